@@ -1,0 +1,63 @@
+// The sources that command lines and dialogue answers are read from: the
+// keyboard at the bottom and one level per running macro file above it.
+#pragma once
+
+#include <fstream>
+#include <functional>
+#include <istream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tarva {
+
+// Longest record kept from one input line; the rest of a longer line is
+// read and dropped, so no line can exhaust memory.
+inline constexpr std::size_t kMaxRecord = 4096;
+
+// Reads one record from a stream: up to the line end, a trailing CR
+// dropped, at most kMaxRecord characters kept. nullopt at end of input.
+std::optional<std::string> read_record(std::istream& in);
+
+struct MacroLevel {
+    std::string name;
+    std::unique_ptr<std::ifstream> file;
+};
+
+class InputStack {
+public:
+    explicit InputStack(std::istream& keyboard) : keyboard_(&keyboard) {}
+
+    // Reads the next record from the top of the stack (the innermost macro,
+    // or the keyboard when none runs). nullopt at end of file or read error;
+    // the level is not popped here.
+    std::optional<std::string> read_line();
+    // Always from the keyboard (HOLD).
+    std::optional<std::string> read_keyboard();
+
+    bool macro_running() const { return !macros_.empty(); }
+    std::size_t depth() const { return macros_.size(); }
+    const std::string& top_name() const { return macros_.back().name; }
+
+    // Pushes an opened macro file. Returns false when it cannot be opened.
+    bool push_macro(const std::string& path);
+    // Closes and pops the innermost macro (no-op at the keyboard).
+    void pop_macro();
+    // Rewinds the innermost macro to its first line.
+    void rewind_macro();
+    void close_all();
+
+    // Interactive line editing for the keyboard level (set by main when
+    // standard input is a terminal). Called with the pending prompt text.
+    std::function<std::optional<std::string>()> keyboard_reader;
+    // Called before a read from the keyboard would wait, so a pending
+    // prompt reaches the user first.
+    std::function<void()> before_keyboard_wait;
+
+private:
+    std::istream* keyboard_;
+    std::vector<MacroLevel> macros_;
+};
+
+} // namespace tarva
