@@ -5,13 +5,17 @@
 #include <istream>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "command/input_stack.h"
 #include "command/output_sink.h"
 #include "dataset/data_set.h"
 #include "fitting/engine_state.h"
+#include "graphics/axis_settings.h"
+#include "graphics/draw_settings.h"
 #include "graphics/graphics_state.h"
 #include "models/fit_state.h"
+#include "models/model_tables.h"
 #include "physics/markers.h"
 #include "text/fixed_text.h"
 
@@ -34,6 +38,8 @@ struct InterpreterState {
     FixedText<50> last_macro;       // marker %
     FixedText<100> macro_args;      // marker ~
     bool exit_requested = false;    // set when the keyboard input ended
+    std::string out_previous_name;  // OUT's file name, offered again
+    std::vector<std::string> labels; // label commands stored by LABEL, written by OUT
 };
 
 struct Session {
@@ -42,7 +48,10 @@ struct Session {
     InterpreterState interp;
     DataSet data;
     FitState fit;
+    ModelTables models;
     GraphicsState graphics;
+    AxisSettings axes;
+    DrawSettings draw;
     EngineState engine;
     Markers markers;
 
