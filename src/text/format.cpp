@@ -103,24 +103,54 @@ std::string format_I(long long value, int w) {
     return out;
 }
 
-std::string format_F(double value, int w, int d) {
+// With a scale factor k the value written is value x 10^k (kP,Fw.d as in
+// Fortran). The point is moved in the decimal text, so the shift itself is
+// exact; only when k < -d, rounding left of the point, is the value scaled
+// in floating point first.
+std::string format_F(double value, int w, int d, int scale) {
     if (!std::isfinite(value)) return non_finite(value, w);
     if (d < 0) d = 0;
-    if (d > kMaxDigits) return stars(w);
+    if (d > kMaxDigits || scale > kMaxDigits || scale < -kMaxDigits) return stars(w);
     // The sign of a negative zero, or of a negative value that rounds to
     // zero, is kept: "-0.00" as gfortran writes it.
     const bool neg = std::signbit(value);
+    double a = std::fabs(value);
+    int k = scale;
+    if (d + k < 0) {
+        a *= std::pow(10.0, k);
+        k = 0;
+    }
     char buf[kBufferSize];
-    const auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::fixed, d);
-    const char* body = buf;
-    std::size_t body_len = static_cast<std::size_t>(res.ptr - buf);
-    const bool point_missing = (d == 0); // to_chars writes "2", Fortran "2."
-    std::size_t len = (neg ? 1 : 0) + body_len + (point_missing ? 1 : 0);
+    const auto res = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::fixed, d + k);
+    if (res.ec != std::errc()) return stars(w);
+    const std::string_view text(buf, static_cast<std::size_t>(res.ptr - buf));
+
+    // Integer and fraction parts of the scaled value; the fraction always
+    // has d digits.
+    std::string_view int_part = text.substr(0, std::min(text.find('.'), text.size()));
+    std::string_view frac_part = text.size() > int_part.size() ? text.substr(int_part.size() + 1) : std::string_view();
+    std::string shifted;
+    if (k != 0) {
+        std::string digits;
+        digits.reserve(text.size() + static_cast<std::size_t>(k < 0 ? -k : k));
+        const int point = static_cast<int>(int_part.size()) + k;
+        if (point < 0) digits.append(static_cast<std::size_t>(-point), '0');
+        digits += int_part;
+        digits += frac_part;
+        const std::size_t int_len = point < 0 ? 0 : static_cast<std::size_t>(point);
+        std::size_t first = 0; // leading zeros of the integer part go
+        while (first + 1 < int_len && digits[first] == '0') ++first;
+        shifted = std::move(digits);
+        int_part = std::string_view(shifted).substr(first, int_len - first);
+        frac_part = std::string_view(shifted).substr(int_len);
+        if (int_part.empty()) int_part = "0";
+    }
+
+    std::size_t len = (neg ? 1 : 0) + int_part.size() + 1 + frac_part.size();
     // The zero before the point may go when the field is too narrow, but
     // only when decimals follow (F2.0 of -0.2 is "**", not "-.").
-    if (w > 0 && len > static_cast<std::size_t>(w) && d > 0 && body[0] == '0') {
-        ++body;
-        --body_len;
+    if (w > 0 && len > static_cast<std::size_t>(w) && d > 0 && int_part == "0") {
+        int_part = std::string_view();
         --len;
     }
     if (w > 0 && len > static_cast<std::size_t>(w)) return stars(w);
@@ -128,8 +158,9 @@ std::string format_F(double value, int w, int d) {
     out.reserve(w > 0 ? static_cast<std::size_t>(w) : len);
     pad_left(out, len, w);
     if (neg) out += '-';
-    out.append(body, body_len);
-    if (point_missing) out += '.';
+    out += int_part;
+    out += '.';
+    out += frac_part;
     return out;
 }
 
@@ -527,7 +558,7 @@ private:
         const FormatArg& v = values_[next++];
         switch (item.kind) {
         case ItemKind::Integer: put(integer_field(v, item)); return;
-        case ItemKind::Fixed: put(format_F(as_real(v), item.w, item.d)); return;
+        case ItemKind::Fixed: put(format_F(as_real(v), item.w, item.d, scale_)); return;
         case ItemKind::Exponential: put(format_E(as_real(v), item.w, item.d, scale_)); return;
         case ItemKind::General: put(format_G(as_real(v), item.w, item.d, scale_)); return;
         case ItemKind::Text: put(format_A(as_text(v), item.w)); return;

@@ -20,8 +20,9 @@ std::string format_I(long long value, int w);
 
 // Fw.d: fixed point, right-justified, d decimals; asterisks when too wide.
 // Zero before the point is kept when it fits ("0.50"), dropped when only the
-// field width forbids it, as gfortran does.
-std::string format_F(double value, int w, int d);
+// field width forbids it, as gfortran does. A scale factor k (kP before an F
+// field in a layout) writes value x 10^k, as Fortran does.
+std::string format_F(double value, int w, int d, int scale = 0);
 
 // Ew.d; scale = 1 gives the 1P form (one non-zero digit before the point).
 std::string format_E(double value, int w, int d, int scale = 0);

@@ -1627,6 +1627,11 @@ const LayoutCase kLayoutCases[] = {
     {"(1X,2(I2,'|'),F6.1)", {FormatArg{1LL}, FormatArg{2LL}, FormatArg{3.25}, FormatArg{4LL}, FormatArg{5LL}, FormatArg{6.75}}, "  1| 2|   3.2\n 4| 5|   6.8"},
     {"(1X,I2,3X,'end')", {FormatArg{1LL}}, "  1   end"},
     {"(I2,3X)", {FormatArg{1LL}}, " 1"},
+    {"(1P,F8.3,F8.3,F8.0)", {FormatArg{0.5}, FormatArg{-123.4567}, FormatArg{0.04}}, "   5.000********      0."},
+    {"(2P,F10.3,F4.1,F10.3)", {FormatArg{123.4567}, FormatArg{0.5}, FormatArg{1e-4}}, " 12345.67050.0     0.010"},
+    {"(-1P,F8.3,F8.3,F8.1)", {FormatArg{123.4567}, FormatArg{-0.0004}, FormatArg{0.5}}, "  12.346  -0.000     0.0"},
+    {"(-2P,F8.1,F8.1,F8.0,F8.0)", {FormatArg{5.0}, FormatArg{4.9}, FormatArg{5.0}, FormatArg{123456.0}}, "     0.0     0.0      0.   1235."},
+    {"(-3P,F8.1,F8.2)", {FormatArg{12345.0}, FormatArg{-1.0}}, "    12.3   -0.00"},
     {"(I2,3X,/,2X,I2,4X)", {FormatArg{1LL}, FormatArg{2LL}}, " 1\n   2"},
     {"(A3,A,A1)", {FormatArg{"abcdef"}, FormatArg{" mid "}, FormatArg{"xyz"}}, "abc mid x"},
 };
@@ -1817,7 +1822,9 @@ TEST(FreeFormat, TrailingZerosRemoved) {
         // The character before the end of the mantissa is never a '0'
         // that follows the point.
         const std::size_t point = s.find('.');
-        if (end - 1 > point) EXPECT_NE(s[end - 1], '0') << s;
+        if (end - 1 > point) {
+            EXPECT_NE(s[end - 1], '0') << s;
+        }
     }
 }
 
@@ -1869,7 +1876,7 @@ TEST(FormatLayout, MalformedTemplatesThrow) {
     EXPECT_THROW(format_layout("(I4,'open)", one), std::invalid_argument);
     EXPECT_THROW(format_layout("(F8)", one), std::invalid_argument);
     EXPECT_THROW(format_layout("(P,E8.1)", one), std::invalid_argument);
-    EXPECT_THROW(format_layout("(9HTOO SHORT)", one), std::invalid_argument);
+    EXPECT_THROW(format_layout("(12HTOO SHORT)", one), std::invalid_argument);
 }
 
 TEST(FormatLayout, MismatchedValueTypesThrow) {
