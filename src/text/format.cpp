@@ -103,47 +103,85 @@ std::string format_I(long long value, int w) {
     return out;
 }
 
+namespace {
+
+// Digits of a finite a >= 0 rounded to a multiple of 10^m (m > 0), ties to
+// even, computed exactly: the integer part of a double converts exactly and
+// only the question "is there a fraction" matters beyond it. Returns the
+// kept digits, i.e. the rounded value divided by 10^m (at least one digit).
+std::string round_left_of_point(double a, int m) {
+    const double whole = std::floor(a);
+    const bool has_fraction = a != whole;
+    char buf[kBufferSize];
+    const auto res = std::to_chars(buf, buf + sizeof buf, whole, std::chars_format::fixed, 0);
+    std::string digits(buf, res.ptr);
+    const std::size_t tail_len = static_cast<std::size_t>(m);
+    if (digits.size() < tail_len + 1) digits.insert(0, tail_len + 1 - digits.size(), '0');
+    std::string kept = digits.substr(0, digits.size() - tail_len);
+    const std::string_view tail = std::string_view(digits).substr(digits.size() - tail_len);
+    int cmp; // tail and fraction against one half of 10^m
+    if (tail[0] != '5') {
+        cmp = tail[0] > '5' ? 1 : -1;
+    } else {
+        cmp = has_fraction || tail.find_first_not_of('0', 1) != std::string_view::npos ? 1 : 0;
+    }
+    if (cmp > 0 || (cmp == 0 && (kept.back() - '0') % 2 == 1)) {
+        std::size_t i = kept.size();
+        while (i > 0 && kept[i - 1] == '9') kept[--i] = '0';
+        if (i == 0)
+            kept.insert(0, 1, '1');
+        else
+            ++kept[i - 1];
+    }
+    return kept;
+}
+
+} // namespace
+
 // With a scale factor k the value written is value x 10^k (kP,Fw.d as in
-// Fortran). The point is moved in the decimal text, so the shift itself is
-// exact; only when k < -d, rounding left of the point, is the value scaled
-// in floating point first.
+// Fortran). The point is moved in the decimal text, so the scaling is exact
+// and rounds the way the unscaled value would.
 std::string format_F(double value, int w, int d, int scale) {
     if (!std::isfinite(value)) return non_finite(value, w);
     if (d < 0) d = 0;
-    if (d > kMaxDigits || scale > kMaxDigits || scale < -kMaxDigits) return stars(w);
+    const int k = scale;
+    if (d > kMaxDigits || k > kMaxDigits || k < -kMaxDigits) return stars(w);
     // The sign of a negative zero, or of a negative value that rounds to
     // zero, is kept: "-0.00" as gfortran writes it.
     const bool neg = std::signbit(value);
-    double a = std::fabs(value);
-    int k = scale;
-    if (d + k < 0) {
-        a *= std::pow(10.0, k);
-        k = 0;
-    }
-    char buf[kBufferSize];
-    const auto res = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::fixed, d + k);
-    if (res.ec != std::errc()) return stars(w);
-    const std::string_view text(buf, static_cast<std::size_t>(res.ptr - buf));
+    const double a = std::fabs(value);
 
-    // Integer and fraction parts of the scaled value; the fraction always
-    // has d digits.
-    std::string_view int_part = text.substr(0, std::min(text.find('.'), text.size()));
-    std::string_view frac_part = text.size() > int_part.size() ? text.substr(int_part.size() + 1) : std::string_view();
-    std::string shifted;
-    if (k != 0) {
-        std::string digits;
-        digits.reserve(text.size() + static_cast<std::size_t>(k < 0 ? -k : k));
-        const int point = static_cast<int>(int_part.size()) + k;
-        if (point < 0) digits.append(static_cast<std::size_t>(-point), '0');
-        digits += int_part;
-        digits += frac_part;
-        const std::size_t int_len = point < 0 ? 0 : static_cast<std::size_t>(point);
+    // digits with the decimal point before digits[point] give the scaled,
+    // rounded value; there are always d digits after the point.
+    char buf[kBufferSize];
+    std::string_view digits;
+    std::string rounded;
+    int point;
+    if (d + k >= 0) {
+        const auto res = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::fixed, d + k);
+        if (res.ec != std::errc()) return stars(w);
+        char* dot = std::find(buf, res.ptr, '.');
+        point = static_cast<int>(dot - buf) + k;
+        if (dot != res.ptr) std::copy(dot + 1, res.ptr, dot); // drop the point
+        digits = std::string_view(buf, static_cast<std::size_t>(res.ptr - buf) - (dot != res.ptr ? 1 : 0));
+    } else {
+        rounded = round_left_of_point(a, -(d + k));
+        digits = rounded;
+        point = static_cast<int>(rounded.size()) - d;
+    }
+    std::string_view int_part;
+    std::string_view frac_part;
+    std::string padded;
+    if (point <= 0) {
+        padded.assign(static_cast<std::size_t>(-point), '0');
+        padded += digits;
+        int_part = "0";
+        frac_part = padded;
+    } else {
         std::size_t first = 0; // leading zeros of the integer part go
-        while (first + 1 < int_len && digits[first] == '0') ++first;
-        shifted = std::move(digits);
-        int_part = std::string_view(shifted).substr(first, int_len - first);
-        frac_part = std::string_view(shifted).substr(int_len);
-        if (int_part.empty()) int_part = "0";
+        while (first + 1 < static_cast<std::size_t>(point) && digits[first] == '0') ++first;
+        int_part = digits.substr(first, static_cast<std::size_t>(point) - first);
+        frac_part = digits.substr(static_cast<std::size_t>(point));
     }
 
     std::size_t len = (neg ? 1 : 0) + int_part.size() + 1 + frac_part.size();
@@ -309,6 +347,7 @@ struct Item {
     int repeat = 1;
     int w = 0;     // field width (0 for A alone: the whole text)
     int d = 0;     // decimals / digits; minimum digits for Iw.m (-1 none)
+    char letter = 'E'; // exponent letter: E, or D for Dw.d
     std::string text;
     std::vector<Item> children;
 };
@@ -466,6 +505,7 @@ private:
         case 'D':
         case 'G':
             item.kind = c == 'F' ? ItemKind::Fixed : c == 'G' ? ItemKind::General : ItemKind::Exponential;
+            item.letter = c == 'D' ? 'D' : 'E';
             item.repeat = count;
             item.w = read_number();
             if (pos_ >= s_.size() || s_[pos_] != '.') bad_layout(s_, pos_, "'.d' expected");
@@ -559,7 +599,12 @@ private:
         switch (item.kind) {
         case ItemKind::Integer: put(integer_field(v, item)); return;
         case ItemKind::Fixed: put(format_F(as_real(v), item.w, item.d, scale_)); return;
-        case ItemKind::Exponential: put(format_E(as_real(v), item.w, item.d, scale_)); return;
+        case ItemKind::Exponential: {
+            std::string field = format_E(as_real(v), item.w, item.d, scale_);
+            if (item.letter != 'E') std::replace(field.begin(), field.end(), 'E', item.letter);
+            put(field);
+            return;
+        }
         case ItemKind::General: put(format_G(as_real(v), item.w, item.d, scale_)); return;
         case ItemKind::Text: put(format_A(as_text(v), item.w)); return;
         default: return;

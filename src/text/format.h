@@ -3,7 +3,11 @@
 // Every number that reaches the user goes through this module, so the
 // layouts of terminal messages and files stay identical everywhere.
 // Output functions return the field text only (no leading carriage-control
-// blank; the output sink adds that to each line).
+// blank; the output sink adds that to each line). A width of 0 means "as
+// wide as needed". NaN and infinities never fail: they print "NaN",
+// "Infinity", "-Inf" and so on, or asterisks when the field is too narrow.
+// Digits are the correctly rounded decimal value of the double (ties to
+// even), the same digits gfortran writes.
 #pragma once
 
 #include <optional>
@@ -25,28 +29,44 @@ std::string format_I(long long value, int w);
 std::string format_F(double value, int w, int d, int scale = 0);
 
 // Ew.d; scale = 1 gives the 1P form (one non-zero digit before the point).
+// Exponents of three digits drop the letter: "0.1000+101".
 std::string format_E(double value, int w, int d, int scale = 0);
 
 // Gw.d; scale = 1 gives 1P for the exponential form (the fixed form is not
 // scaled, as in Fortran).
 std::string format_G(double value, int w, int d, int scale = 0);
 
-// Aw: right-justified when shorter, cut to w when longer (first w kept).
+// Aw: right-justified when shorter, cut to w when longer (first w kept);
+// w <= 0 (A alone) gives the whole text.
 std::string format_A(std::string_view text, int w);
 
-// Free-format output items, each beginning with its own blank.
-std::string free_real(double value);   // " 1.5", " -2.25E-05", " 0."
+// Free-format output items, each beginning with its own blank. Reals have
+// up to 9 significant digits, trailing zeros removed, always a point:
+// " 1.5", " 100.", " 0.", " -0.25"; exponential form when the decimal
+// exponent is below -4 or above 8: " 1.E-05", " -2.25E-05", " 1.5E+09".
+std::string free_real(double value);
 std::string free_int(long long value); // " 42"
 
 // Item of a layout template.
 using FormatArg = std::variant<long long, int, double, float, std::string_view, std::string, const char*>;
 
 // Writes the values through a layout template such as "(1P,E8.1,'  ')" or
-// "(I4,' Unable to open ',A)". Items: Iw, Fw.d, Ew.d, Gw.d, nP, Aw, A, wX, '/',
-// quoted text, repeat counts (3F8.2) and parentheses groups "2(...)".
-// A '/' in the template starts a new line ('\n' in the result); the template
-// is reused from its start while values remain, each reuse also starting a new
-// line, as Fortran format reversion does (simplified: whole template).
+// "(I4,' Unable to open ',A)". Items: Iw, Iw.m, Fw.d, Ew.d, Dw.d (letter D),
+// Gw.d, kP, Aw, A, wX, '/', ':', quoted text ('' for a quote), nH text,
+// repeat counts (3F8.2) and parentheses groups "2(...)"; blanks and the
+// outer parentheses are optional. Fortran rules throughout:
+// - '/' starts a new line ('\n' in the result);
+// - when values run out, writing stops at the next data item (or at ':'),
+//   so text before it is still written;
+// - while values remain at the end, a new line starts and writing resumes
+//   at the rightmost top-level group (with its repeat count), or at the
+//   start when there is none (format reversion);
+// - kP stays in force until changed, scales E, D and F fields (F writes
+//   value x 10^k) and leaves the fixed form of G alone;
+// - wX blanks appear only when something follows them on the line.
+// An integer value in an F/E/G field is written as a real; a real in an I
+// field is rounded half away from zero. A malformed template, text in a
+// numeric field or a number in an A field throws std::invalid_argument.
 std::string format_layout(std::string_view layout, const std::vector<FormatArg>& values);
 
 // ---- input side -------------------------------------------------------
@@ -54,18 +74,25 @@ std::string format_layout(std::string_view layout, const std::vector<FormatArg>&
 // A number in a free numeric field (F12.0, F20.0 reads): optional sign,
 // digits, optional point, optional exponent introduced by E, D, e or d (or a
 // bare sign after digits, as Fortran allows "1.5+3"). Embedded and trailing
-// blanks are ignored; an all-blank field reads as 0. The caller cuts the
-// text to the field width. nullopt when the text is not a number.
+// blanks are ignored; an all-blank field, or one holding only a sign or a
+// point, reads as 0. The caller cuts the text to the field width. nullopt
+// when the text is not a number, including NaN, Infinity, an exponent
+// without mantissa digits and values beyond the double range (values below
+// it read as 0).
 std::optional<double> read_real_field(std::string_view field);
 
-// An integer in an Iw field (blanks ignored, all-blank is 0).
+// An integer in an Iw field (blanks ignored, all-blank or a sign alone is 0;
+// nullopt for anything else that is not an integer, or on overflow).
 std::optional<long long> read_integer_field(std::string_view field);
 
 // List-directed read of up to values.size() numbers separated by blanks or
-// commas; an empty value between two commas keeps the old value; "/" ends the
-// list (the remaining values keep theirs). Returns the number of values
-// consumed (assigned or skipped by empty commas) when all read, nullopt when
-// an item is not a number. Too few items is not an error: the count tells.
+// commas; an empty value between two commas (or a comma at the start) keeps
+// the old value; "r*v" is r copies of v and "r*" r empty values. Returns the
+// number of values consumed (assigned or kept by empty values); nullopt when
+// an item is not a number. Too few items is not an error: the count tells,
+// so a reader can continue on the next line. "/" ends the list: the
+// remaining values keep theirs and the result is values.size(), the read
+// being complete. Items beyond values.size() are not looked at.
 std::optional<int> read_list(std::string_view text, std::span<double> values);
 
 } // namespace tarva
