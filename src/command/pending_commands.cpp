@@ -18,7 +18,6 @@ namespace tarva {
 [[gnu::weak]] void cmd_subplot(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_npar(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_special(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
-[[gnu::weak]] void cmd_dest(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_log(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_fval(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_mask(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
@@ -58,12 +57,9 @@ namespace tarva {
 [[gnu::weak]] void cmd_stipple(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_hatch(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_fuzz(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
-[[gnu::weak]] void cmd_terminal(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_pha(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
-[[gnu::weak]] void cmd_thick(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_norm(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_eliminate(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
-[[gnu::weak]] void cmd_define(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_xray(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_load(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_macro(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }

@@ -1,13 +1,35 @@
-// Entry points of the graphics device layer used by the interpreter.
+// Entry points of the graphics device layer used by the commands: plot
+// files, the terminal destination and the driver settings DRAW changes.
 #pragma once
+
+#include <string>
 
 namespace tarva {
 
 struct Session;
+struct GraphicsState;
 
-// Closes the plot files of a device ('*' all, 'S' at program end).
+// Closes the plot files (PostScript, then HP-GL). '*' is CLOSE; 'S' is the
+// end of the program, which also flushes and closes the terminal destination.
 void close_plot_files(Session& s, char device);
 // Erases the graphics screen of the terminal.
 void terminal_clear(Session& s);
+
+// (Re)directs terminal graphics to a file or device; blank keeps the current
+// one, "*" is the terminal. Returns the destination in force afterwards.
+std::string open_destination(Session& s, const std::string& name);
+
+// Settings made by DRAW.
+void ps_set_width(Session& s, float width);                            // DRAW/C
+void hpgl_set_pen(Session& s, int n);                                  // DRAW/C
+void hpgl_set_orientation(Session& s, bool vertical);                  // DRAW/E Q, DRAW/D Q
+void terminal_set_placement(Session& s, float scale, float offx_mm, float offy_mm); // DRAW/B
+
+// THICK: extra line pairs (limited to 0..10) and their offset in plot units.
+void set_line_thickness(GraphicsState& g, int count, float offset);
+
+// TERMIN's menu: asks for a terminal type and selects it. False when the
+// input ended.
+bool choose_terminal_type(Session& s);
 
 } // namespace tarva

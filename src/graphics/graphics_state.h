@@ -1,11 +1,50 @@
-// Graphics state: device, pen memory, window and drawing settings.
+// Graphics state: pen memory, plot window, drawing settings the device layer
+// applies, the terminal type and the three plot drivers with their files.
 #pragma once
+
+#include "graphics/drivers/hpgl.h"
+#include "graphics/drivers/postscript.h"
+#include "graphics/drivers/recording_driver.h"
+#include "graphics/drivers/tektronix.h"
 
 namespace tarva {
 
+inline constexpr float kSqrt2 = 1.4142135f;
+
 struct GraphicsState {
+    GraphicsState() = default;
+    GraphicsState(const GraphicsState&) = delete;
+    GraphicsState& operator=(const GraphicsState&) = delete;
+
+    // Terminal type 1..10 (0 = not chosen yet) and the one chosen before it.
     int terminal_type = 0;
     int previous_terminal_type = 0;
+
+    // Pen memory: last position (world units) and pen code (0 = none yet).
+    float pen_x = 0.0f, pen_y = 0.0f;
+    int pen_code = 0;
+
+    // THICK: extra line pairs (0..10) and their spacing in plot units.
+    int thick_count = 0;
+    float thick_offset = 0.0f;
+
+    // Plot window of the current picture.
+    float xmin = 0.0f, xmax = 1.0f, ymin = 0.0f, ymax = 1.0f;
+    float xspan = 1.0f, yspan = 1.0f;
+    float left_margin = -0.05f; // xmin - 0.05*xspan, where captions start
+
+    // Settings DRAW changes and the layer applies.
+    float aspect = kSqrt2;   // width over height of the plot box
+    float char_size = 1.0f;  // DRAW/I; also widens the terminal margins
+    int line_style = 0;      // 0..6, DRAW/L while data line and curve are drawn
+    bool clear_flag = true;  // DRAW CF: clear the screen / new plot file per picture
+
+    TektronixDriver tek;
+    PostScriptDriver ps;
+    HpglDriver hpgl;
+
+    // When set, pictures go to this list instead of any device.
+    RecordingDriver* recorder = nullptr;
 };
 
 } // namespace tarva
