@@ -35,7 +35,6 @@ namespace tarva {
 [[gnu::weak]] void cmd_at(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_font(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_error(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
-[[gnu::weak]] void cmd_draw(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_agp(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_average(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_swap(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
