@@ -93,11 +93,11 @@ void set_aspect(Session& s, const CommandContext& ctx) {
     // Ratios beyond these make a box no device can show.
     if (!(v > 0.001) || !std::isfinite(v)) v = kSqrt2;
     v = std::min(v, 1000.0);
-    s.draw.aspect = static_cast<float>(v);
-    const std::string value = format_G(s.draw.aspect, 12, 5, 1);
-    if (s.draw.aspect == 1.0f)
+    s.graphics.aspect = static_cast<float>(v);
+    const std::string value = format_G(s.graphics.aspect, 12, 5, 1);
+    if (s.graphics.aspect == 1.0f)
         s.out().line("Aspect ratio set to square: " + value);
-    else if (s.draw.aspect > 1.0f)
+    else if (s.graphics.aspect > 1.0f)
         s.out().line("Aspect ratio set to horizontal rectangle: " + value);
     else
         s.out().line("Aspect ratio set to vertical rectangle: " + value);
@@ -163,11 +163,11 @@ void set_number_counts(Session& s, const CommandContext& ctx) {
 void set_char_size(Session& s, const CommandContext& ctx) {
     double v = ctx.number;
     if (!(v > 1e-5)) {
-        auto answer = ask_real(s, "Character size increase factor (curr=" + format_F(s.draw.char_size, 5, 2) + ") > ");
+        auto answer = ask_real(s, "Character size increase factor (curr=" + format_F(s.graphics.char_size, 5, 2) + ") > ");
         if (!answer) return;
         v = *answer;
     }
-    if (v > 0.01 && std::isfinite(v)) s.draw.char_size = static_cast<float>(std::min(v, 100.0));
+    if (v > 0.01 && std::isfinite(v)) s.graphics.char_size = static_cast<float>(std::min(v, 100.0));
 }
 
 void set_colour(Session& s, const CommandContext& ctx) {

@@ -20,7 +20,7 @@ struct FlagEntry {
 // Two-letter keys come first so that they win over the single letter
 // with the same first character.
 constexpr std::array<FlagEntry, 30> kFlags{{
-    {"CF", &DrawFlags::graphics_clear, 0, "Graphics clear flag enabled.", "Graphics clear flag disabled."},
+    {"CF", nullptr, 0, "Graphics clear flag enabled.", "Graphics clear flag disabled."},
     {"CL", &DrawFlags::solid_points, 0, "Solid data points enabled.", "Solid data points disabled."},
     {"ER", &DrawFlags::errors_through, 0, " Errors drawn through plot symbols", " Errors not drawn through plot symbols."},
     {"EX", &DrawFlags::extend, 0, " Function draw extend enabled", " Function draw extend disabled."},
@@ -90,7 +90,10 @@ void draw_flag(Session& s, std::string_view word, bool enable) {
         return;
     }
     DrawFlags& f = s.draw.flags;
-    f.*(e->flag) = enable;
+    if (e->flag)
+        f.*(e->flag) = enable;
+    else
+        s.graphics.clear_flag = enable; // CF belongs to the device layer
     if (k == "TX" || k == "TY") {
         // Either old-limits flag switches the T flag with it.
         f.old_limits = enable;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "graphics/device.h"
+
 namespace tarva {
 
 void draw_axis_value(Session& s, char key, double value) {
@@ -18,16 +20,21 @@ void draw_axis_value(Session& s, char key, double value) {
 
 void draw_axis_flag(Session&, char, bool) {}
 
-void draw_terminal_placement(Session& s, double, double, double) {
-    s.out().line("Terminal placement is not available yet.");
+void draw_terminal_placement(Session& s, double scale, double offset_x_mm, double offset_y_mm) {
+    // Offsets beyond the terminal's 1024 addresses only move the box away.
+    auto mm = [](double v) { return static_cast<float>(std::clamp(v, -1000.0, 1000.0)); };
+    terminal_set_placement(s, static_cast<float>(std::min(scale, 100.0)), mm(offset_x_mm), mm(offset_y_mm));
 }
 
-void draw_pen_changed(Session&, int) {}
+void draw_pen_changed(Session& s, int n) {
+    hpgl_set_pen(s, n);
+    if (n < 0) ps_set_width(s, s.draw.line_width);
+}
 
-void draw_hpgl_orientation(Session& s, bool) { s.out().line("HP-GL output is not available yet."); }
+void draw_hpgl_orientation(Session& s, bool vertical) { hpgl_set_orientation(s, vertical); }
 
-void open_draw_destination(Session& s, const FixedText<50>&) {
-    s.out().line("Plot destinations are not available yet.");
+void open_draw_destination(Session& s, const FixedText<50>& name) {
+    (void)open_destination(s, std::string(name.trimmed()));
 }
 
 } // namespace tarva

@@ -2,22 +2,20 @@
 // DRAW/E and DRAW/D, sizes, line style, number counts, the device and
 // limits of the last picture and the overlay counter.
 //
-// The device layer, the drivers, the axes and the symbol routine read what
-// concerns them from here (aspect ratio, character size, line style, the
-// graphics-clear flag, the error-bar flags); DRAW is the only writer.
+// The axes and the symbol routine read what concerns them from here (the
+// error-bar flags, sizes); DRAW is the only writer. The aspect ratio, the
+// character size, the line style and the graphics-clear flag, which the
+// device layer applies, live in the graphics state.
 #pragma once
 
 #include "text/fixed_text.h"
 
 namespace tarva {
 
-inline constexpr float kSqrt2 = 1.4142135f;
-
 // The on/off flags, named after their DRAW/E and DRAW/D keys.
 struct DrawFlags {
     bool axis = false;            // A: dashed zero axes
     bool box = true;              // B: frame around the picture
-    bool graphics_clear = true;   // CF: clear the screen / new plot file per picture
     bool solid_points = true;     // CL: filled plot symbols
     bool data_points = true;      // D: draw the data points
     bool errors_through = false;  // ER: error bars drawn through the symbols
@@ -54,15 +52,13 @@ struct DrawSettings {
     FixedText<50> default_destination{"@CON22"}; // DRAW/Y
     float dash = 0.0f;                        // DRAW/Z, plot units; 0 = solid
     float space = 0.0f;
-    float aspect = kSqrt2;                    // DRAW/A, box width over height
     float pause = 0.0f;                       // DRAW/W, seconds
     int numbers_x = 7;                        // DRAW/F
     int numbers_y = 7;
-    float char_size = 1.0f;                   // DRAW/I
     int pen_colour = 0;                       // DRAW/C
     float line_width = 1.0f;
     int pen_velocity = 36;                    // DRAW/V, cm/s
-    int line_style = 0;                       // DRAW/L, 0 = solid
+    int line_style = 0;                       // DRAW/L, for data line and curve; 0 = solid
     float mark_size = 1.0f;                   // DRAW/K
     float symbol_size = 1.0f;                 // DRAW/J
     int fixed_symbol = 0;                     // DRAW/0 .. DRAW/9, 0 = not fixed
