@@ -23,6 +23,10 @@ std::optional<std::string> read_record(std::istream& in);
 struct MacroLevel {
     std::string name;
     std::unique_ptr<std::ifstream> file;
+    // REWIND count of this level: 0 when the macro starts. Each level keeps
+    // its own, so a loop in an outer macro that starts an inner one still
+    // counts its own repetitions when the inner one ends.
+    int loop_counter = 0;
 };
 
 class InputStack {
@@ -46,6 +50,8 @@ public:
     void pop_macro();
     // Rewinds the innermost macro to its first line.
     void rewind_macro();
+    // The REWIND count of the innermost macro (only while one runs).
+    int& loop_counter() { return macros_.back().loop_counter; }
     void close_all();
 
     // Interactive line editing for the keyboard level (set by main when

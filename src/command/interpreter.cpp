@@ -7,6 +7,7 @@
 #include "command/command_table.h"
 #include "command/commands.h"
 #include "command/dialogue.h"
+#include "command/macro.h"
 #include "graphics/device.h"
 #include "text/format.h"
 
@@ -44,8 +45,10 @@ std::string_view up_to_first_blank(std::string_view text) {
 
 bool start_macro(Session& s, const std::string& name) {
     if (s.input().depth() >= kMaxMacroDepth) return false;
+    // A directory opens as a stream on some systems but has no lines.
+    struct stat st {};
+    if (::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return false;
     if (!s.input().push_macro(name)) return false;
-    s.interp.macro_loop_counter = 0;
     s.interp.last_macro = name;
     return true;
 }
@@ -110,6 +113,9 @@ void dispatch(Session& s, CommandContext& ctx) {
     std::string_view word = full.substr(0, len);
     if (const CommandEntry* e = find_command(word)) {
         e->handler(s, ctx);
+        // DATA reports a failed read through the numeric argument; a macro
+        // that relies on the data must not go on.
+        if (e->handler == &cmd_data && ctx.number > 1e-10 && s.macro_running()) s.input().pop_macro();
         return;
     }
     std::string file = lower(std::string(word) + ".qvc");
@@ -152,8 +158,9 @@ void start_up(Session& s, std::ostream& err) {
     }
     s.out().line("     Executing the login macro: " + login);
     s.out().blank_line();
-    std::string name = login.substr(0, std::min<std::size_t>(login.size(), 33));
-    if (!start_macro(s, name)) s.out().line("? Error opening " + name + " .");
+    // The whole path is used: cutting it to the width of a command argument
+    // would lose the login macro of any longer home directory.
+    open_macro(s, login);
 }
 
 int run_loop(Session& s) {

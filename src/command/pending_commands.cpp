@@ -10,8 +10,6 @@ namespace tarva {
 [[gnu::weak]] void cmd_param(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_fit(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_save(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
-[[gnu::weak]] void cmd_menu(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
-[[gnu::weak]] void cmd_help(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_data(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_chi(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_funct(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
@@ -32,7 +30,6 @@ namespace tarva {
 [[gnu::weak]] void cmd_ft(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_regul(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_correl(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
-[[gnu::weak]] void cmd_at(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_font(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_error(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_agp(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
@@ -48,10 +45,8 @@ namespace tarva {
 [[gnu::weak]] void cmd_bg(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_arc(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_mval(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
-[[gnu::weak]] void cmd_out(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_mca(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_rotate(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
-[[gnu::weak]] void cmd_rewind(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_mass(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_stipple(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_hatch(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
@@ -61,6 +56,5 @@ namespace tarva {
 [[gnu::weak]] void cmd_eliminate(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_xray(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_load(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
-[[gnu::weak]] void cmd_macro(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 
 } // namespace tarva

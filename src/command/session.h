@@ -28,7 +28,6 @@ struct InterpreterState {
 
     InputStack input;
     OutputSink out;
-    int macro_loop_counter = 0;     // REWIND count of the running macro
     char screen_mode = 'C';         // screen action applied after each line read
     char remembered_screen = ' ';   // last letter given to the screen operation
     FixedText<80> macro_library;    // second place to look for macros

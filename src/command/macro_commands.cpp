@@ -1,0 +1,301 @@
+// Macro files: "@" (start or end a macro), REWIND, MACRO (the macro library
+// directory), OUT (extend a macro file with the stored label commands) and
+// the NEXT rule for numbered file names.
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "command/commands.h"
+#include "command/dialogue.h"
+#include "command/interpreter.h"
+#include "command/macro.h"
+#include "command/next_file_name.h"
+#include "text/format.h"
+
+namespace tarva {
+
+namespace {
+
+// Whether a name may be tried as a file. Only a definite "no such file"
+// counts as missing; any other failure of the test is left to the open,
+// which then reports it.
+bool may_exist(const std::string& name) {
+    struct stat st {};
+    if (::stat(name.c_str(), &st) == 0) return true;
+    return errno != ENOENT && errno != ENOTDIR;
+}
+
+std::string left_justified_trimmed(std::string_view text) {
+    std::string t(text);
+    left_justify(t);
+    return std::string(trimmed(t));
+}
+
+// Writes all of `bytes` at `offset`; false on a write error.
+bool write_at(int fd, std::string_view bytes, off_t offset) {
+    while (!bytes.empty()) {
+        ssize_t n = ::pwrite(fd, bytes.data(), bytes.size(), offset);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+        offset += n;
+    }
+    return true;
+}
+
+// Result of scanning a macro file for the place where OUT writes.
+struct ScanResult {
+    off_t stop = 0;          // byte offset of the "@" line, or the file size
+    int lines_before = 0;    // lines kept in front of it
+    bool needs_line_end = false; // the kept text ends without a line end
+    bool read_error = false;
+};
+
+// A line that, left-justified, holds "@" alone (only its first 132
+// characters are looked at, a trailing CR ignored).
+bool is_end_line(std::string_view line) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return left_justified_trimmed(line.substr(0, std::min<std::size_t>(line.size(), 132))) == "@";
+}
+
+ScanResult scan_macro_file(int fd) {
+    ScanResult r;
+    std::string line;   // first characters of the current line
+    off_t offset = 0;   // bytes read so far
+    off_t line_start = 0;
+    bool in_line = false;
+    char buf[8192];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            r.read_error = true;
+            return r;
+        }
+        if (n == 0) break;
+        for (ssize_t i = 0; i < n; ++i) {
+            char c = buf[i];
+            ++offset;
+            if (c != '\n') {
+                in_line = true;
+                if (line.size() < 140) line.push_back(c);
+                continue;
+            }
+            if (is_end_line(line)) {
+                r.stop = line_start;
+                return r;
+            }
+            ++r.lines_before;
+            line.clear();
+            in_line = false;
+            line_start = offset;
+        }
+    }
+    // A last line without a line end.
+    if (in_line) {
+        if (is_end_line(line)) {
+            r.stop = line_start;
+            return r;
+        }
+        ++r.lines_before;
+        r.needs_line_end = true;
+    }
+    r.stop = offset;
+    return r;
+}
+
+} // namespace
+
+bool regular_file_exists(const std::string& name) {
+    struct stat st {};
+    return ::stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool open_macro(Session& s, std::string name) {
+    name = std::string(trimmed(name));
+    if (name.find('.') == std::string::npos) {
+        if (name.size() > kMaxMacroStem) {
+            s.out().line("Macro name too long.");
+            return false;
+        }
+        name += ".qvc";
+    }
+    if (!may_exist(name)) {
+        s.out().line(name + " does not exist.");
+        s.out().blank_line();
+        return false;
+    }
+    if (!start_macro(s, name)) {
+        s.out().line("? Error opening " + name + " .");
+        return false;
+    }
+    return true;
+}
+
+void cmd_at(Session& s, CommandContext& ctx) {
+    std::string_view arg = ctx.argument();
+    if (s.macro_running() && last_nonblank(arg) == 0) {
+        s.input().pop_macro();
+        return;
+    }
+    std::string name(arg.substr(0, std::min(arg.find(' '), arg.size())));
+    if (name.empty()) {
+        // Asked of the user even while a macro runs (a numeric argument
+        // such as "@ 2010" leaves no name).
+        s.out().prompt("Macro file name > ");
+        auto answer = s.input().read_keyboard();
+        if (!answer) {
+            if (!s.macro_running()) request_exit(s);
+            return;
+        }
+        name = left_justified_trimmed(pad(*answer, 30));
+        if (name.empty()) return;
+    }
+    open_macro(s, name);
+}
+
+void cmd_rewind(Session& s, CommandContext& ctx) {
+    if (!s.macro_running()) {
+        s.out().line("No macro active.");
+        s.out().blank_line();
+        return;
+    }
+    int n = round_nearest(ctx.number);
+    int& counter = s.input().loop_counter();
+    ++counter;
+    if (n < counter)
+        s.input().pop_macro();
+    else
+        s.input().rewind_macro();
+}
+
+void cmd_macro(Session& s, CommandContext& ctx) {
+    FixedText<80>& dir = s.interp.macro_library;
+    if (dir.blank()) {
+        s.out().line("Macro directory not set");
+        return;
+    }
+    std::string_view arg = ctx.argument();
+    if (last_nonblank(arg) != 0) {
+        dir = arg;
+        s.out().line("Macro directory set to: " + std::string(dir.trimmed()));
+    } else {
+        s.out().line("Macro directory is: " + std::string(dir.trimmed()));
+    }
+    if (ctx.qualifier == 'C') {
+        dir = "";
+        s.out().line("Macro directory cleared.");
+    }
+}
+
+void cmd_out(Session& s, CommandContext& ctx) {
+    std::string& previous = s.interp.out_previous_name;
+    auto aborted = [&] {
+        s.out().line("Command aborted.");
+        s.out().blank_line();
+    };
+    std::string name(ctx.argument_trimmed());
+    if (name.empty()) {
+        if (!previous.empty()) {
+            auto answer = ask_text(s, "Macro filename for output (NL for " + previous + ") > ", 100);
+            if (!answer) return;
+            if (last_nonblank(*answer) != 0) previous = left_justified_trimmed(*answer);
+            name = previous;
+        } else {
+            auto answer = ask_text(s, "Macro filename for output > ", 100);
+            if (!answer) return;
+            name = left_justified_trimmed(*answer);
+            if (name.empty()) {
+                aborted();
+                return;
+            }
+        }
+    }
+    int fd = -1;
+    for (;;) {
+        if (name.empty()) {
+            s.out().line("Error in macro filename, command aborted.");
+            s.out().blank_line();
+            return;
+        }
+        if (name.find(".qvc") == std::string::npos) name += ".qvc";
+        previous = name;
+        // Read and written in place; the file must exist and be writable.
+        fd = ::open(name.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd >= 0) break;
+        auto answer = ask_text(s, "Unable to open " + name + ", macro filename for output > ", 100);
+        if (!answer) return;
+        name = left_justified_trimmed(*answer);
+        if (name.empty()) {
+            aborted();
+            return;
+        }
+    }
+    ScanResult scan = scan_macro_file(fd);
+    if (scan.read_error) {
+        // Nothing is written over a file that could not be read to the end.
+        s.out().line("Error in " + name + " at line " + format_I(scan.lines_before + 1, 4));
+        s.out().blank_line();
+        aborted();
+        ::close(fd);
+        return;
+    }
+    std::string tail;
+    if (scan.needs_line_end) tail.push_back('\n');
+    int count = scan.lines_before;
+    for (const std::string& label : s.interp.labels) {
+        std::string text = left_justified_trimmed(label);
+        if (text.empty()) text = " ";
+        tail += text;
+        tail.push_back('\n');
+        ++count;
+    }
+    tail += "@\n";
+    ++count;
+    bool ok = write_at(fd, tail, scan.stop) && ::ftruncate(fd, scan.stop + static_cast<off_t>(tail.size())) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (!ok) {
+        s.out().line("Error writing " + name + ".");
+        s.out().blank_line();
+        return;
+    }
+    s.out().line("Macro file " + name + " extended to " + format_I(count, 3) + " lines.");
+    s.out().blank_line();
+}
+
+bool next_file_name(Session& s, std::string& name) {
+    std::string work = name;
+    left_justify(work);
+    const std::string_view text(work.data(), last_nonblank(work));
+    const std::size_t stem_end = std::min(text.find('.'), text.size());
+    auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
+    std::size_t last = stem_end;
+    while (last > 0 && !is_digit(text[last - 1])) --last;
+    if (last == 0) {
+        s.out().line("No numeric part to increment");
+        return false;
+    }
+    // Digits [first, last): at most six of them.
+    std::size_t first = last - 1;
+    while (first > 0 && is_digit(text[first - 1]) && last - first < 6) --first;
+    long long n = read_integer_field(text.substr(first, last - first)).value_or(0);
+    const std::string_view before = text.substr(0, first);
+    const std::string_view after = text.substr(last);
+    constexpr int kTries = 100;
+    for (int i = 0; i < kTries; ++i) {
+        ++n;
+        std::string digits = free_int(n).substr(1);
+        std::string candidate = std::string(before) + digits + std::string(after);
+        if (regular_file_exists(candidate)) {
+            name = candidate;
+            return true;
+        }
+    }
+    s.out().line("Cannot find a new file within " + format_I(kTries, 3) + " of exisiting file.");
+    return false;
+}
+
+} // namespace tarva
