@@ -202,8 +202,7 @@ void cmd_out(Session& s, CommandContext& ctx) {
         if (!previous.empty()) {
             auto answer = ask_text(s, "Macro filename for output (NL for " + previous + ") > ", 100);
             if (!answer) return;
-            if (last_nonblank(*answer) != 0) previous = left_justified_trimmed(*answer);
-            name = previous;
+            name = last_nonblank(*answer) != 0 ? left_justified_trimmed(*answer) : previous;
         } else {
             auto answer = ask_text(s, "Macro filename for output > ", 100);
             if (!answer) return;
@@ -222,7 +221,6 @@ void cmd_out(Session& s, CommandContext& ctx) {
             return;
         }
         if (name.find(".qvc") == std::string::npos) name += ".qvc";
-        previous = name;
         // Read and written in place; the file must exist and be writable.
         fd = ::open(name.c_str(), O_RDWR | O_CLOEXEC);
         if (fd >= 0) break;
@@ -234,6 +232,8 @@ void cmd_out(Session& s, CommandContext& ctx) {
             return;
         }
     }
+    // The file offered by the next OUT without a name.
+    previous = name;
     ScanResult scan = scan_macro_file(fd);
     if (scan.read_error) {
         // Nothing is written over a file that could not be read to the end.
