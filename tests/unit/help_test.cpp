@@ -1,7 +1,8 @@
-// On-line help: MENU, keyword sections with paging, the keyword list and
-// the function help entries.
+// On-line help: MENU, keyword sections with paging, the keyword list, the
+// function help entries, and the help files shipped in lib/.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -217,6 +218,64 @@ TEST_F(HelpTest, MenuListsTheTableEightToALine) {
     EXPECT_EQ(line, " fit> ");
     // M alone is MENU; HELP/M is still HELP (only F, S, T are shared).
     EXPECT_EQ(run("m\n", "").substr(0, 21), " fit> \n Commands are:");
+}
+
+// The shipped help files: every command key has a section, every function
+// of the library from 1 to 35 an entry, and the layouts hold.
+class ShippedHelp : public ::testing::Test {
+protected:
+    static std::string lib(const char* name) { return std::string(TARVA_SOURCE_DIR) + "/lib/" + name; }
+};
+
+TEST_F(ShippedHelp, EveryCommandHasASection) {
+    const std::string help = lib("tarva.hlp");
+    for (const auto& e : command_table()) {
+        std::string key(e.key);
+        if (key.empty()) continue;
+        std::istringstream in;
+        std::ostringstream out;
+        Session s(in, out);
+        show_help_file(s, false, help, pad(key, 6));
+        EXPECT_EQ(out.str().find("No help information available"), std::string::npos) << key;
+        EXPECT_GT(out.str().size(), 40u) << key;
+    }
+    for (const char* topic : {"HELP", "MACROS", "DATAFI", "MODES", "DEVICE", "MARKER"}) {
+        std::istringstream in;
+        std::ostringstream out;
+        Session s(in, out);
+        show_help_file(s, false, help, pad(topic, 6));
+        EXPECT_EQ(out.str().find("No help information available"), std::string::npos) << topic;
+    }
+}
+
+TEST_F(ShippedHelp, FilesKeepTheirLayout) {
+    for (const char* name : {"tarva.hlp", "qvfun.hlp"}) {
+        std::ifstream f(lib(name));
+        ASSERT_TRUE(f.is_open()) << name;
+        std::string line;
+        int n = 0;
+        while (std::getline(f, line)) {
+            ++n;
+            EXPECT_LE(line.size(), 80u) << name << " line " << n;
+            EXPECT_EQ(line.find('\t'), std::string::npos) << name << " line " << n;
+        }
+    }
+}
+
+TEST_F(ShippedHelp, EveryLibraryFunctionHasAnEntry) {
+    for (int n = 1; n <= 35; ++n) {
+        std::istringstream in;
+        std::ostringstream out;
+        Session s(in, out);
+        s.interp.function_help_file = lib("qvfun.hlp");
+        show_function_help(s, n);
+        std::string text = out.str();
+        EXPECT_EQ(text.find("No documentation exists"), std::string::npos) << n;
+        // The entry begins with its own two-digit number.
+        char head[4];
+        std::snprintf(head, sizeof head, "%02d", n);
+        EXPECT_EQ(text.substr(0, 4), "\n " + std::string(head)) << n;
+    }
 }
 
 } // namespace
