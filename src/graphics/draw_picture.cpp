@@ -1,10 +1,15 @@
 // DRAW/c: the picture of the data set, the model curve and the axes.
 #include <algorithm>
+#include <cctype>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "command/commands.h"
 #include "command/dialogue.h"
 #include "graphics/draw_command.h"
+#include "graphics/draw_curve.h"
+#include "graphics/plot.h"
 #include "text/format.h"
 
 namespace tarva {
@@ -111,6 +116,29 @@ bool usable_limits(const PlotLimits& l) {
 }
 } // namespace
 
+namespace {
+
+// Waits before a terminal picture, so that text on the screen can still be
+// read; files are written at once.
+void pause_before_picture(const Session& s, char device) {
+    const float p = s.draw.pause;
+    if (!(p > 1e-10f)) return;
+    const char d = static_cast<char>(std::toupper(static_cast<unsigned char>(device)));
+    if (d != 'S' && d != ' ') return;
+    constexpr float kLongest = 60.0f; // a mistyped pause must not hang the session
+    std::this_thread::sleep_for(std::chrono::duration<float>(std::min(p, kLongest)));
+}
+
+// The data and the function line of one overlay: steps 10 and 11.
+void draw_overlay(Session& s, char device, const PlotLimits& box, const DrawArguments& args) {
+    (void)args;
+    s.graphics.line_style = s.draw.line_style;
+    draw_function_line(s, device, box);
+    s.graphics.line_style = 0;
+}
+
+} // namespace
+
 void draw_picture(Session& s, char device, const DrawArguments& args) {
     const char key = args.key.empty() ? ' ' : args.key[0];
     if (s.data.count <= 0 && key != 'X') {
@@ -124,21 +152,42 @@ void draw_picture(Session& s, char device, const DrawArguments& args) {
         spline.line = "SPLINE";
         cmd_spline(s, spline);
     }
-    PlotLimits limits;
-    if (!picture_limits(s, args, limits)) return;
-    if (!usable_limits(limits)) {
+    PlotLimits box;
+    if (!picture_limits(s, args, box)) return;
+    if (!usable_limits(box)) {
         s.out().line("?DRAW: zero range !");
         return;
     }
-    s.out().line("DRAW pictures are not available yet.");
+    pause_before_picture(s, device);
+    float status = 0.0f;
+    begin_plot(s, s.graphics.aspect, device, box.xmin, box.xmax, box.ymin, box.ymax, status);
+    if (status != 0.0f) return; // the device could not start the picture
+    s.draw.old_xmin = box.xmin;
+    s.draw.old_xmax = box.xmax;
+    s.draw.old_ymin = box.ymin;
+    s.draw.old_ymax = box.ymax;
+    s.draw.picture_drawn = true;
+    draw_overlay(s, device, box, args);
+    if (s.draw.flags.axis) draw_zero_axes(s, device, box);
+    end_plot(s, device);
 }
 
-void draw_redraw(Session& s, const DrawArguments&) {
+void draw_redraw(Session& s, const DrawArguments& args) {
     if (!s.draw.picture_drawn) {
         s.out().line("?DRAW - Can't redraw.");
         return;
     }
-    s.out().line("DRAW pictures are not available yet.");
+    const char device = s.draw.last_device;
+    const DrawSettings& d = s.draw;
+    const PlotLimits box{d.old_xmin, d.old_xmax, d.old_ymin, d.old_ymax};
+    const char key = args.key.empty() ? ' ' : args.key[0];
+    if (key == 'B' || key == 'M') {
+        s.out().line("DRAW/R " + std::string(1, key) + " is not available yet.");
+        return;
+    }
+    s.draw.overlay += 1;
+    draw_overlay(s, device, box, args);
+    end_plot(s, device);
 }
 
 } // namespace tarva
