@@ -198,7 +198,9 @@ void HpglDriver::vector(DriverIo, float x, float y, int pen) {
     last_pen_ = pen;
 }
 
-void HpglDriver::end_picture(DriverIo) {}
+void HpglDriver::end_picture(DriverIo) {
+    if (file_.is_open()) file_.flush();
+}
 
 void HpglDriver::close(DriverIo io) {
     if (!file_.is_open()) return;

@@ -221,7 +221,11 @@ void PostScriptDriver::vector(DriverIo, float x, float y, int pen) {
     add_item(format_I(ix, 5) + " " + format_I(iy, 4) + (pen_down_ ? " vl " : " il "));
 }
 
-void PostScriptDriver::end_picture(DriverIo) { flush_line(); }
+// The picture is complete on disk after each drawing command.
+void PostScriptDriver::end_picture(DriverIo) {
+    flush_line();
+    if (file_.is_open()) file_.flush();
+}
 
 double PostScriptDriver::centre_x() const { return (5500.0 - (min_x_ + max_x_) / 2.0 + offx_) * 2.54 / 1000.0; }
 double PostScriptDriver::centre_y() const { return (4250.0 - (min_y_ + max_y_) / 2.0 + offy_) * 2.54 / 1000.0; }
