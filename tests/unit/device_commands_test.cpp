@@ -1,0 +1,148 @@
+// DEFINE, TERMIN and THICK through the command routines, the terminal type
+// asked at the first terminal picture, and the plot files closed by CLOSE
+// and at the end of the program.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "command/commands.h"
+#include "command/interpreter.h"
+#include "command/session.h"
+#include "graphics/device.h"
+#include "graphics/plot.h"
+#include "temp_dir.h"
+
+namespace tarva {
+namespace {
+
+using testing_support::read_file;
+using testing_support::TempDir;
+
+struct Commands : ::testing::Test {
+    TempDir dir;
+    std::istringstream in;
+    std::ostringstream out;
+    Session s{in, out};
+    void run(const std::string& line) {
+        CommandContext ctx;
+        ctx.line = line;
+        parse_command_line(ctx);
+        dispatch(s, ctx);
+    }
+};
+
+TEST_F(Commands, DefinePlacementPerDevice) {
+    in.str("2\n10,5\n");
+    run("define/s");
+    EXPECT_FLOAT_EQ(s.graphics.tek.scale(), 2.0f);
+    EXPECT_FLOAT_EQ(s.graphics.tek.offset_x(), 47.2f);
+    EXPECT_FLOAT_EQ(s.graphics.tek.offset_y(), 23.6f);
+    // A blank scale answer is 1.0, blank offsets 0; a bad scale is asked again.
+    in.clear();
+    in.str("abc\n\n\n");
+    out.str("");
+    run("define");
+    EXPECT_FLOAT_EQ(s.graphics.tek.scale(), 1.0f);
+    EXPECT_FLOAT_EQ(s.graphics.tek.offset_x(), 0.0f);
+    EXPECT_EQ(out.str(), " Scale factor for next plot >  Scale factor for next plot >  X and Y plot offsets (mm) > ");
+    // DEFINE/Q changes only the PostScript placement: a picture shows it.
+    in.clear();
+    in.str("0.5\n25.4,0\n");
+    run("define/q");
+    EXPECT_FLOAT_EQ(s.graphics.tek.scale(), 1.0f);
+    float status = 0;
+    begin_plot(s, 1.0f, 'Q', 0, 100, 0, 100, status);
+    device_vector(s, 'Q', 0, 0, 3);
+    end_plot(s, 'Q');
+    EXPECT_NE(read_file("plt01.ps").find("\n 1625  625 il \n"), std::string::npos);
+    close_plot_files(s, '*');
+}
+
+TEST_F(Commands, DefineWithANameSetsFileNames) {
+    run("define/* both");
+    run("define/s ignored");
+    float status = 0;
+    begin_plot(s, 1.0f, 'Q', 0, 1, 0, 1, status);
+    begin_plot(s, 1.0f, 'P', 0, 1, 0, 1, status);
+    close_plot_files(s, '*');
+    EXPECT_TRUE(std::filesystem::exists("both"));
+    EXPECT_TRUE(std::filesystem::exists("both.hgl"));
+    EXPECT_FALSE(std::filesystem::exists("ignored"));
+    run("define/h *");
+    begin_plot(s, 1.0f, 'H', 0, 1, 0, 1, status);
+    close_plot_files(s, '*');
+    EXPECT_TRUE(std::filesystem::exists("H1.hgl"));
+}
+
+TEST_F(Commands, ThickSetsCountAndOffset) {
+    run("thick/5 0.2");
+    EXPECT_EQ(s.graphics.thick_count, 5);
+    EXPECT_FLOAT_EQ(s.graphics.thick_offset, 0.2f);
+    // Five line pairs around each segment.
+    RecordingDriver rec;
+    s.graphics.recorder = &rec;
+    float status = 0;
+    begin_plot(s, 1.0f, 'S', 0, 10, 0, 10, status);
+    plot_pen(s, 'S', 1, 1, 3);
+    plot_pen(s, 'S', 9, 1, 2);
+    EXPECT_EQ(rec.vectors().size(), 2u + 5u * 4u + 1u);
+    run("thick/q 3");
+    EXPECT_EQ(s.graphics.thick_count, 0);
+}
+
+TEST_F(Commands, TerminSelectsAndRemembersThePreviousType) {
+    run("termin 7");
+    EXPECT_EQ(s.graphics.terminal_type, 7);
+    run("termin 2.6");
+    EXPECT_EQ(s.graphics.terminal_type, 3);
+    EXPECT_EQ(s.graphics.previous_terminal_type, 7);
+    run("termin/r");
+    EXPECT_EQ(s.graphics.terminal_type, 7);
+    EXPECT_EQ(s.graphics.previous_terminal_type, 3);
+    EXPECT_EQ(out.str(), "");
+    in.str("\n10.6\n"); // rounds to 11: outside the menu
+    run("termin 1e30");
+    EXPECT_EQ(s.graphics.terminal_type, 1);
+    EXPECT_NE(out.str().find(" >  >  Terminal type  1 selected.\n"), std::string::npos) << out.str();
+    // Input ending inside the menu gives up and keeps the type.
+    in.clear();
+    in.str("");
+    run("termin 0");
+    EXPECT_EQ(s.graphics.terminal_type, 1);
+}
+
+TEST_F(Commands, FirstTerminalPictureAsksForTheTerminalType) {
+    open_destination(s, "screen.tek");
+    in.str("2\n");
+    float status = 0;
+    begin_plot(s, 1.0f, ' ', 0, 1, 0, 1, status);
+    EXPECT_EQ(s.graphics.terminal_type, 2);
+    EXPECT_NE(out.str().find(" Terminal type  2 selected.\n"), std::string::npos);
+    end_plot(s, ' ');
+    close_plot_files(s, 'S');
+    // Type 2's enter sequence then graph mode, the clear, and its leave sequence.
+    EXPECT_EQ(read_file("screen.tek").substr(0, 5), "\x1b" "1\x1b*\x1d");
+    EXPECT_FALSE(s.graphics.tek.destination_open());
+}
+
+TEST_F(Commands, ExitAndCloseFinishThePlotFiles) {
+    float status = 0;
+    begin_plot(s, 1.0f, 'Q', 0, 1, 0, 1, status);
+    begin_plot(s, 1.0f, 'P', 0, 1, 0, 1, status);
+    run("close");
+    EXPECT_FALSE(s.graphics.ps.is_open());
+    EXPECT_FALSE(s.graphics.hpgl.is_open());
+    // PostScript is closed first, then HP-GL.
+    const std::string text = out.str();
+    EXPECT_LT(text.find(" plt01.ps file closed."), text.find(" HP-GL plot file closed: P1.hgl"));
+    begin_plot(s, 1.0f, 'Q', 0, 1, 0, 1, status);
+    in.str("exit\n");
+    EXPECT_EQ(run_loop(s), 0);
+    EXPECT_FALSE(s.graphics.ps.is_open());
+    const std::string ps = read_file("plt02.ps");
+    EXPECT_EQ(ps.substr(ps.size() - 13), " showpage \n\x04\n");
+}
+
+} // namespace
+} // namespace tarva
