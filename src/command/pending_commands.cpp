@@ -30,7 +30,6 @@ namespace tarva {
 [[gnu::weak]] void cmd_ft(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_regul(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_correl(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
-[[gnu::weak]] void cmd_font(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_error(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_agp(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_average(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }

@@ -13,6 +13,7 @@
 #include "fitting/engine_state.h"
 #include "graphics/axis_settings.h"
 #include "graphics/draw_settings.h"
+#include "graphics/font_settings.h"
 #include "graphics/graphics_state.h"
 #include "models/fit_state.h"
 #include "models/model_tables.h"
@@ -51,6 +52,7 @@ struct Session {
     GraphicsState graphics;
     AxisSettings axes;
     DrawSettings draw;
+    FontSettings fonts;
     EngineState engine;
     Markers markers;
 

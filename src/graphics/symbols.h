@@ -1,0 +1,41 @@
+// Plot symbols at data points and their error bars.
+#pragma once
+
+#include "graphics/strokes.h"
+
+namespace tarva {
+
+struct Session;
+
+// How error bars are drawn; the flags come from the DRAW options.
+struct ErrorBarStyle {
+    bool through = false;   // ER: the bar runs through the symbol
+    bool crossbars = false; // H: crossbars at both ends
+    bool x_errors = false;  // Z: errors are X errors
+    bool log_x = false;     // X values are decades
+    bool log_y = false;     // Y values are decades
+};
+
+// Frame of one symbol: its unit (plot unit or span/190, span/160) and the
+// window that limits the error bars.
+struct SymbolFrame {
+    float unit_x = 1.0F, unit_y = 1.0F;
+    float xmin = 0.0F, xmax = 1.0F, ymin = 0.0F, ymax = 1.0F;
+};
+
+// Symbol number taken modulo 8, 0 meaning 8.
+int symbol_shape(int symbol);
+
+// Outline of the symbol at (x, y) and its error bar (|err| > 1e-10).
+void layout_symbol(const SymbolFrame& frame, const ErrorBarStyle& style, float x, float y, float err, int symbol,
+                   float size, Strokes& out);
+
+// Sets the symbol unit (DRAW does it before and after a picture begins).
+void set_symbol_unit(Session& s, float unit_x, float unit_y);
+
+// Draws a symbol with the window and symbol unit of the session; the log-X
+// flag of the axis settings overrides style.log_x.
+void draw_symbol(Session& s, char device, float x, float y, float err, int symbol, float size,
+                 const ErrorBarStyle& style);
+
+} // namespace tarva
