@@ -223,14 +223,14 @@ void walk_axis(const AxisPlan& p, Major major, Minor minor) {
 
 } // namespace
 
-void layout_axes(const AxisSettings& a, int default_font, float unit_x, float unit_y, int nx, int ny, float size,
-                 bool ylog, Strokes& out) {
+void layout_axes(const AxisSettings& a, const PlotWindow& win, int default_font, float unit_x, float unit_y, int nx,
+                 int ny, float size, bool ylog, Strokes& out) {
     const float number_size = 0.75F * (size <= 0.0F || !std::isfinite(size) ? 1.0F : size);
     const float ux = unit_x * number_size;
     const float uy = unit_y * number_size;
     const float k = a.mark_size;
     const std::string prefix = number_font_prefix(default_font);
-    const float xmin = a.xmin, xmax = a.xmax, ymin = a.ymin, ymax = a.ymax;
+    const float xmin = win.xmin, xmax = win.xmax, ymin = win.ymin, ymax = win.ymax;
 
     // X axis
     {

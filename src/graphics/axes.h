@@ -36,10 +36,14 @@ std::string decade_number_text(double value);
 // "^1", "^3", "^5" or "^0" by the default font.
 std::string number_font_prefix(int default_font);
 
-// Marks, numbers and grid lines on both axes of the window in `a`.
-// unit_x, unit_y: plot unit size; size: character size factor.
-void layout_axes(const AxisSettings& a, int default_font, float unit_x, float unit_y, int nx, int ny, float size,
-                 bool ylog, Strokes& out);
+struct PlotWindow {
+    float xmin = 0.0F, xmax = 1.0F, ymin = 0.0F, ymax = 1.0F;
+};
+
+// Marks, numbers and grid lines on both axes of the window. unit_x, unit_y:
+// plot unit size; size: character size factor.
+void layout_axes(const AxisSettings& a, const PlotWindow& w, int default_font, float unit_x, float unit_y, int nx,
+                 int ny, float size, bool ylog, Strokes& out);
 
 // The frame; on the terminal the left side is drawn a second time.
 void layout_box(char device, float xmin, float xmax, float ymin, float ymax, Strokes& out);
@@ -50,8 +54,13 @@ bool axis_setting(AxisSettings& a, char key, bool flag, double value);
 
 // ---- drawing -----------------------------------------------------------
 
+// Stores the plot window of the picture (spans and left margin with it).
 void set_window(Session& s, float xmin, float xmax, float ymin, float ymax);
+// Stores the window and draws the frame.
 void draw_box(Session& s, char device, float xmin, float xmax, float ymin, float ymax);
+// Marks and numbers on both axes of the current window; nx, ny numbers
+// wanted along X and Y, size the character size factor, ylog a decade Y axis
+// (the X axis follows the X setting).
 void draw_axes(Session& s, char device, int nx, int ny, float size, bool ylog);
 bool axis_setting(Session& s, char key, bool flag, double value);
 

@@ -1,5 +1,4 @@
-// Settings of the plot frame and axes, the plot window they are drawn in,
-// and the unit of the plot symbols.
+// Settings of the plot frame and axes and the unit of the plot symbols.
 #pragma once
 
 namespace tarva {
@@ -16,12 +15,6 @@ struct AxisSettings {
     bool y_numbers = true;    // W
     bool grid_lines = false;  // L: lines across the graph at major marks
     bool log_x = false;       // X: X values are decades
-
-    // Plot window of the current picture, set with the box.
-    float xmin = 0.0F, xmax = 1.0F, ymin = 0.0F, ymax = 1.0F;
-    float x_span() const { return xmax - xmin; }
-    float y_span() const { return ymax - ymin; }
-    float left_margin() const { return xmin - 0.05F * (xmax - xmin); }
 
     // Symbol unit: span/190 and span/160 before a picture begins, the plot
     // unit size once it has.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "graphics/axes.h"
 #include "graphics/device.h"
 
 namespace tarva {
@@ -16,9 +17,13 @@ void draw_axis_value(Session& s, char key, double value) {
     case 'J': d.digits_y = static_cast<int>(std::lround(value)); break;
     default: break;
     }
+    axis_setting(s.axes, key, false, value);
 }
 
-void draw_axis_flag(Session&, char, bool) {}
+void draw_axis_flag(Session& s, char key, bool on) {
+    // M and Y are DRAW's own; the axis routine keeps the others.
+    axis_setting(s.axes, key, on, 0.0);
+}
 
 void draw_terminal_placement(Session& s, double scale, double offset_x_mm, double offset_y_mm) {
     // Offsets beyond the terminal's 1024 addresses only move the box away.

@@ -33,9 +33,8 @@ void layout_symbol(const SymbolFrame& frame, const ErrorBarStyle& style, float x
 // Sets the symbol unit (DRAW does it before and after a picture begins).
 void set_symbol_unit(Session& s, float unit_x, float unit_y);
 
-// Draws a symbol with the window and symbol unit of the session; the log-X
-// flag of the axis settings overrides style.log_x.
-void draw_symbol(Session& s, char device, float x, float y, float err, int symbol, float size,
-                 const ErrorBarStyle& style);
+// Draws a symbol and its error bar with the session's symbol unit, plot
+// window and error-bar flags (DRAW ER, H, Z, X and Y).
+void draw_symbol(Session& s, char device, float x, float y, float err, int symbol, float size);
 
 } // namespace tarva

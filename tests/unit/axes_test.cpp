@@ -235,21 +235,24 @@ int count_segment(const std::vector<Segment>& all, float x1, float y1, float x2,
     return n;
 }
 
-AxisSettings window(float xmin, float xmax, float ymin, float ymax) {
+// Settings and window of one test picture.
+struct Picture {
     AxisSettings a;
-    a.xmin = xmin;
-    a.xmax = xmax;
-    a.ymin = ymin;
-    a.ymax = ymax;
-    return a;
+    PlotWindow w;
+};
+
+Picture window(float xmin, float xmax, float ymin, float ymax) {
+    Picture p;
+    p.w = {xmin, xmax, ymin, ymax};
+    return p;
 }
 
 TEST(AxesGeometry, LinearMarksOnAllFourSides) {
-    AxisSettings a = window(0, 10, 0, 100);
-    a.x_numbers = a.y_numbers = false;
+    Picture p = window(0, 10, 0, 100);
+    p.a.x_numbers = p.a.y_numbers = false;
     Strokes out;
     // Plot unit (1, 2), size 1: numbers at 0.75, so ux = 0.75, uy = 1.5.
-    layout_axes(a, 0, 1.0F, 2.0F, 7, 7, 1.0F, false, out);
+    layout_axes(p.a, p.w, 0, 1.0F, 2.0F, 7, 7, 1.0F, false, out);
     const std::vector<Segment> seg = segments(out);
     for (int i = 0; i <= 10; ++i) {
         const float v = static_cast<float>(i);
@@ -273,15 +276,15 @@ TEST(AxesGeometry, LinearMarksOnAllFourSides) {
 }
 
 TEST(AxesGeometry, GradationsRightAndUpperFlagsGridAndMarkSize) {
-    AxisSettings a = window(0, 10, 0, 100);
-    a.x_numbers = a.y_numbers = false;
-    a.five_marks = false;
-    a.gradations = 2.4F; // rounds to 2
-    a.right_marks = a.upper_marks = false;
-    a.grid_lines = true;
-    a.mark_size = 2.0F;
+    Picture p = window(0, 10, 0, 100);
+    p.a.x_numbers = p.a.y_numbers = false;
+    p.a.five_marks = false;
+    p.a.gradations = 2.4F; // rounds to 2
+    p.a.right_marks = p.a.upper_marks = false;
+    p.a.grid_lines = true;
+    p.a.mark_size = 2.0F;
     Strokes out;
-    layout_axes(a, 0, 1.0F, 2.0F, 7, 7, 1.0F, false, out);
+    layout_axes(p.a, p.w, 0, 1.0F, 2.0F, 7, 7, 1.0F, false, out);
     const std::vector<Segment> seg = segments(out);
     EXPECT_EQ(count_segment(seg, 3, 3.0F, 3, 0), 1);
     EXPECT_EQ(count_segment(seg, 3.5F, 1.5F, 3.5F, 0), 1);
@@ -293,21 +296,21 @@ TEST(AxesGeometry, GradationsRightAndUpperFlagsGridAndMarkSize) {
 }
 
 TEST(AxesGeometry, MinorMarksBeforeTheFirstMajorMark) {
-    AxisSettings a = window(0.5F, 10, 0, 100);
-    a.x_numbers = a.y_numbers = false;
-    a.upper_marks = a.right_marks = false;
+    Picture p = window(0.5F, 10, 0, 100);
+    p.a.x_numbers = p.a.y_numbers = false;
+    p.a.upper_marks = p.a.right_marks = false;
     Strokes out;
-    layout_axes(a, 0, 1.0F, 2.0F, 7, 7, 1.0F, false, out);
+    layout_axes(p.a, p.w, 0, 1.0F, 2.0F, 7, 7, 1.0F, false, out);
     const std::vector<Segment> seg = segments(out);
     EXPECT_EQ(count_segment(seg, 0.6F, 0.75F, 0.6F, 0), 1);
     EXPECT_EQ(count_segment(seg, 0.4F, 0.75F, 0.4F, 0), 0);
 }
 
 TEST(AxesGeometry, NumbersCentredBelowAndRightAlignedLeft) {
-    AxisSettings a = window(0, 10, 0, 100);
-    a.upper_marks = a.right_marks = false;
+    Picture p = window(0, 10, 0, 100);
+    p.a.upper_marks = p.a.right_marks = false;
     Strokes out;
-    layout_axes(a, 0, 1.0F, 2.0F, 7, 7, 1.0F, false, out);
+    layout_axes(p.a, p.w, 0, 1.0F, 2.0F, 7, 7, 1.0F, false, out);
     // X number "5.0" (span 10: one digit) in font 0 with its prefix.
     const std::string five = "^05.0";
     const float w = layout_text(0, 0, 0, 1.0F, 2.0F, 0.75F, 0, five, nullptr);
@@ -331,7 +334,7 @@ TEST(AxesGeometry, NumbersCentredBelowAndRightAlignedLeft) {
     EXPECT_NE(iy, out.end()) << "Y number 50 not found where expected";
     // Font 3 as default: the numbers carry ^3.
     Strokes out3;
-    layout_axes(a, 3, 1.0F, 2.0F, 7, 7, 1.0F, false, out3);
+    layout_axes(p.a, p.w, 3, 1.0F, 2.0F, 7, 7, 1.0F, false, out3);
     Strokes want3;
     const float w3 = layout_text(3, 0, 0, 1.0F, 2.0F, 0.75F, 0, "^35.0", nullptr);
     layout_text(3, 5 - w3 / 2, -2.7F, 1.0F, 2.0F, 0.75F, 0, "^35.0", &want3);
@@ -343,12 +346,12 @@ TEST(AxesGeometry, NumbersCentredBelowAndRightAlignedLeft) {
 }
 
 TEST(AxesGeometry, LogarithmicXAxisLabelsEveryDecade) {
-    AxisSettings a = window(-2, 3, 0, 1);
-    a.log_x = true;
-    a.upper_marks = a.right_marks = false;
-    a.y_numbers = false;
+    Picture p = window(-2, 3, 0, 1);
+    p.a.log_x = true;
+    p.a.upper_marks = p.a.right_marks = false;
+    p.a.y_numbers = false;
     Strokes out;
-    layout_axes(a, 0, 1.0F, 1.0F, 7, 7, 1.0F, false, out);
+    layout_axes(p.a, p.w, 0, 1.0F, 1.0F, 7, 7, 1.0F, false, out);
     const std::vector<Segment> seg = segments(out);
     for (int e = -2; e <= 3; ++e) {
         const float v = static_cast<float>(e);
@@ -374,11 +377,11 @@ TEST(AxesGeometry, LogarithmicXAxisLabelsEveryDecade) {
 }
 
 TEST(AxesGeometry, LogarithmicYAxis) {
-    AxisSettings a = window(0, 1, 1, 4);
-    a.upper_marks = a.right_marks = false;
-    a.x_numbers = a.y_numbers = false;
+    Picture p = window(0, 1, 1, 4);
+    p.a.upper_marks = p.a.right_marks = false;
+    p.a.x_numbers = p.a.y_numbers = false;
     Strokes out;
-    layout_axes(a, 0, 1.0F, 1.0F, 7, 7, 1.0F, true, out);
+    layout_axes(p.a, p.w, 0, 1.0F, 1.0F, 7, 7, 1.0F, true, out);
     const std::vector<Segment> seg = segments(out);
     EXPECT_EQ(count_segment(seg, 0.75F, 2, 0, 2), 1);
     const float m = static_cast<float>(2 + std::log10(5.0));
@@ -386,17 +389,17 @@ TEST(AxesGeometry, LogarithmicYAxis) {
 }
 
 TEST(AxesGeometry, DegenerateWindowsDrawNoMarks) {
-    AxisSettings a = window(5, 5, 0, 0);
+    Picture p = window(5, 5, 0, 0);
     Strokes out;
-    layout_axes(a, 0, 1.0F, 1.0F, 7, 7, 1.0F, false, out);
+    layout_axes(p.a, p.w, 0, 1.0F, 1.0F, 7, 7, 1.0F, false, out);
     EXPECT_TRUE(out.empty());
-    AxisSettings b = window(0, 1, 0, 1);
-    b.gradations = 1e30F;
-    b.five_marks = false;
-    layout_axes(b, 0, 1.0F, 1.0F, 7, 7, 1.0F, false, out);
+    Picture q = window(0, 1, 0, 1);
+    q.a.gradations = 1e30F;
+    q.a.five_marks = false;
+    layout_axes(q.a, q.w, 0, 1.0F, 1.0F, 7, 7, 1.0F, false, out);
     EXPECT_LT(out.size(), 100000U);
-    AxisSettings c = window(std::nanf(""), 1, 0, INFINITY);
-    layout_axes(c, 0, 1.0F, 1.0F, 7, 7, 1.0F, true, out);
+    Picture r = window(std::nanf(""), 1, 0, INFINITY);
+    layout_axes(r.a, r.w, 0, 1.0F, 1.0F, 7, 7, 1.0F, true, out);
 }
 
 } // namespace
