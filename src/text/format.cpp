@@ -329,6 +329,61 @@ std::string free_real(double value) {
     return out;
 }
 
+// As free_real, but with as many significant digits as the value needs to
+// read back as the identical double (at most 17): the shortest decimal
+// text that rounds to it. Files that store double values and are read again
+// by this program use it, so a save-and-load cycle changes no bit.
+//   0.1 -> " 0.1"   1/3 -> " 0.33333333333333331"   1e300 -> " 1.E+300"
+std::string free_real_exact(double value) {
+    if (!std::isfinite(value) || value == 0) return free_real(value);
+    char buf[40];
+    const auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific);
+    char digits[20];
+    int n = 0;
+    const char* p = buf;
+    for (; p < res.ptr && *p != 'e'; ++p)
+        if (*p != '.' && n < 17) digits[n++] = *p;
+    ++p; // past 'e'
+    const bool neg_exp = (p < res.ptr && *p == '-');
+    if (p < res.ptr && (*p == '-' || *p == '+')) ++p;
+    int x = 0;
+    for (; p < res.ptr; ++p) x = x * 10 + (*p - '0');
+    if (neg_exp) x = -x;
+    while (n > 1 && digits[n - 1] == '0') --n;
+
+    std::string out;
+    out.reserve(28);
+    out += ' ';
+    if (value < 0) out += '-';
+    if (x < -4 || x > 8) {
+        out += digits[0];
+        out += '.';
+        out.append(digits + 1, static_cast<std::size_t>(n - 1));
+        out += 'E';
+        out += x < 0 ? '-' : '+';
+        const int ax = x < 0 ? -x : x;
+        if (ax > 99) out += static_cast<char>('0' + ax / 100);
+        out += static_cast<char>('0' + ax / 10 % 10);
+        out += static_cast<char>('0' + ax % 10);
+    } else if (x >= 0) {
+        const int before = x + 1;
+        if (n <= before) {
+            out.append(digits, static_cast<std::size_t>(n));
+            out.append(static_cast<std::size_t>(before - n), '0');
+            out += '.';
+        } else {
+            out.append(digits, static_cast<std::size_t>(before));
+            out += '.';
+            out.append(digits + before, static_cast<std::size_t>(n - before));
+        }
+    } else {
+        out += "0.";
+        out.append(static_cast<std::size_t>(-x - 1), '0');
+        out.append(digits, static_cast<std::size_t>(n));
+    }
+    return out;
+}
+
 std::string free_int(long long value) {
     char buf[24];
     buf[0] = ' ';

@@ -46,6 +46,9 @@ std::string format_A(std::string_view text, int w);
 // exponent is below -4 or above 8: " 1.E-05", " -2.25E-05", " 1.5E+09".
 std::string free_real(double value);
 std::string free_int(long long value); // " 42"
+// Free-format real with the fewest digits (up to 17) that read back as the
+// identical double: for values stored in files that are read again.
+std::string free_real_exact(double value);
 
 // Item of a layout template.
 using FormatArg = std::variant<long long, int, double, float, std::string_view, std::string, const char*>;
