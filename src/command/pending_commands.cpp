@@ -9,8 +9,6 @@ namespace tarva {
 
 [[gnu::weak]] void cmd_param(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_fit(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
-[[gnu::weak]] void cmd_save(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
-[[gnu::weak]] void cmd_data(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_chi(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_funct(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_subplot(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
@@ -34,7 +32,6 @@ namespace tarva {
 [[gnu::weak]] void cmd_agp(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_average(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_swap(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
-[[gnu::weak]] void cmd_make(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_caption(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_label(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_colour(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
@@ -44,7 +41,11 @@ namespace tarva {
 [[gnu::weak]] void cmd_bg(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_arc(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_mval(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
-[[gnu::weak]] void cmd_mca(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
+// A data command: not being there is a failure, so a macro relying on it stops.
+[[gnu::weak]] void cmd_mca(Session& s, CommandContext& ctx) {
+    command_not_available(s, ctx);
+    ctx.number = 1.0;
+}
 [[gnu::weak]] void cmd_rotate(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_mass(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_stipple(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
@@ -54,6 +55,5 @@ namespace tarva {
 [[gnu::weak]] void cmd_norm(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_eliminate(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_xray(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
-[[gnu::weak]] void cmd_load(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 
 } // namespace tarva

@@ -392,6 +392,7 @@ bool read_table(RecordReader& in, std::string_view name, int code, DataSet& data
     data.dimensions = code - 3;
 
     if (code == 4 || code == 5) {
+        data.dimensions = code;
         out.line(code == 4 ? "Reading optical transmission data" : "Reading 3 column data with x in 1 and y in 3.");
         long lines = 0;
         for (;;) {

@@ -333,7 +333,7 @@ std::string free_real(double value) {
 // read back as the identical double (at most 17): the shortest decimal
 // text that rounds to it. Files that store double values and are read again
 // by this program use it, so a save-and-load cycle changes no bit.
-//   0.1 -> " 0.1"   1/3 -> " 0.33333333333333331"   1e300 -> " 1.E+300"
+//   0.1 -> " 0.1"   1/3 -> " 0.3333333333333333"   1e300 -> " 1.E+300"
 std::string free_real_exact(double value) {
     if (!std::isfinite(value) || value == 0) return free_real(value);
     char buf[40];

@@ -1,0 +1,35 @@
+// Fuzz target: DATA's and LOAD's readers on arbitrary file contents. The
+// first byte picks the qualifier (or LOAD's column); the data set must stay
+// within its capacity and the fit state within its slots.
+#include <sstream>
+#include <string>
+
+#include "dataset/data_file.h"
+#include "data_fuzz_tokens.h"
+#include "fuzz_target.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    static const char qualifiers[] = {' ', 'A', 'N', 'F', 'S', '+', 'D', 'M', 'X'};
+    const unsigned pick = data[0];
+    // Odd first bytes read the raw bytes, even ones file-like token text.
+    std::istringstream in(data[0] & 1 ? std::string(reinterpret_cast<const char*>(data + 1), size - 1)
+                                      : data_file_tokens(data + 1, size - 1));
+    std::ostringstream text;
+    tarva::OutputSink out(text);
+    tarva::DataSet d;
+    tarva::FitState fit;
+    // Some current points, so that A, N and the combinations have work.
+    d.count = static_cast<int>(pick % 5) * 256;
+    for (int i = 0; i < d.count; ++i) d.X[static_cast<std::size_t>(i)] = static_cast<float>(i + 1);
+    tarva::RecordReader r(in);
+    if (pick >= 200)
+        (void)tarva::read_column_file(r, "f.d", static_cast<int>(pick - 199), d, out);
+    else
+        (void)tarva::read_data_file(r, "f.fit", qualifiers[pick % sizeof qualifiers], d, fit, out);
+    if (d.count < 0 || d.count > tarva::kMaxPoints) __builtin_trap();
+    if (fit.nparams < 0 || fit.nparams > tarva::kMaxParams) __builtin_trap();
+    if (fit.function < 1 || fit.function > 50) __builtin_trap();
+    if (d.log_y != d.log_scale_y || d.log_x != d.log_scale_x) __builtin_trap();
+    return 0;
+}
