@@ -286,15 +286,3 @@ void cmd_save(Session& s, CommandContext& ctx) {
 }
 
 } // namespace tarva
-
-namespace tarva {
-
-// Until the macro files' routine for stepping numbered file names is built,
-// NEXT at a file prompt says so and the command fails. Weak: the real
-// routine replaces it.
-[[gnu::weak]] bool next_file_name(Session& s, std::string&) {
-    s.out().line("NEXT is not available yet.");
-    return false;
-}
-
-} // namespace tarva
