@@ -25,6 +25,9 @@ struct Writer {
     void param(int slot, std::string_view text) {
         if (slot >= 1 && slot <= kMaxParams) param_name[static_cast<std::size_t>(slot - 1)] = text;
     }
+    void param(int slot, const FixedText<10>& text) {
+        if (slot >= 1 && slot <= kMaxParams) param_name[static_cast<std::size_t>(slot - 1)] = text;
+    }
     void params(std::initializer_list<std::string_view> names) {
         int slot = 1;
         for (std::string_view n : names) param(slot++, n);
@@ -44,10 +47,16 @@ struct Writer {
         int count = peak_count(nparams);
         for (int k = 1; k <= count; ++k) {
             std::string_view number = kPeakNumbers.substr(static_cast<std::size_t>(2 * k - 2), 2);
-            param(3 * k, std::string(p1) + std::string(number));
-            param(3 * k + 1, std::string(p2) + std::string(number));
-            param(3 * k + 2, std::string(p3) + std::string(number));
+            param(3 * k, joined(p1, number));
+            param(3 * k + 1, joined(p2, number));
+            param(3 * k + 2, joined(p3, number));
         }
+    }
+    // An 8-character prefix and a 2-character number, without allocating.
+    static FixedText<10> joined(std::string_view prefix, std::string_view number) {
+        FixedText<10> t(prefix);
+        for (std::size_t i = 0; i < number.size() && prefix.size() + i < 10; ++i) t[prefix.size() + i] = number[i];
+        return t;
     }
 };
 
