@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
 
 #include "models/functions.h"
@@ -25,6 +26,16 @@ TEST(SharedHelpers, CubeRoot) {
     EXPECT_EQ(mf::cube_root(1e-26), 0.0);
     EXPECT_EQ(mf::cube_root(-1e-26), 0.0);
     EXPECT_EQ(mf::cube_root(0.0), 0.0);
+}
+
+TEST(SharedHelpers, SinglePrecisionStore) {
+    const float big = std::numeric_limits<float>::max();
+    EXPECT_EQ(mf::to_single(0.1), 0.1f);
+    EXPECT_EQ(mf::to_single(static_cast<double>(big)), big);
+    EXPECT_EQ(mf::to_single(3.40282356e38), big); // rounds down to the largest value
+    EXPECT_EQ(mf::to_single(3.5e38), std::numeric_limits<float>::infinity());
+    EXPECT_EQ(mf::to_single(-1e300), -std::numeric_limits<float>::infinity());
+    EXPECT_TRUE(std::isnan(mf::to_single(std::nan(""))));
 }
 
 TEST(Polynomials, PolynomialInShiftedX) {
