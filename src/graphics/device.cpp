@@ -16,7 +16,8 @@ void close_plot_files(Session& s, char device) {
     s.graphics.ps.close(io_of(s));
     s.graphics.hpgl.close(io_of(s));
     if (device == 'S') {
-        s.graphics.tek.put(-1);
+        // End of the program: a terminal still in graphics returns to text.
+        s.graphics.tek.close(io_of(s));
         s.graphics.tek.close_destination();
     }
 }
