@@ -12,6 +12,7 @@
 #include "command/macro.h"
 #include "command/next_file_name.h"
 #include "text/format.h"
+#include "text/safe_file.h"
 
 namespace tarva {
 
@@ -32,78 +33,53 @@ std::string left_justified_trimmed(std::string_view text) {
     return std::string(trimmed(t));
 }
 
-// Writes all of `bytes` at `offset`; false on a write error.
-bool write_at(int fd, std::string_view bytes, off_t offset) {
-    while (!bytes.empty()) {
-        ssize_t n = ::pwrite(fd, bytes.data(), bytes.size(), offset);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-        offset += n;
-    }
-    return true;
-}
-
-// Result of scanning a macro file for the place where OUT writes.
-struct ScanResult {
-    off_t stop = 0;          // byte offset of the "@" line, or the file size
-    int lines_before = 0;    // lines kept in front of it
-    bool needs_line_end = false; // the kept text ends without a line end
-    bool read_error = false;
-};
-
-// A line that, left-justified, holds "@" alone (only its first 132
-// characters are looked at, a trailing CR ignored).
-bool is_end_line(std::string_view line) {
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    return left_justified_trimmed(line.substr(0, std::min<std::size_t>(line.size(), 132))) == "@";
-}
-
-ScanResult scan_macro_file(int fd) {
-    ScanResult r;
-    std::string line;   // first characters of the current line
-    off_t offset = 0;   // bytes read so far
-    off_t line_start = 0;
-    bool in_line = false;
+// Reads a whole open file; false on a read error.
+bool read_all(int fd, std::string& contents) {
     char buf[8192];
     for (;;) {
         ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0) {
             if (errno == EINTR) continue;
-            r.read_error = true;
-            return r;
+            return false;
         }
-        if (n == 0) break;
-        for (ssize_t i = 0; i < n; ++i) {
-            char c = buf[i];
-            ++offset;
-            if (c != '\n') {
-                in_line = true;
-                if (line.size() < 140) line.push_back(c);
-                continue;
-            }
-            if (is_end_line(line)) {
-                r.stop = line_start;
-                return r;
-            }
-            ++r.lines_before;
-            line.clear();
-            in_line = false;
-            line_start = offset;
-        }
+        if (n == 0) return true;
+        contents.append(buf, static_cast<std::size_t>(n));
     }
-    // A last line without a line end.
-    if (in_line) {
+}
+
+// A line that, left-justified, holds "@" alone (only its first 132
+// characters are looked at, a trailing CR ignored).
+bool is_end_line(std::string_view line) {
+    line = line.substr(0, std::min<std::size_t>(line.size(), 132));
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return left_justified_trimmed(line) == "@";
+}
+
+// Where OUT starts writing: the first "@" line, or the end of the file.
+struct ScanResult {
+    std::size_t stop = 0;        // byte offset of that place
+    int lines_before = 0;        // lines kept in front of it
+    bool needs_line_end = false; // the kept text ends without a line end
+};
+
+ScanResult scan_macro_text(std::string_view text) {
+    ScanResult r;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        std::string_view line = text.substr(start, end == std::string_view::npos ? end : end - start);
         if (is_end_line(line)) {
-            r.stop = line_start;
+            r.stop = start;
             return r;
         }
         ++r.lines_before;
-        r.needs_line_end = true;
+        if (end == std::string_view::npos) {
+            r.needs_line_end = true;
+            break;
+        }
+        start = end + 1;
     }
-    r.stop = offset;
+    r.stop = text.size();
     return r;
 }
 
@@ -221,9 +197,14 @@ void cmd_out(Session& s, CommandContext& ctx) {
             return;
         }
         if (name.find(".qvc") == std::string::npos) name += ".qvc";
-        // Read and written in place; the file must exist and be writable.
-        fd = ::open(name.c_str(), O_RDWR | O_CLOEXEC);
-        if (fd >= 0) break;
+        // The file must exist as a regular file and be writable; it is read
+        // here and replaced as a whole afterwards.
+        fd = ::open(name.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+        if (fd >= 0) {
+            struct stat st {};
+            if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) break;
+            ::close(fd); // a device or pipe is no macro file
+        }
         auto answer = ask_text(s, "Unable to open " + name + ", macro filename for output > ", 100);
         if (!answer) return;
         name = left_justified_trimmed(*answer);
@@ -234,31 +215,33 @@ void cmd_out(Session& s, CommandContext& ctx) {
     }
     // The file offered by the next OUT without a name.
     previous = name;
-    ScanResult scan = scan_macro_file(fd);
-    if (scan.read_error) {
+    std::string contents;
+    const bool read_ok = read_all(fd, contents);
+    ::close(fd);
+    if (!read_ok) {
         // Nothing is written over a file that could not be read to the end.
-        s.out().line("Error in " + name + " at line " + format_I(scan.lines_before + 1, 4));
+        s.out().line("Error in " + name + " at line " + format_I(scan_macro_text(contents).lines_before + 1, 4));
         s.out().blank_line();
         aborted();
-        ::close(fd);
         return;
     }
-    std::string tail;
-    if (scan.needs_line_end) tail.push_back('\n');
+    ScanResult scan = scan_macro_text(contents);
+    contents.resize(scan.stop);
+    if (scan.needs_line_end) contents.push_back('\n');
     int count = scan.lines_before;
     for (const std::string& label : s.interp.labels) {
         std::string text = left_justified_trimmed(label);
         if (text.empty()) text = " ";
-        tail += text;
-        tail.push_back('\n');
+        contents += text;
+        contents.push_back('\n');
         ++count;
     }
-    tail += "@\n";
+    contents += "@\n";
     ++count;
-    bool ok = write_at(fd, tail, scan.stop) && ::ftruncate(fd, scan.stop + static_cast<off_t>(tail.size())) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (!ok) {
-        s.out().line("Error writing " + name + ".");
+    // Through a checked temporary file: a failed write leaves the macro
+    // file as it was.
+    if (replace_file(name, contents) != ReplaceStatus::Ok) {
+        s.out().line("Unable to write " + name + ", macro file not changed.");
         s.out().blank_line();
         return;
     }

@@ -249,12 +249,35 @@ TEST_F(MacroTest, OutPromptsAndAborts) {
     EXPECT_NE(out.find(" Macro filename for output (NL for good.qvc) > "), std::string::npos);
     EXPECT_EQ(read("good.qvc"), "x\n@\n");
 
+    // A pipe of the name is refused at once instead of blocking the read.
+    ASSERT_EQ(::mkfifo("pipe.qvc", 0600), 0);
+    out = run("out pipe\n\n");
+    EXPECT_NE(out.find("Unable to open pipe.qvc"), std::string::npos);
+
+    // The file keeps its permissions when it is extended.
+    write("mode.qvc", "a\n");
+    ::chmod("mode.qvc", 0640);
+    run("out mode\n");
+    struct stat st {};
+    ASSERT_EQ(::stat("mode.qvc", &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(read("mode.qvc"), "a\n@\n");
+
     if (geteuid() != 0) {
         write("ro.qvc", "keep\n@\n");
         ::chmod("ro.qvc", 0444);
         out = run("out ro\n\n");
         EXPECT_NE(out.find("Unable to open ro.qvc"), std::string::npos);
         EXPECT_EQ(read("ro.qvc"), "keep\n@\n");
+        // A writable file in a directory that is not: nothing changes.
+        fs::create_directory("rodir");
+        write("rodir/x.qvc", "keep\n");
+        ::chmod("rodir", 0555);
+        out = run("out rodir/x\n");
+        ::chmod("rodir", 0755);
+        EXPECT_NE(out.find(" Unable to write rodir/x.qvc, macro file not changed.\n\n"), std::string::npos);
+        EXPECT_EQ(out.find("extended"), std::string::npos);
+        EXPECT_EQ(read("rodir/x.qvc"), "keep\n");
     }
 }
 
