@@ -46,17 +46,22 @@ bool step_to_next(Session& s, std::string& name) {
 }
 
 // The prompt of DATA and LOAD. A name beginning with "?" asks at the
-// terminal even while a macro runs: the prompt goes to the terminal itself
-// and the answer comes from the keyboard, not echoed.
+// terminal even while a macro runs or a log file takes the output: the
+// prompt goes to the terminal itself and the answer comes from the
+// keyboard, not echoed.
 NameStatus ask_input_name(Session& s, std::string& name, bool at_terminal) {
     const std::string current(s.data.file_name.trimmed());
     const std::string prompt =
         current.empty() ? std::string("Filename for input > ") : "Filename for input (" + current + ") > ";
     std::optional<std::string> answer;
-    if (at_terminal && s.macro_running()) {
-        std::ostream& term = s.out().terminal();
-        term << ' ' << prompt;
-        term.flush();
+    if (at_terminal) {
+        if (s.out().logging()) {
+            std::ostream& term = s.out().terminal();
+            term << ' ' << prompt;
+            term.flush();
+        } else {
+            s.out().prompt(prompt);
+        }
         auto line = s.input().read_keyboard();
         if (!line) {
             s.interp.exit_requested = true;

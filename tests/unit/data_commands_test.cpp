@@ -142,6 +142,18 @@ TEST_F(DataCommands, DataNamePromptAndFailures) {
     EXPECT_FALSE(failed);
 }
 
+TEST_F(DataCommands, QuestionMarkAsksAtTheTerminalUnderALogFile) {
+    write("a.fit", kFile);
+    ASSERT_TRUE(s.out().open_log("session.log"));
+    const std::string screen = run("DATA", "?", ' ', 0, "a\n");
+    s.out().close_log();
+    EXPECT_EQ(screen, " Filename for input > ");
+    const std::string log = read("session.log");
+    EXPECT_EQ(log.find("Filename for input"), std::string::npos);
+    EXPECT_EQ(log.rfind(" Reading new data from: a.fit\n", 0), 0u);
+    EXPECT_FALSE(failed);
+}
+
 TEST_F(DataCommands, SpectrumNamesGoToTheSpectrumReader) {
     const std::string out = run("DATA", "run3.MCA");
     EXPECT_TRUE(failed);
