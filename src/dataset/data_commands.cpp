@@ -1,5 +1,6 @@
 // DATA, LOAD, MAKE and SAVE: the file-name dialogue around the data-file
 // readers and the writer.
+#include <algorithm>
 #include <fstream>
 #include <sys/stat.h>
 

@@ -252,6 +252,33 @@ TEST(DataFile, DivisionByZeroAndMismatchReports) {
     EXPECT_EQ(d.data.SIGMA[2], 0.0f);
 }
 
+TEST(DataFile, ReportsStopAfterTenButTheWorkGoesOn) {
+    Reader r;
+    r.data.count = 12;
+    for (std::size_t i = 0; i < 12; ++i) {
+        r.data.X[i] = static_cast<float>(i);
+        r.data.Y[i] = 5.0f;
+        r.data.SIGMA[i] = 1.0f;
+    }
+    std::string file;
+    for (int i = 0; i < 12; ++i) file += std::to_string(i + 100) + " 0 0\n"; // every X differs, every Y is 0
+    ASSERT_TRUE(r.data_file(kHeader + " 5 1\n 0.\n 1\n 0\n" + file, 'D'));
+    const std::string m = r.messages();
+    auto count = [&](const std::string& what) {
+        int n = 0;
+        for (std::size_t p = m.find(what); p != std::string::npos; p = m.find(what, p + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(count("X mismatch at"), 10);
+    EXPECT_EQ(count("Zero data point in denominator file at line"), 10);
+    EXPECT_NE(m.find("line  10\n"), std::string::npos);
+    EXPECT_EQ(m.find("line  11\n"), std::string::npos);
+    for (std::size_t i = 0; i < 12; ++i) {
+        EXPECT_EQ(r.data.Y[i], 0.0f) << i;
+        EXPECT_EQ(r.data.SIGMA[i], 0.0f) << i;
+    }
+}
+
 TEST(DataFile, CombiningStopsAtTheEndOfTheNewFile) {
     Reader s = combined("1 1 0\n", 'S');
     EXPECT_EQ(s.messages(), " Subtracting new data file from old.\n End of file at line     2\n");
