@@ -4,10 +4,12 @@
 #
 #   tools/check_xterm_tek.sh [build-dir] [output-dir]
 #
-# Runs the XtermTektronix test of the unit-test binary (it writes a box with
-# a diagonal through the driver, starts Xvfb on a free display, shows the
-# picture with `xterm -t`, takes the screenshot with xwd and checks the box
-# and its aspect ratio), then converts the screenshot to PNG with netpbm.
+# Runs the XtermTektronix tests of the unit-test binary (each writes a box
+# with a diagonal through the driver, starts Xvfb on a free display, shows
+# the picture in xterm, takes the screenshot with xwd and checks the box and
+# its aspect ratio): terminal type 1 in `xterm -t` (xterm_tek.png) and type 9,
+# which switches a text-mode xterm to its Tektronix window (xterm_type9.png).
+# The screenshots are converted to PNG with netpbm.
 # Needs xterm, xvfb, x11-apps (xwd) and netpbm (.ci/run installs them).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -19,6 +21,8 @@ for p in xterm Xvfb xwd xwdtopnm pnmtopng; do
   command -v "$p" >/dev/null || { echo "missing: $p" >&2; exit 2; }
 done
 TARVA_SCREENSHOT_DIR=$outdir "$build/tests/tarva_tests" --gtest_filter='XtermTektronix.*'
-pnmtopng "$outdir/xterm_tek.ppm" >"$outdir/xterm_tek.png"
-rm -f "$outdir/xterm_tek.ppm"
-echo "screenshot: $outdir/xterm_tek.png"
+for shot in xterm_tek xterm_type9; do
+  pnmtopng "$outdir/$shot.ppm" >"$outdir/$shot.png"
+  rm -f "$outdir/$shot.ppm"
+  echo "screenshot: $outdir/$shot.png"
+done

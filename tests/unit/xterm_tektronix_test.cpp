@@ -97,15 +97,15 @@ pid_t read_pid(const std::string& file) {
     return static_cast<pid_t>(pid);
 }
 
-TEST(XtermTektronix, ScreenshotShowsTheBoxWithItsAspectRatio) {
-    for (const char* p : {"xterm", "Xvfb", "xwd", "xwdtopnm"})
-        if (!have_program(p)) GTEST_SKIP() << p << " not installed";
+// Writes the picture for terminal type `type`, shows it in xterm (started
+// with `xterm_options`) and checks the screenshot.
+void show_in_xterm(int type, const std::string& xterm_options, const std::string& shot_name) {
     TempDir dir;
     {
         std::istringstream in;
         std::ostringstream out;
         Session s{in, out};
-        s.graphics.terminal_type = 1;
+        s.graphics.terminal_type = type;
         open_destination(s, "picture.tek");
         float status = 0;
         begin_plot(s, kSqrt2, 'S', 0, 100, 0, 100, status);
@@ -139,7 +139,8 @@ TEST(XtermTektronix, ScreenshotShowsTheBoxWithItsAspectRatio) {
     } stop{{xvfb}};
     ASSERT_FALSE(display.empty()) << read_file("xvfb.log");
     const std::string env = "DISPLAY=:" + display + " ";
-    ASSERT_EQ(std::system((env + "xterm -t -geometry +0+0 -e sh -c 'cat picture.tek; sleep 60' >xterm.log 2>&1 & "
+    ASSERT_EQ(std::system((env + "xterm " + xterm_options +
+                           " -geometry +0+0 -e sh -c 'cat picture.tek; sleep 60' >xterm.log 2>&1 & "
                                  "echo $! >xterm.pid")
                               .c_str()),
               0);
@@ -155,7 +156,7 @@ TEST(XtermTektronix, ScreenshotShowsTheBoxWithItsAspectRatio) {
         if (box.rows >= 2 && box.cols >= 2) break;
     }
     if (const char* keep = std::getenv("TARVA_SCREENSHOT_DIR"))
-        std::filesystem::copy_file("shot.ppm", std::filesystem::path(keep) / "xterm_tek.ppm",
+        std::filesystem::copy_file("shot.ppm", std::filesystem::path(keep) / shot_name,
                                    std::filesystem::copy_options::overwrite_existing);
     // Two horizontal and two vertical edges.
     ASSERT_GE(box.rows, 2) << read_file("xterm.log");
@@ -170,6 +171,24 @@ TEST(XtermTektronix, ScreenshotShowsTheBoxWithItsAspectRatio) {
     for (int dy = -4; dy <= 4 && !diagonal; ++dy)
         for (int dx = -4; dx <= 4 && !diagonal; ++dx) diagonal = img.dark(cx + dx, cy + dy);
     EXPECT_TRUE(diagonal);
+}
+
+bool have_x_tools() {
+    for (const char* p : {"xterm", "Xvfb", "xwd", "xwdtopnm"})
+        if (!have_program(p)) return false;
+    return true;
+}
+
+// Plain Tektronix bytes in xterm's Tektronix window.
+TEST(XtermTektronix, ScreenshotShowsTheBoxWithItsAspectRatio) {
+    if (!have_x_tools()) GTEST_SKIP() << "xterm, Xvfb, xwd or xwdtopnm not installed";
+    show_in_xterm(1, "-t", "xterm_tek.ppm");
+}
+
+// Type 9 switches a text-mode xterm to its Tektronix window by itself.
+TEST(XtermTektronix, TypeNineSwitchesATextXtermToGraphics) {
+    if (!have_x_tools()) GTEST_SKIP() << "xterm, Xvfb, xwd or xwdtopnm not installed";
+    show_in_xterm(9, "", "xterm_type9.ppm");
 }
 
 } // namespace
