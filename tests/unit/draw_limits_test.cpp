@@ -147,7 +147,9 @@ TEST(DrawLimits, FileNamesAndFileRoundTrip) {
     PlotLimits untouched{1, 2, 3, 4};
     EXPECT_EQ(read_limits_file((dir / "missing.QVM").string(), untouched), LimitsFileStatus::Missing);
     EXPECT_EQ(untouched.xmax, 2.0f);
-    for (const char* bad : {"1 2 3", "1 2 x 4", "", "1 2 3 1e400", "nan 1 2 3", std::string(10000, '7').c_str()}) {
+    // The long line lives past the loop header (a temporary there would not).
+    const std::string long_line(10000, '7');
+    for (const char* bad : {"1 2 3", "1 2 x 4", "", "1 2 3 1e400", "nan 1 2 3", long_line.c_str()}) {
         std::ofstream(name, std::ios::trunc) << bad;
         EXPECT_EQ(read_limits_file(name, untouched), LimitsFileStatus::ReadFailed) << bad;
     }
