@@ -21,6 +21,7 @@ enum class FileCheck { Missing, Unreadable, Open };
 
 // Opens a help file for reading; a directory counts as unreadable.
 FileCheck open_help(const std::string& name, std::ifstream& in) {
+    if (name.find('\0') != std::string::npos) return FileCheck::Missing; // no file has such a name
     struct stat st {};
     if (::stat(name.c_str(), &st) != 0) return FileCheck::Missing;
     if (S_ISDIR(st.st_mode)) return FileCheck::Unreadable;

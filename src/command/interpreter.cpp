@@ -19,6 +19,7 @@ constexpr std::size_t kLine = 40;
 constexpr std::size_t kMaxMacroDepth = 9;
 
 bool file_exists(const std::string& path) {
+    if (path.find('\0') != std::string::npos) return false; // no file has such a name
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
 }

@@ -22,6 +22,7 @@ namespace {
 // counts as missing; any other failure of the test is left to the open,
 // which then reports it.
 bool may_exist(const std::string& name) {
+    if (name.find('\0') != std::string::npos) return false; // no file has such a name
     struct stat st {};
     if (::stat(name.c_str(), &st) == 0) return true;
     return errno != ENOENT && errno != ENOTDIR;
@@ -86,6 +87,7 @@ ScanResult scan_macro_text(std::string_view text) {
 } // namespace
 
 bool regular_file_exists(const std::string& name) {
+    if (name.find('\0') != std::string::npos) return false;
     struct stat st {};
     return ::stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
@@ -199,7 +201,7 @@ void cmd_out(Session& s, CommandContext& ctx) {
         if (name.find(".qvc") == std::string::npos) name += ".qvc";
         // The file must exist as a regular file and be writable; it is read
         // here and replaced as a whole afterwards.
-        fd = ::open(name.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+        fd = name.find('\0') != std::string::npos ? -1 : ::open(name.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
         if (fd >= 0) {
             struct stat st {};
             if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) break;

@@ -143,6 +143,13 @@ TEST_F(MacroTest, NamesAndExtensions) {
     EXPECT_NE(run("@ " + std::string(27, 'a') + "\n").find(" Macro name too long.\n"), std::string::npos);
     EXPECT_NE(run("@ " + std::string(26, 'a') + "\n").find(" " + std::string(26, 'a') + ".qvc does not exist."),
               std::string::npos);
+    // A name with a zero byte names no file, although its first part does.
+    write("a.qvc", "! from a.qvc\n");
+    std::string out = run(std::string("@ a\0b\n", 6));
+    EXPECT_EQ(out.find("from a.qvc"), std::string::npos);
+    EXPECT_NE(out.find(" does not exist."), std::string::npos);
+    out = run(std::string("a\0b\n", 4));
+    EXPECT_EQ(out.find("from a.qvc"), std::string::npos);
     // A directory of the name is not a macro.
     fs::create_directory("dir.qvc");
     EXPECT_NE(run("@ dir\n").find(" ? Error opening dir.qvc .\n"), std::string::npos);
