@@ -1,8 +1,46 @@
 // The least-squares engine's working copy, kept between fits.
+//
+// Every entry of the engine (chi-square, fit, correlation matrix) first copies
+// its arguments into this record; the inner steps then work on it alone. The
+// model scale, the no-error-bars flag and the mask slots above the current
+// parameter count are deliberately left alone by that copy, so they carry over
+// from one command to the next.
 #pragma once
+
+#include <array>
 
 namespace tarva {
 
-struct EngineState {};
+inline constexpr int kEngineParams = 50;
+inline constexpr int kEnginePoints = 2048;
+// Points whose derivatives are kept for one normal-equation pass (the data
+// set holds at most 1024; the rest of the working arrays is never filled).
+inline constexpr int kEngineDerivPoints = 1024;
+
+struct EngineState {
+    int npoints = 0;
+    int nparams = 0;
+    std::array<float, kEnginePoints> x{};
+    std::array<float, kEnginePoints> y{};
+    std::array<float, kEnginePoints> sigma{};
+    std::array<double, kEngineParams> a{};
+    std::array<int, kEngineParams> mask{};
+    int weight_mode = 0;   // units digit of the fit mode
+    int dump = 0;          // tens digit of the fit mode
+    double scale = 1.0;    // model scale ("Fcweight")
+    int no_error_bars = 0; // unit weights in modes 1 and 3
+    double lambda = 1.0;   // Marquardt damping factor
+    std::array<double, kEnginePoints> model{};
+    std::array<double, kEngineParams> deriv{};
+    std::array<double, kEngineParams> beta{};
+    std::array<std::array<double, kEngineParams>, kEngineParams> alpha{};
+    std::array<double, kEngineParams> step{};
+
+    // Per-point derivatives of one pass (row i: varied parameters in slot
+    // order), filled before the normal equations are summed in point order.
+    std::array<std::array<double, kEngineParams>, kEngineDerivPoints> point_deriv{};
+    std::array<int, kEngineParams> varied{}; // slot index of each varied parameter
+    int nvaried = 0;
+};
 
 } // namespace tarva

@@ -1,0 +1,426 @@
+#include "fitting/engine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "fitting/parallel.h"
+#include "fitting/point_kernel.h"
+#include "text/format.h"
+
+namespace tarva {
+
+namespace {
+
+int clamp_count(int n, int cap) { return std::clamp(n, 0, cap); }
+
+// Variance of point i for the current weighting mode. Data-derived variances
+// are formed in single precision, as the data are.
+double variance(const EngineState& e, int i, double model_value) {
+    switch (e.weight_mode) {
+    case 1:
+    case 3: {
+        double v = e.no_error_bars ? 1.0 : static_cast<double>(e.sigma[i] * e.sigma[i]);
+        return v < 1e-30 ? 1e-30 : v;
+    }
+    case 4: {
+        int j = i == 0 ? 1 : i - 1;
+        // A single point has no neighbour: its variance is floored.
+        if (j >= e.npoints) j = i;
+        double v = std::fabs(static_cast<double>((e.y[i] - e.y[j]) * e.y[i]));
+        return v < 1e-30 ? 1e-30 : v;
+    }
+    default: {
+        double v = std::fabs(model_value);
+        return v < 0.001 ? 0.001 : v;
+    }
+    }
+}
+
+double step_size(double p) {
+    double h = 1e-7 * std::fabs(p);
+    return h < 1e-15 ? 1e-15 : h;
+}
+
+// Model values (and derivatives) at points [begin, end) by plain forward
+// differences, one model call per value.
+void plain_points(EngineState& e, ModelRef model, int begin, int end, bool derivs) {
+    std::span<const double> a(e.a);
+    for (int i = begin; i < end; ++i) {
+        const float x = e.x[i];
+        const double f = model(a, x);
+        e.model[i] = f;
+        if (!derivs) continue;
+        auto& row = e.point_deriv[i];
+        for (int p = 0; p < e.nvaried; ++p) {
+            const int k = e.varied[p];
+            const double keep = e.a[k];
+            const double h = step_size(keep);
+            e.a[k] = keep + h;
+            const double f2 = model(a, x);
+            e.a[k] = keep;
+            row[p] = (f2 - f) / h;
+        }
+    }
+}
+
+void find_varied(EngineState& e) {
+    e.nvaried = 0;
+    for (int k = 0; k < e.nparams; ++k)
+        if (e.mask[k] != 0) e.varied[e.nvaried++] = k;
+}
+
+// Values (and derivatives) of every point of the working copy.
+void compute_points(EngineState& e, ModelRef model, bool derivs) {
+    if (model.kernel == nullptr) {
+        plain_points(e, model, 0, e.npoints, derivs);
+        return;
+    }
+    const PointKernel& k = *model.kernel;
+    run_split(e.npoints, [&](int begin, int end) { k.run(k, e, begin, end, derivs); });
+}
+
+std::string values_line(std::span<const double> v, std::size_t from, std::size_t to) {
+    std::string s;
+    for (std::size_t j = from; j < to; ++j) s += format_G(v[j], 12, 5, 1) + " ";
+    return s;
+}
+
+void print_dump(const EngineState& e, OutputSink& out) {
+    out.line(" Input i, X(i), Y(i), SIG(i) ");
+    for (int i = 0; i < e.npoints; ++i)
+        out.line(format_I(i + 1, 9) + format_G(e.x[i], 13, 6, 1) + " " + format_G(e.y[i], 13, 6, 1) + " " +
+                 format_G(e.sigma[i], 13, 6, 1) + " ");
+    out.line(" Input n, A(n), MASK(n) ");
+    for (int k = 0; k < e.nparams; ++k)
+        out.line(format_I(k + 1, 9) + format_G(e.a[k], 13, 6, 1) + format_I(e.mask[k], 5));
+}
+
+// Sums the normal equations of the working copy.
+void normal_equations(EngineState& e, OutputSink& out, ModelRef model) {
+    find_varied(e);
+    const int n = e.nvaried;
+    for (int p = 0; p < n; ++p) {
+        e.beta[p] = 0.0;
+        for (int q = 0; q < n; ++q) e.alpha[p][q] = 0.0;
+    }
+    compute_points(e, model, true);
+
+    std::array<int, kEngineParams> nonzero{};
+    for (int i = 0; i < e.npoints; ++i) {
+        const auto& d = e.point_deriv[i];
+        if (e.dump > 0) {
+            std::span<const double> dv(d.data(), static_cast<std::size_t>(n));
+            for (int j = 0; j < n || j == 0; j += 5) {
+                const std::string body = values_line(dv, static_cast<std::size_t>(j), static_cast<std::size_t>(std::min(n, j + 5)));
+                out.line(j == 0 ? "SQ DFM=" + body : body);
+            }
+        }
+        const double r = static_cast<double>(e.y[i]) - e.model[i];
+        const double v = variance(e, i, e.model[i]);
+        // A zero derivative adds exactly zero to every sum it enters as long
+        // as the other factors are finite, so those terms can be left out
+        // without changing a single bit of the sums.
+        bool finite = std::isfinite(r) && !std::isnan(v);
+        for (int p = 0; p < n && finite; ++p) finite = std::isfinite(d[p]);
+        if (!finite) {
+            for (int p = 0; p < n; ++p) {
+                e.beta[p] += r * d[p] / v;
+                for (int q = p; q < n; ++q) e.alpha[p][q] += d[p] * d[q] / v;
+            }
+            continue;
+        }
+        int m = 0;
+        for (int p = 0; p < n; ++p)
+            if (d[p] != 0.0) nonzero[m++] = p;
+        for (int s = 0; s < m; ++s) {
+            const int p = nonzero[s];
+            const double dp = d[p];
+            e.beta[p] += r * dp / v;
+            auto& row = e.alpha[p];
+            for (int t = s; t < m; ++t) {
+                const int q = nonzero[t];
+                row[q] += dp * d[q] / v;
+            }
+        }
+    }
+    for (int p = 0; p < n; ++p) {
+        for (int q = p + 1; q < n; ++q) e.alpha[q][p] = e.alpha[p][q];
+        e.alpha[p][p] *= 1.0 + e.lambda;
+    }
+}
+
+} // namespace
+
+void load_working_copy(EngineState& e, const EngineInputs& in) {
+    int np = clamp_count(in.npoints, kEngineDerivPoints);
+    np = std::min({np, static_cast<int>(in.x.size()), static_cast<int>(in.y.size()), static_cast<int>(in.sigma.size())});
+    e.npoints = np;
+    for (int i = 0; i < np; ++i) {
+        e.x[i] = in.x[i];
+        e.y[i] = in.y[i];
+        e.sigma[i] = in.sigma[i];
+    }
+    int npar = clamp_count(in.nparams, kEngineParams);
+    npar = std::min({npar, static_cast<int>(in.params.size()), static_cast<int>(in.masks.size())});
+    e.nparams = npar;
+    for (int k = 0; k < npar; ++k) {
+        e.a[k] = in.params[k];
+        e.mask[k] = in.masks[k];
+    }
+    // Parameters beyond the count are not the caller's business but the
+    // model still sees all 50 slots: hand it the caller's values there too.
+    for (int k = npar; k < kEngineParams && k < static_cast<int>(in.params.size()); ++k) e.a[k] = in.params[k];
+    e.weight_mode = in.mode - 10 * (in.mode / 10);
+    e.dump = (in.mode - e.weight_mode) / 10;
+}
+
+double working_chi_square(EngineState& e, OutputSink& out, ModelRef model) {
+    int nfree = 0;
+    for (int m : e.mask)
+        if (m != 0) ++nfree;
+    int dof = e.npoints - nfree;
+    if (dof <= 0) {
+        out.line("Too few data points for meaningful fit!");
+        dof = 1;
+    }
+    compute_points(e, model, false);
+    double sum = 0.0;
+    for (int i = 0; i < e.npoints; ++i) {
+        double y = e.y[i];
+        if (std::fabs(y) > 1e20) y = 1e20;
+        if (std::fabs(y) < 1e-20) y = 1e-20;
+        const double f = e.model[i];
+        double d = y - f * e.scale;
+        if (std::fabs(d) < 1e-20) continue;
+        if (std::fabs(d) > 1e20) d = 1e20;
+        sum += d * d / variance(e, i, f);
+    }
+    return sum / dof;
+}
+
+double chi_square(EngineState& e, OutputSink& out, const EngineInputs& in) {
+    load_working_copy(e, in);
+    if (e.dump != 0) print_dump(e, out);
+    return working_chi_square(e, out, in.model);
+}
+
+double chi_square_sum(std::span<const float> x, std::span<const float> y, std::span<const float> sigma, int npoints,
+                      ModelRef model, std::span<const double> params) {
+    const std::size_t n = std::min({static_cast<std::size_t>(std::max(npoints, 0)), x.size(), y.size(), sigma.size()});
+    double sum = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const float value = static_cast<float>(model(params, x[i]));
+        const float r = y[i] - value;
+        if (sigma[i] == 0.0f) {
+            sum += r * r;
+        } else {
+            const float w = r / sigma[i];
+            sum += w * w;
+        }
+    }
+    return sum;
+}
+
+bool invert_matrix(std::array<std::array<double, kEngineParams>, kEngineParams>& m, int n) {
+    std::array<int, kEngineParams> pivot_row{};
+    std::array<int, kEngineParams> pivot_col{};
+    for (int k = 0; k < n; ++k) {
+        double amax = 0.0;
+        int r = k, c = k;
+        for (int i = k; i < n; ++i)
+            for (int j = k; j < n; ++j)
+                if (std::fabs(m[i][j]) >= std::fabs(amax)) {
+                    amax = m[i][j];
+                    r = i;
+                    c = j;
+                }
+        if (amax == 0.0) return false;
+        pivot_row[k] = r;
+        pivot_col[k] = c;
+        if (r > k)
+            for (int j = 0; j < n; ++j) {
+                const double save = m[k][j];
+                m[k][j] = m[r][j];
+                m[r][j] = -save;
+            }
+        if (c > k)
+            for (int i = 0; i < n; ++i) {
+                const double save = m[i][k];
+                m[i][k] = m[i][c];
+                m[i][c] = -save;
+            }
+        for (int i = 0; i < n; ++i)
+            if (i != k) m[i][k] = -m[i][k] / amax;
+        for (int i = 0; i < n; ++i) {
+            if (i == k) continue;
+            const double mik = m[i][k];
+            for (int j = 0; j < n; ++j)
+                if (j != k) m[i][j] += mik * m[k][j];
+        }
+        for (int j = 0; j < n; ++j)
+            if (j != k) m[k][j] /= amax;
+        m[k][k] = 1.0 / amax;
+    }
+    for (int k = n - 1; k >= 0; --k) {
+        const int r = pivot_row[k];
+        if (r > k)
+            for (int i = 0; i < n; ++i) {
+                const double save = m[i][k];
+                m[i][k] = -m[i][r];
+                m[i][r] = save;
+            }
+        const int c = pivot_col[k];
+        if (c > k)
+            for (int j = 0; j < n; ++j) {
+                const double save = m[k][j];
+                m[k][j] = -m[c][j];
+                m[c][j] = save;
+            }
+    }
+    return true;
+}
+
+bool iteration_step(EngineState& e, OutputSink& out, ModelRef model, std::span<double> errors) {
+    normal_equations(e, out, model);
+    const int n = e.nvaried;
+    if (!invert_matrix(e.alpha, n)) {
+        out.line("     zero determinant !\a");
+        return false;
+    }
+    for (int p = 0; p < n; ++p) {
+        double s = 0.0;
+        for (int q = 0; q < n; ++q) s += e.alpha[p][q] * e.beta[q];
+        e.step[p] = s;
+    }
+    for (int p = 0; p < n; ++p) e.a[e.varied[p]] += e.step[p];
+    const int ne = std::min(e.nparams, static_cast<int>(errors.size()));
+    for (int k = 0; k < ne; ++k) errors[k] = 0.0;
+    for (int p = 0; p < n; ++p)
+        if (e.varied[p] < ne) errors[e.varied[p]] = std::sqrt(std::fabs((1.0 + e.lambda) * e.alpha[p][p]));
+    return true;
+}
+
+namespace {
+
+void update_scale(EngineState& e, OutputSink& out, ModelRef model) {
+    if (e.weight_mode != 3) {
+        e.scale = 1.0;
+        return;
+    }
+    double s1 = 0.0, s2 = 0.0;
+    std::span<const double> a(e.a);
+    for (int i = 0; i < e.npoints; ++i) {
+        if (std::fabs(static_cast<double>(e.sigma[i])) > 1e-25) {
+            const double f = model(a, e.x[i]) / e.sigma[i];
+            const double g = e.y[i] / e.sigma[i];
+            s1 += f * g;
+            s2 += f * f;
+        } else {
+            const double add = e.no_error_bars ? 1.0 : 1e10;
+            s1 += add;
+            s2 += add;
+        }
+    }
+    if (std::fabs(s2) > 1e-30) {
+        e.scale = s1 / s2;
+    } else {
+        out.line("Infinite Weight!\a");
+        e.scale = 1e30;
+    }
+}
+
+} // namespace
+
+void fit(EngineState& e, OutputSink& out, const EngineInputs& in, std::span<double> params, std::span<double> errors,
+         int& iterations, int& max_iterations) {
+    load_working_copy(e, in);
+    if (e.dump != 0) print_dump(e, out);
+    bool any_error_bar = false;
+    for (int i = 0; i < e.npoints; ++i)
+        if (e.sigma[i] > 1e-15) any_error_bar = true;
+    if (!any_error_bar) {
+        e.no_error_bars = 1;
+        out.line("No error bars: Using unweighted chi-squares.");
+    } else {
+        e.no_error_bars = 0;
+    }
+    e.lambda = 1.0;
+    ModelRef model = in.model;
+    double chi_old = working_chi_square(e, out, model);
+    iterations = 0;
+    if (max_iterations <= 0) max_iterations = 100;
+    for (;;) {
+        if (chi_old < 10.0 && chi_old < 10.0 * e.lambda) e.lambda = chi_old / 10.0;
+        const bool ok = iteration_step(e, out, model, errors);
+        const double chi_new = working_chi_square(e, out, model);
+        ++iterations;
+        if (iterations >= max_iterations || !ok) break;
+        update_scale(e, out, model);
+        if (e.weight_mode == 3)
+            out.line("Iteration " + format_I(iterations, 3) + " mode = " + format_I(e.weight_mode, 1) + " Fcweight = " +
+                     format_G(e.scale, 13, 5, 1));
+        else
+            out.line("Iteration " + format_I(iterations, 3) + "  mode " + format_I(e.weight_mode, 1) + "  chi-sq = " +
+                     format_G(chi_new, 12, 5, 1));
+        if (e.dump != 0) {
+            out.line(" FIT: chi=" + format_G(chi_new, 10, 3, 1) + " grad=" + format_G(e.lambda, 8, 1, 1));
+            std::span<const double> a(e.a);
+            for (int j = 0; j < e.nparams; j += 5)
+                out.line("    A= " + values_line(a, static_cast<std::size_t>(j), static_cast<std::size_t>(std::min(e.nparams, j + 5))));
+        }
+        if (chi_new < 1.01 * chi_old) e.lambda *= 0.5;
+        if (chi_new > 1.1 * chi_old) e.lambda *= 2.5;
+        if (chi_new < 0.01) break;
+        if (std::fabs(chi_new - chi_old) < 0.01 * chi_new && chi_new <= chi_old && e.lambda < 0.01) break;
+        // A chi-square that is not a number never meets the rule above:
+        // further steps cannot recover, so stop instead of running on.
+        if (std::isnan(chi_new)) break;
+        chi_old = chi_new;
+    }
+    const int nb = std::min(e.nparams, static_cast<int>(params.size()));
+    for (int k = 0; k < nb; ++k) params[k] = e.a[k];
+}
+
+void correlation_matrix(EngineState& e, OutputSink& out, const EngineInputs& in) {
+    load_working_copy(e, in);
+    if (e.dump != 0) print_dump(e, out);
+    find_varied(e);
+    std::array<std::array<double, kEngineParams>, kEngineParams> c{};
+    std::array<double, kEngineParams> s{};
+    compute_points(e, in.model, true);
+    const int n = e.nvaried;
+    for (int i = 0; i < e.npoints; ++i) {
+        const auto& d = e.point_deriv[i];
+        for (int p = 0; p < n; ++p) {
+            const int kp = e.varied[p];
+            s[kp] += d[p] * d[p];
+            for (int q = p; q < n; ++q) c[kp][e.varied[q]] += d[p] * d[q];
+        }
+    }
+    const int np = e.nparams;
+    for (int p = 0; p < np; ++p)
+        for (int q = p; q < np; ++q) {
+            const double t = std::sqrt(std::fabs(s[p] * s[q]));
+            if (t != 0.0) {
+                c[p][q] /= t;
+                c[q][p] = c[p][q];
+            }
+        }
+    out.line("         CORRELATION MATRIX :");
+    for (int b1 = 1; b1 <= np; b1 += 21) {
+        const int b2 = std::min(b1 + 20, np);
+        out.blank_line();
+        std::string head = " ";
+        for (int j = b1; j <= b2; ++j) head += "    " + format_I(j, 2);
+        out.line(head);
+        for (int u = 1; u <= np; ++u) {
+            const int v = std::min(u, b2);
+            std::string row = format_I(u, 2);
+            for (int j = b1; j <= v; ++j) row += " " + format_F(c[u - 1][j - 1], 5, 2);
+            out.line(row);
+        }
+    }
+}
+
+} // namespace tarva

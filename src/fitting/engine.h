@@ -1,0 +1,87 @@
+// Least-squares engine: reduced and plain chi-squares, the damped
+// Gauss-Newton (Marquardt) minimiser over the unmasked parameters, and the
+// correlation matrix of the varied parameters.
+//
+// The engine knows nothing of the session: it gets the data arrays, the fit
+// mode, the model and the parameters as arguments, writes its messages to the
+// output sink and keeps its working copy in an EngineState.
+#pragma once
+
+#include <span>
+#include <type_traits>
+
+#include "command/output_sink.h"
+#include "fitting/engine_state.h"
+
+namespace tarva {
+
+struct PointKernel;
+
+// The model handed to the engine: value at a single-precision abscissa for a
+// 50-slot parameter vector. A non-owning reference to any callable of that
+// shape. An optional kernel computes values and derivatives of many points at
+// once, bit for bit as the plain forward differences would (see point_kernel.h).
+class ModelRef {
+public:
+    template <class F>
+        requires(!std::is_same_v<std::remove_cvref_t<F>, ModelRef>)
+    ModelRef(F& f) // NOLINT: a reference wrapper is meant to convert implicitly
+        : object_(&f), call_([](void* o, std::span<const double> p, float x) { return (*static_cast<F*>(o))(p, x); }) {}
+
+    double operator()(std::span<const double> p, float x) const { return call_(object_, p, x); }
+
+    const PointKernel* kernel = nullptr;
+
+private:
+    void* object_;
+    double (*call_)(void*, std::span<const double>, float);
+};
+
+// The data and model arguments every entry copies into the working copy.
+struct EngineInputs {
+    std::span<const float> x;
+    std::span<const float> y;
+    std::span<const float> sigma;
+    int mode = 1;
+    int npoints = 0;
+    ModelRef model;
+    std::span<const double> params; // slots 1..nparams are read
+    int nparams = 0;
+    std::span<const int> masks;     // slots 1..nparams are read
+};
+
+// Reduced chi-square of the model at the given parameters. Prints the input
+// dump when the fit mode's tens digit is set. Nothing is written back.
+double chi_square(EngineState& e, OutputSink& out, const EngineInputs& in);
+
+// Plain sum of squared (weighted) residuals of the data against the model,
+// with values rounded to single precision; no clamps, no fit mode.
+double chi_square_sum(std::span<const float> x, std::span<const float> y, std::span<const float> sigma, int npoints,
+                      ModelRef model, std::span<const double> params);
+
+// Runs the minimiser. Writes back parameters and errors (slots 1..nparams),
+// the iterations done, and the maximum when it was replaced by 100.
+void fit(EngineState& e, OutputSink& out, const EngineInputs& in, std::span<double> params, std::span<double> errors,
+         int& iterations, int& max_iterations);
+
+// Prints the correlation matrix of the varied parameters.
+void correlation_matrix(EngineState& e, OutputSink& out, const EngineInputs& in);
+
+// ---- inner steps, exposed for tests -----------------------------------
+
+// Gauss-Jordan inversion in place of the leading n x n block with full
+// pivoting. False when a pivot is exactly zero (the block is then partly
+// reduced and must not be used).
+bool invert_matrix(std::array<std::array<double, kEngineParams>, kEngineParams>& m, int n);
+
+// Reduced chi-square of the working copy as it stands.
+double working_chi_square(EngineState& e, OutputSink& out, ModelRef model);
+
+// Copies the inputs into the working copy (no dump).
+void load_working_copy(EngineState& e, const EngineInputs& in);
+
+// One damped step: normal equations, inversion, parameter update and
+// errors. False (after the "zero determinant" line) when singular.
+bool iteration_step(EngineState& e, OutputSink& out, ModelRef model, std::span<double> errors);
+
+} // namespace tarva

@@ -1,0 +1,22 @@
+// Fast evaluation of the model and its forward-difference derivatives at
+// many points at once, for models whose structure allows it.
+//
+// A kernel must produce exactly the numbers the plain loop of the engine
+// produces with the model (same value, same perturbed value, same quotient,
+// bit for bit); it only finds them faster. Different point ranges may be run
+// at the same time from different threads, so a kernel writes nothing but
+// the entries of its own range.
+#pragma once
+
+#include "fitting/engine_state.h"
+
+namespace tarva {
+
+struct PointKernel {
+    // Fills e.model[i] for begin <= i < end and, when `derivs` is set,
+    // e.point_deriv[i][p] for the varied parameters e.varied[0..e.nvaried).
+    void (*run)(const PointKernel& self, EngineState& e, int begin, int end, bool derivs) = nullptr;
+    const void* context = nullptr;
+};
+
+} // namespace tarva
