@@ -260,8 +260,7 @@ void cmd_draw(Session& s, CommandContext& ctx) {
     case 'V': set_velocity(s, ctx); return;
     case 'L': set_line_style(s, ctx); return;
     case 'K':
-        set_size_factor(s, ctx, s.draw.mark_size, "Current mark size factor ", "Mark size factor set to ");
-        draw_axis_value(s, 'K', s.draw.mark_size);
+        set_size_factor(s, ctx, s.axes.mark_size, "Current mark size factor ", "Mark size factor set to ");
         return;
     case 'J':
         set_size_factor(s, ctx, s.draw.symbol_size, "Current plot symbol size factor ", "Symbol size factor set to ");

@@ -12,7 +12,7 @@ namespace {
 struct FlagEntry {
     const char* key;
     bool DrawFlags::*flag;
-    char axis_key; // the axis routine's key when it keeps the flag too, else 0
+    char axis_key; // the axis routine's key for a flag it keeps, else 0
     const char* enabled;
     const char* disabled;
 };
@@ -20,7 +20,7 @@ struct FlagEntry {
 // Two-letter keys come first so that they win over the single letter
 // with the same first character.
 constexpr std::array<FlagEntry, 30> kFlags{{
-    {"CF", nullptr, 0, "Graphics clear flag enabled.", "Graphics clear flag disabled."},
+    {"CF", nullptr, 0, "Graphics clear flag enabled.", "Graphics clear flag disabled."}, // device layer
     {"CL", &DrawFlags::solid_points, 0, "Solid data points enabled.", "Solid data points disabled."},
     {"ER", &DrawFlags::errors_through, 0, " Errors drawn through plot symbols", " Errors not drawn through plot symbols."},
     {"EX", &DrawFlags::extend, 0, " Function draw extend enabled", " Function draw extend disabled."},
@@ -30,27 +30,27 @@ constexpr std::array<FlagEntry, 30> kFlags{{
     {"A", &DrawFlags::axis, 0, "Axis drawing enabled.", "Axis drawing disabled."},
     {"B", &DrawFlags::box, 0, "Box drawing enabled.", "Box drawing disabled."},
     {"D", &DrawFlags::data_points, 0, "Data point drawing enabled.", "Data point drawing disabled."},
-    {"F", &DrawFlags::five_marks, '5', "Five marks enabled.", " Five marks disabled."},
+    {"F", nullptr, '5', "Five marks enabled.", " Five marks disabled."},
     {"G", &DrawFlags::curve_to_edge, 0, "Function draw to edge of box enabled.", "Function drawn to box edge disabled."},
     {"H", &DrawFlags::bar_ends, 0, " Top & bottom of error bars drawn", " Top & bottom of error bars not drawn."},
     {"I", &DrawFlags::instant_spline, 0, " Instant spline fit upon draw enabled.", " Instant spline fit upon draw disabled."},
     {"J", &DrawFlags::jump_out, 0, " Jump data out of box enabled.", " Jump data out of box disabled."},
-    {"L", &DrawFlags::grid_lines, 'L', " Lines across graph at major marks enabled.",
+    {"L", nullptr, 'L', " Lines across graph at major marks enabled.",
      " Lines across graph at major marks disabled."},
-    {"M", &DrawFlags::marks, 'M', "Mark drawing enabled.", "Mark drawing disabled."},
+    {"M", &DrawFlags::marks, 0, "Mark drawing enabled.", "Mark drawing disabled."},
     {"N", &DrawFlags::name, 0, "Name labeling on drawing enabled.", "Name labeling on drawing disabled."},
     {"O", &DrawFlags::force_points, 0, "Forced function evaluation at data points.",
      "Function evaluation at data points not forced."},
     {"P", &DrawFlags::parameters, 0, "Parameter drawing enabled.", "Parameter drawing disabled."},
     {"Q", nullptr, 0, "", ""},
-    {"R", &DrawFlags::right_marks, 'R', " Right hand Y marks enabled.", " Right hand Y marks disabled."},
+    {"R", nullptr, 'R', " Right hand Y marks enabled.", " Right hand Y marks disabled."},
     {"S", &DrawFlags::spectral, 0, "Spectral plot mode enabled.", "Spectral plot mode disabled."},
     {"T", &DrawFlags::old_limits, 0, "Draw limits fixed to old limits.", "Old draw limits disabled."},
-    {"U", &DrawFlags::upper_marks, 'U', " Upper X marks enabled.", " Upper X marks disabled."},
-    {"V", &DrawFlags::x_numbers, 'V', " X numbers enabled.", " X numbers disabled."},
-    {"W", &DrawFlags::y_numbers, 'W', " Y numbers enabled.", " Y numbers disabled."},
-    {"X", &DrawFlags::log_x, 'X', " X axis plotted as a log scale.", " X axis plotted as a linear scale."},
-    {"Y", &DrawFlags::log_y, 'Y', "Y axis plotted as a log scale.", "Y axis plotted as a linear scale."},
+    {"U", nullptr, 'U', " Upper X marks enabled.", " Upper X marks disabled."},
+    {"V", nullptr, 'V', " X numbers enabled.", " X numbers disabled."},
+    {"W", nullptr, 'W', " Y numbers enabled.", " Y numbers disabled."},
+    {"X", nullptr, 'X', " X axis plotted as a log scale.", " X axis plotted as a linear scale."},
+    {"Y", &DrawFlags::log_y, 0, "Y axis plotted as a log scale.", "Y axis plotted as a linear scale."},
     {"Z", &DrawFlags::x_errors, 0, "Error bars interpreted as X errors.", " Error bars interpreted as Y errors."},
 }};
 
@@ -92,8 +92,10 @@ void draw_flag(Session& s, std::string_view word, bool enable) {
     DrawFlags& f = s.draw.flags;
     if (e->flag)
         f.*(e->flag) = enable;
+    else if (e->axis_key != 0)
+        draw_axis_flag(s, e->axis_key, enable);
     else
-        s.graphics.clear_flag = enable; // CF belongs to the device layer
+        s.graphics.clear_flag = enable; // CF
     if (k == "TX" || k == "TY") {
         // Either old-limits flag switches the T flag with it.
         f.old_limits = enable;
@@ -103,7 +105,6 @@ void draw_flag(Session& s, std::string_view word, bool enable) {
     } else if (k == "EX" && enable) {
         s.draw.extension = extension_factor(key);
     }
-    if (e->axis_key != 0) draw_axis_flag(s, e->axis_key, enable);
     s.out().line(enable ? e->enabled : e->disabled);
 }
 

@@ -8,22 +8,9 @@
 
 namespace tarva {
 
-void draw_axis_value(Session& s, char key, double value) {
-    DrawSettings& d = s.draw;
-    switch (key) {
-    case 'K': d.mark_size = static_cast<float>(value); break;
-    case 'G': d.gradations = static_cast<float>(value); break;
-    case 'I': d.digits_x = static_cast<int>(std::lround(value)); break;
-    case 'J': d.digits_y = static_cast<int>(std::lround(value)); break;
-    default: break;
-    }
-    axis_setting(s.axes, key, false, value);
-}
+void draw_axis_value(Session& s, char key, double value) { (void)axis_setting(s.axes, key, false, value); }
 
-void draw_axis_flag(Session& s, char key, bool on) {
-    // M and Y are DRAW's own; the axis routine keeps the others.
-    axis_setting(s.axes, key, on, 0.0);
-}
+void draw_axis_flag(Session& s, char key, bool on) { (void)axis_setting(s.axes, key, on, 0.0); }
 
 void draw_terminal_placement(Session& s, double scale, double offset_x_mm, double offset_y_mm) {
     // Offsets beyond the terminal's 1024 addresses only move the box away.

@@ -8,7 +8,10 @@
 #include "command/commands.h"
 #include "command/dialogue.h"
 #include "graphics/draw_command.h"
+#include "graphics/axes.h"
 #include "graphics/draw_curve.h"
+#include "graphics/draw_labels.h"
+#include "graphics/symbols.h"
 #include "graphics/plot.h"
 #include "text/format.h"
 
@@ -129,12 +132,29 @@ void pause_before_picture(const Session& s, char device) {
     std::this_thread::sleep_for(std::chrono::duration<float>(std::min(p, kLongest)));
 }
 
-// The data and the function line of one overlay: steps 10 and 11.
+// The data and the function line of one overlay (steps 10 and 11), with
+// the line style of DRAW/L for the line only.
 void draw_overlay(Session& s, char device, const PlotLimits& box, const DrawArguments& args) {
-    (void)args;
+    if (s.draw.flags.data_points && args.key.rfind('N', 0) != 0) draw_data_points(s, device, box);
     s.graphics.line_style = s.draw.line_style;
     draw_function_line(s, device, box);
     s.graphics.line_style = 0;
+}
+
+// The symbol unit before a picture begins: the spans over 190 and 160.
+void symbol_unit_from_spans(Session& s, const PlotLimits& box) {
+    set_symbol_unit(s, (box.xmax - box.xmin) / 190.0f, (box.ymax - box.ymin) / 160.0f);
+}
+
+// Once the window is set, symbols are measured in plot units.
+void symbol_unit_from_plot_unit(Session& s) {
+    float ux = 0, uy = 0;
+    plot_unit_size(s, ux, uy);
+    set_symbol_unit(s, ux, uy);
+}
+
+void draw_marks(Session& s, char device) {
+    draw_axes(s, device, s.draw.numbers_x, s.draw.numbers_y, s.graphics.char_size, s.draw.flags.log_y);
 }
 
 } // namespace
@@ -158,6 +178,7 @@ void draw_picture(Session& s, char device, const DrawArguments& args) {
         s.out().line("?DRAW: zero range !");
         return;
     }
+    symbol_unit_from_spans(s, box);
     pause_before_picture(s, device);
     float status = 0.0f;
     begin_plot(s, s.graphics.aspect, device, box.xmin, box.xmax, box.ymin, box.ymax, status);
@@ -167,8 +188,19 @@ void draw_picture(Session& s, char device, const DrawArguments& args) {
     s.draw.old_ymin = box.ymin;
     s.draw.old_ymax = box.ymax;
     s.draw.picture_drawn = true;
+    const DrawFlags& f = s.draw.flags;
+    if (f.box)
+        draw_box(s, device, box.xmin, box.xmax, box.ymin, box.ymax);
+    else
+        set_window(s, box.xmin, box.xmax, box.ymin, box.ymax);
+    symbol_unit_from_plot_unit(s);
+    if (f.marks) draw_marks(s, device);
+    draw_title(s, device, box);
+    draw_captions(s, device, box);
     draw_overlay(s, device, box, args);
-    if (s.draw.flags.axis) draw_zero_axes(s, device, box);
+    if (f.axis) draw_zero_axes(s, device, box);
+    if (f.parameters) draw_parameter_line(s, device, box);
+    if (f.name) draw_data_name(s, device, box);
     end_plot(s, device);
 }
 
@@ -181,12 +213,21 @@ void draw_redraw(Session& s, const DrawArguments& args) {
     const DrawSettings& d = s.draw;
     const PlotLimits box{d.old_xmin, d.old_xmax, d.old_ymin, d.old_ymax};
     const char key = args.key.empty() ? ' ' : args.key[0];
-    if (key == 'B' || key == 'M') {
-        s.out().line("DRAW/R " + std::string(1, key) + " is not available yet.");
+    if (key == 'B') {
+        draw_box(s, device, box.xmin, box.xmax, box.ymin, box.ymax);
+        end_plot(s, device);
+        return;
+    }
+    set_window(s, box.xmin, box.xmax, box.ymin, box.ymax);
+    symbol_unit_from_plot_unit(s);
+    if (key == 'M') {
+        draw_marks(s, device);
+        end_plot(s, device);
         return;
     }
     s.draw.overlay += 1;
     draw_overlay(s, device, box, args);
+    if (s.draw.flags.name) draw_data_name(s, device, box);
     end_plot(s, device);
 }
 

@@ -12,7 +12,9 @@
 
 namespace tarva {
 
-// The on/off flags, named after their DRAW/E and DRAW/D keys.
+// The on/off flags, named after their DRAW/E and DRAW/D keys. The keys F,
+// L, R, U, V, W and X (and the values of K, G and DRAW/M) are settings of
+// the axis routine and live in the axis settings.
 struct DrawFlags {
     bool axis = false;            // A: dashed zero axes
     bool box = true;              // B: frame around the picture
@@ -20,26 +22,19 @@ struct DrawFlags {
     bool data_points = true;      // D: draw the data points
     bool errors_through = false;  // ER: error bars drawn through the symbols
     bool extend = false;          // EX: curve extends beyond the data range
-    bool five_marks = true;       // F: five minor divisions on linear axes
     bool curve_to_edge = true;    // G: curve drawn from edge to edge of the box
     bool bar_ends = false;        // H: crossbars at the ends of error bars
     bool instant_spline = true;   // I: refit the spline before drawing (function 11)
     bool jump_out = false;        // J: points outside the limits drawn as well
-    bool grid_lines = false;      // L: lines across the graph at major marks
     bool marks = true;            // M: marks and numbers
     bool macro_name = false;      // NM: name of the running macro on the picture
     bool name = true;             // N: data set name and legend symbol
     bool force_points = false;    // O: curve also evaluated at the data points
     bool parameters = false;      // P: line of experimental parameters
-    bool right_marks = true;      // R: marks on the right-hand Y axis
     bool spectral = false;        // S: spectral plot mode
     bool old_limits = false;      // T: limits fixed to the old limits
     bool old_x_limits = false;    // TX
     bool old_y_limits = false;    // TY
-    bool upper_marks = true;      // U: marks on the upper X axis
-    bool x_numbers = true;        // V
-    bool y_numbers = true;        // W
-    bool log_x = false;           // X: logarithmic X axis
     bool log_y = false;           // Y: logarithmic Y axis
     bool x_errors = false;        // Z: error bars are X errors
 };
@@ -59,13 +54,9 @@ struct DrawSettings {
     float line_width = 1.0f;
     int pen_velocity = 36;                    // DRAW/V, cm/s
     int line_style = 0;                       // DRAW/L, for data line and curve; 0 = solid
-    float mark_size = 1.0f;                   // DRAW/K
     float symbol_size = 1.0f;                 // DRAW/J
     int fixed_symbol = 0;                     // DRAW/0 .. DRAW/9, 0 = not fixed
     float extension = 0.1f;                   // DRAW/E EXd
-    int digits_x = -1;                        // DRAW/M, -1 = automatic (copied to the axes)
-    int digits_y = -1;
-    float gradations = 2.0f;                  // DRAW/G
 
     // The last picture.
     bool picture_drawn = false;

@@ -1,0 +1,181 @@
+#include "graphics/draw_labels.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <string>
+
+#include "command/session.h"
+#include "graphics/axes.h"
+#include "graphics/plot.h"
+#include "graphics/symbols.h"
+#include "graphics/text.h"
+#include "text/format.h"
+
+namespace tarva {
+
+namespace {
+
+// Text sizes: title, captions and numbers at 0.75 of the character size
+// factor, the data set and macro names at 0.75 of that.
+float title_size(const Session& s) { return 0.75f * s.graphics.char_size; }
+
+std::string strip(std::string_view t) {
+    const auto first = t.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    return std::string(trimmed(t.substr(first)));
+}
+
+// Height in world Y units of a capital at the given size (6 glyph units,
+// a glyph unit being a fifth of a plot unit times the size).
+float cap_height(float uy, float size) { return 1.2f * uy * size; }
+
+// The widest Y number the axis routine writes, so that the Y caption can
+// stand clear of it.
+float widest_y_number(const Session& s, const PlotLimits& box, float size) {
+    if (!s.draw.flags.marks || !s.axes.y_numbers) return 0.0f;
+    const bool log_y = s.draw.flags.log_y;
+    const double span = static_cast<double>(box.ymax) - box.ymin;
+    const double step = axis_step(span, s.draw.numbers_y, log_y);
+    if (!(step > 0.0)) return 0.0f;
+    const std::string prefix = number_font_prefix(s.fonts.default_font);
+    float widest = 0.0f;
+    for (double v : axis_values(box.ymin, box.ymax, step)) {
+        const std::string text = log_y ? decade_number_text(v) : y_number_text(v, span, s.axes.y_digits);
+        widest = std::max(widest, text_width(s, size, prefix + strip(text)));
+    }
+    return widest;
+}
+
+// The symbol of the current overlay: the fixed one, or the overlay counter.
+int overlay_symbol(const Session& s) { return s.draw.fixed_symbol != 0 ? s.draw.fixed_symbol : s.draw.overlay; }
+
+ErrorBarStyle error_bar_style(const Session& s) {
+    const DrawFlags& f = s.draw.flags;
+    return ErrorBarStyle{f.errors_through, f.bar_ends, f.x_errors, s.axes.log_x, f.log_y};
+}
+
+// A symbol, filled with CL by drawing it again smaller and smaller.
+void filled_symbol(Session& s, char device, float x, float y, float err, int symbol, const ErrorBarStyle& style) {
+    const float size = s.draw.symbol_size;
+    draw_symbol(s, device, x, y, err, symbol, size, style);
+    if (!s.draw.flags.solid_points) return;
+    for (float f = size - 0.25f; f >= 0.1f; f -= 0.25f) draw_symbol(s, device, x, y, 0.0f, symbol, f, style);
+}
+
+// Centre height of the legend row: one plot unit above the box.
+float legend_y(const PlotLimits& box, float uy) { return box.ymax + 1.0f * uy; }
+
+// A beam particle's symbol from its mass, for the usual ion beams.
+std::string beam_ion(float mass) {
+    struct Ion {
+        const char* symbol;
+        float mass;
+    };
+    static constexpr std::array<Ion, 8> kIons{{{"H", 1.008f},
+                                               {"He", 4.0026f},
+                                               {"Li", 6.939f},
+                                               {"Be", 9.0122f},
+                                               {"B", 10.811f},
+                                               {"C", 12.0112f},
+                                               {"N", 14.0067f},
+                                               {"O", 15.9994f}}};
+    for (const auto& ion : kIons)
+        if (std::fabs(mass - ion.mass) < 0.5f) return ion.symbol;
+    return "m=" + strip(format_G(mass, 10, 5));
+}
+
+// A number in a 10-character field, trimmed.
+std::string field10(float v) { return strip(format_G(v, 10, 4)); }
+
+} // namespace
+
+float legend_step(const Session& s) {
+    float ux = 0, uy = 0;
+    plot_unit_size(s, ux, uy);
+    return 1.5f * ux * std::max(s.draw.symbol_size, 0.5f);
+}
+
+void draw_title(Session& s, char device, const PlotLimits& box) {
+    const float xspan = box.xmax - box.xmin, yspan = box.ymax - box.ymin;
+    const float size = title_size(s);
+    draw_text(s, device, box.xmin + 0.05f * xspan, box.ymax - 0.1f * yspan, size, 0.0f, s.data.caption.trimmed());
+    if (s.draw.flags.macro_name && s.macro_running()) {
+        const std::string name = std::string(s.interp.last_macro.trimmed()) + "^j^j";
+        const float small = 0.75f * size;
+        draw_text(s, device, box.xmax - text_width(s, small, name), box.ymax, small, 0.0f, name);
+    }
+}
+
+void draw_captions(Session& s, char device, const PlotLimits& box) {
+    float ux = 0, uy = 0;
+    plot_unit_size(s, ux, uy);
+    const float size = title_size(s);
+    const std::string_view xcap = s.data.x_label.trimmed();
+    const float xw = text_width(s, size, xcap);
+    draw_text(s, device, 0.5f * (box.xmin + box.xmax) - 0.5f * xw, box.ymin - 4.0f * uy * size, size, 0.0f, xcap);
+
+    // Turned up the left side, centred on the box. The caption's baseline
+    // faces the numbers, so it stands left of the widest one with a gap.
+    const std::string_view ycap = s.data.y_label.trimmed();
+    const float along_y = ux > 0.0f ? text_width(s, size, ycap) * uy / ux : 0.0f;
+    const float numbers = widest_y_number(s, box, size);
+    const float clear_of_numbers = box.xmin - 0.5f * ux - numbers - 0.8f * ux * size / 0.75f;
+    const float x = std::min(box.xmin - 0.05f * (box.xmax - box.xmin), clear_of_numbers);
+    draw_text(s, device, x, 0.5f * (box.ymin + box.ymax) - 0.5f * along_y, size, 90.0f, ycap);
+}
+
+void draw_data_points(Session& s, char device, const PlotLimits& box) {
+    const ErrorBarStyle style = error_bar_style(s);
+    const int symbol = overlay_symbol(s);
+    const bool all = s.draw.flags.jump_out;
+    for (int i = 0; i < s.data.count; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        const float x = s.data.X[k], y = s.data.Y[k];
+        if (!std::isfinite(x) || !std::isfinite(y)) continue;
+        if (!all && !(x >= box.xmin && x <= box.xmax && y >= box.ymin && y <= box.ymax)) continue;
+        const float err = std::isfinite(s.data.SIGMA[k]) ? s.data.SIGMA[k] : 0.0f;
+        filled_symbol(s, device, x, y, err, symbol, style);
+    }
+    if (s.draw.flags.name) {
+        float ux = 0, uy = 0;
+        plot_unit_size(s, ux, uy);
+        const float step = legend_step(s);
+        const float x = box.xmax - (static_cast<float>(s.draw.overlay) - 0.5f) * step;
+        filled_symbol(s, device, x, legend_y(box, uy), 0.0f, symbol, style);
+    }
+}
+
+void draw_data_name(Session& s, char device, const PlotLimits& box) {
+    float ux = 0, uy = 0;
+    plot_unit_size(s, ux, uy);
+    const std::string name = std::string(s.data.file_name.trimmed()) + "^k";
+    const float size = 0.75f * title_size(s);
+    const float right = box.xmax - static_cast<float>(s.draw.overlay) * legend_step(s) - 0.5f * ux;
+    const float y = legend_y(box, uy) - 0.5f * cap_height(uy, size);
+    draw_text(s, device, right - text_width(s, size, name), y, size, 0.0f, name);
+}
+
+void draw_parameter_line(Session& s, char device, const PlotLimits& box) {
+    float ux = 0, uy = 0;
+    plot_unit_size(s, ux, uy);
+    ExperimentalParameters& e = s.data.experiment;
+    const std::array<std::string, 7> pieces{
+        beam_ion(e.beam_mass()) + " " + field10(e.beam_energy()) + " MeV",
+        field10(e.energy_per_channel()) + " keV/ch",
+        field10(e.energy_offset()) + " keV",
+        "^2n^c = " + field10(e.scattering_angle()),
+        "^6W^c = " + field10(e.solid_angle()) + " mstr",
+        "Q = " + field10(e.charge()),
+        "Norm = " + field10(e.normalisation()),
+    };
+    constexpr float kSize = 0.5f;
+    float x = box.xmin;
+    const float y = box.ymax + 4.0f * uy;
+    for (const auto& piece : pieces) {
+        draw_text(s, device, x, y, kSize, 0.0f, piece);
+        x += text_width(s, kSize, piece) + 2.0f * ux;
+    }
+}
+
+} // namespace tarva
