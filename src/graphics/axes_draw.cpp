@@ -55,7 +55,7 @@ void draw_symbol(Session& s, char device, float x, float y, float err, int symbo
     style.through = f.errors_through;
     style.crossbars = f.bar_ends;
     style.x_errors = f.x_errors;
-    style.log_x = f.log_x;
+    style.log_x = s.axes.log_x;
     style.log_y = f.log_y;
     Strokes out;
     layout_symbol(frame, style, x, y, err, symbol, size, out);

@@ -50,17 +50,12 @@ float widest_y_number(const Session& s, const PlotLimits& box, float size) {
 // The symbol of the current overlay: the fixed one, or the overlay counter.
 int overlay_symbol(const Session& s) { return s.draw.fixed_symbol != 0 ? s.draw.fixed_symbol : s.draw.overlay; }
 
-ErrorBarStyle error_bar_style(const Session& s) {
-    const DrawFlags& f = s.draw.flags;
-    return ErrorBarStyle{f.errors_through, f.bar_ends, f.x_errors, s.axes.log_x, f.log_y};
-}
-
 // A symbol, filled with CL by drawing it again smaller and smaller.
-void filled_symbol(Session& s, char device, float x, float y, float err, int symbol, const ErrorBarStyle& style) {
+void filled_symbol(Session& s, char device, float x, float y, float err, int symbol) {
     const float size = s.draw.symbol_size;
-    draw_symbol(s, device, x, y, err, symbol, size, style);
+    draw_symbol(s, device, x, y, err, symbol, size);
     if (!s.draw.flags.solid_points) return;
-    for (float f = size - 0.25f; f >= 0.1f; f -= 0.25f) draw_symbol(s, device, x, y, 0.0f, symbol, f, style);
+    for (float f = size - 0.25f; f >= 0.1f; f -= 0.25f) draw_symbol(s, device, x, y, 0.0f, symbol, f);
 }
 
 // Centre height of the legend row: one plot unit above the box.
@@ -126,7 +121,6 @@ void draw_captions(Session& s, char device, const PlotLimits& box) {
 }
 
 void draw_data_points(Session& s, char device, const PlotLimits& box) {
-    const ErrorBarStyle style = error_bar_style(s);
     const int symbol = overlay_symbol(s);
     const bool all = s.draw.flags.jump_out;
     for (int i = 0; i < s.data.count; ++i) {
@@ -135,14 +129,14 @@ void draw_data_points(Session& s, char device, const PlotLimits& box) {
         if (!std::isfinite(x) || !std::isfinite(y)) continue;
         if (!all && !(x >= box.xmin && x <= box.xmax && y >= box.ymin && y <= box.ymax)) continue;
         const float err = std::isfinite(s.data.SIGMA[k]) ? s.data.SIGMA[k] : 0.0f;
-        filled_symbol(s, device, x, y, err, symbol, style);
+        filled_symbol(s, device, x, y, err, symbol);
     }
     if (s.draw.flags.name) {
         float ux = 0, uy = 0;
         plot_unit_size(s, ux, uy);
         const float step = legend_step(s);
         const float x = box.xmax - (static_cast<float>(s.draw.overlay) - 0.5f) * step;
-        filled_symbol(s, device, x, legend_y(box, uy), 0.0f, symbol, style);
+        filled_symbol(s, device, x, legend_y(box, uy), 0.0f, symbol);
     }
 }
 
@@ -169,12 +163,21 @@ void draw_parameter_line(Session& s, char device, const PlotLimits& box) {
         "Q = " + field10(e.charge()),
         "Norm = " + field10(e.normalisation()),
     };
+    // Half size, each piece two plot units after the one before; smaller
+    // when the whole line would be wider than the box.
     constexpr float kSize = 0.5f;
+    float total = 0.0f;
+    for (const auto& piece : pieces) total += text_width(s, kSize, piece) + 2.0f * ux;
+    total -= 2.0f * ux;
+    const float width = box.xmax - box.xmin;
+    const float size = total > width && total > 0.0f ? kSize * width / total : kSize;
+    const float gap = total > width && total > 0.0f ? 2.0f * ux * width / total : 2.0f * ux;
+    // Above the legend row and still on the page of every device.
+    const float y = box.ymax + 2.5f * uy;
     float x = box.xmin;
-    const float y = box.ymax + 4.0f * uy;
     for (const auto& piece : pieces) {
-        draw_text(s, device, x, y, kSize, 0.0f, piece);
-        x += text_width(s, kSize, piece) + 2.0f * ux;
+        draw_text(s, device, x, y, size, 0.0f, piece);
+        x += text_width(s, size, piece) + gap;
     }
 }
 
