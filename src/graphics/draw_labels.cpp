@@ -58,8 +58,15 @@ void filled_symbol(Session& s, char device, float x, float y, float err, int sym
     for (float f = size - 0.25f; f >= 0.1f; f -= 0.25f) draw_symbol(s, device, x, y, 0.0f, symbol, f);
 }
 
-// Centre height of the legend row: one plot unit above the box.
-float legend_y(const PlotLimits& box, float uy) { return box.ymax + 1.0f * uy; }
+// Centre height of the legend row: one plot unit above the box, further
+// rows above it.
+float legend_y(const Session& s, const PlotLimits& box, float uy) {
+    return box.ymax + (1.0f + 1.3f * static_cast<float>(s.draw.legend_row)) * uy;
+}
+
+// The data set name as the legend writes it, and its size.
+std::string legend_name(const Session& s) { return std::string(s.data.file_name.trimmed()) + "^k"; }
+float legend_name_size(const Session& s) { return 0.75f * title_size(s); }
 
 // A beam particle's symbol from its mass, for the usual ion beams.
 std::string beam_ion(float mass) {
@@ -116,7 +123,10 @@ void draw_captions(Session& s, char device, const PlotLimits& box) {
     const float along_y = ux > 0.0f ? text_width(s, size, ycap) * uy / ux : 0.0f;
     const float numbers = widest_y_number(s, box, size);
     const float clear_of_numbers = box.xmin - 0.5f * ux - numbers - 0.8f * ux * size / 0.75f;
-    const float x = std::min(box.xmin - 0.05f * (box.xmax - box.xmin), clear_of_numbers);
+    // Not beyond the left margin that every device leaves for it.
+    const float c = s.graphics.char_size;
+    const float page_edge = box.xmin - ((3.0f * c + 1.0f) * 1.5f - 1.2f * c) * ux;
+    const float x = std::max(std::min(box.xmin - 0.05f * (box.xmax - box.xmin), clear_of_numbers), page_edge);
     draw_text(s, device, x, 0.5f * (box.ymin + box.ymax) - 0.5f * along_y, size, 90.0f, ycap);
 }
 
@@ -134,20 +144,29 @@ void draw_data_points(Session& s, char device, const PlotLimits& box) {
     if (s.draw.flags.name) {
         float ux = 0, uy = 0;
         plot_unit_size(s, ux, uy);
-        const float step = legend_step(s);
-        const float x = box.xmax - (static_cast<float>(s.draw.overlay) - 0.5f) * step;
-        filled_symbol(s, device, x, legend_y(box, uy), 0.0f, symbol);
+        // An entry that would pass the left end of the box starts a new row.
+        const float entry = legend_step(s) + 0.5f * ux + text_width(s, legend_name_size(s), legend_name(s));
+        if (s.draw.legend_right < box.xmax && s.draw.legend_right - entry < box.xmin) {
+            s.draw.legend_right = box.xmax;
+            s.draw.legend_row += 1;
+        }
+        const float x = s.draw.legend_right - 0.5f * legend_step(s);
+        filled_symbol(s, device, x, legend_y(s, box, uy), 0.0f, symbol);
     }
 }
 
 void draw_data_name(Session& s, char device, const PlotLimits& box) {
+    // Right-aligned left of this overlay's legend symbol; the next overlay's
+    // entry goes left of it, so the names of an overlay series stay apart.
     float ux = 0, uy = 0;
     plot_unit_size(s, ux, uy);
-    const std::string name = std::string(s.data.file_name.trimmed()) + "^k";
-    const float size = 0.75f * title_size(s);
-    const float right = box.xmax - static_cast<float>(s.draw.overlay) * legend_step(s) - 0.5f * ux;
-    const float y = legend_y(box, uy) - 0.5f * cap_height(uy, size);
-    draw_text(s, device, right - text_width(s, size, name), y, size, 0.0f, name);
+    const std::string name = legend_name(s);
+    const float size = legend_name_size(s);
+    const float right = s.draw.legend_right - legend_step(s) - 0.5f * ux;
+    const float left = right - text_width(s, size, name);
+    const float y = legend_y(s, box, uy) - 0.5f * cap_height(uy, size);
+    draw_text(s, device, left, y, size, 0.0f, name);
+    s.draw.legend_right = left - 1.5f * ux;
 }
 
 void draw_parameter_line(Session& s, char device, const PlotLimits& box) {

@@ -188,6 +188,8 @@ void draw_picture(Session& s, char device, const DrawArguments& args) {
     s.draw.old_ymin = box.ymin;
     s.draw.old_ymax = box.ymax;
     s.draw.picture_drawn = true;
+    s.draw.legend_right = box.xmax;
+    s.draw.legend_row = 0;
     const DrawFlags& f = s.draw.flags;
     if (f.box)
         draw_box(s, device, box.xmin, box.xmax, box.ymin, box.ymax);

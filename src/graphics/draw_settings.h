@@ -63,6 +63,10 @@ struct DrawSettings {
     char last_device = 'S';
     float old_xmin = 0.0f, old_xmax = 0.0f, old_ymin = 0.0f, old_ymax = 0.0f;
     int overlay = 1; // selects the symbol; DRAW sets 1, DRAW/R adds 1
+    // Legend row above the box: entries (name, symbol) are laid out from
+    // the right; this is where the next overlay's entry ends.
+    float legend_right = 0.0f;
+    int legend_row = 0; // rows above the first when the row is full
 };
 
 } // namespace tarva
