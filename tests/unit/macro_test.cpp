@@ -134,6 +134,31 @@ TEST_F(MacroTest, AtAloneEndsTheMacroOrAsksAtTheKeyboard) {
     EXPECT_EQ(out.find("does not exist"), std::string::npos);
 }
 
+TEST_F(MacroTest, NumericNameAsksAtTheKeyboardEvenInAMacro) {
+    // "@ 2010" arrives as a number; the name is asked of the user, and the
+    // answer comes from the keyboard, not from the running macro.
+    write("num.qvc", "@ 2010\n! after\n");
+    write("m.qvc", "! from m\n");
+    std::string out = run("@ num\nm\n");
+    EXPECT_NE(out.find(" Macro file name > "), std::string::npos);
+    ASSERT_NE(out.find("! from m"), std::string::npos);
+    ASSERT_NE(out.find("! after"), std::string::npos);
+    EXPECT_LT(out.find("! from m"), out.find("! after"));
+    EXPECT_EQ(out.find("2010.qvc"), std::string::npos);
+}
+
+TEST_F(MacroTest, HelpPauseTakesItsAnswerFromTheMacro) {
+    std::string text = "#LONG\n";
+    for (int i = 1; i <= 25; ++i) text += "text " + std::to_string(i) + "\n";
+    write("h.hlp", text);
+    write("m.qvc", "help/s h.hlp\nhelp long\nq\nf?\n");
+    std::string out = run("@ m\n");
+    // The answer "q" is read from the macro and shown after the pause.
+    EXPECT_NE(out.find(" Type RETURN for more... q\n"), std::string::npos);
+    EXPECT_EQ(out.find("text 21"), std::string::npos);
+    EXPECT_EQ(count_of(out, "No data file current"), 1u);
+}
+
 TEST_F(MacroTest, NamesAndExtensions) {
     write("data.mac", "! from data.mac\n");
     write("data.qvc", "! from data.qvc\n");
