@@ -211,6 +211,10 @@ void cmd_label(Session& s, CommandContext& ctx) {
     // their logarithm, and is justified in the picture's own units after that.
     if (typed_x && f.label_log_x && x > 0) x = std::log10(x);
     if (typed_y && f.label_log_y && y > 0) y = std::log10(y);
+    // Typed values beyond single precision stay on the page's far side
+    // instead of overflowing the conversion.
+    x = std::isnan(x) ? 0.0 : std::clamp(x, -1e30, 1e30);
+    y = std::isnan(y) ? 0.0 : std::clamp(y, -1e30, 1e30);
     const char device = d.last_device;
     const float fsize = static_cast<float>(size);
     const float fangle = static_cast<float>(std::clamp(*angle, -1e6, 1e6));

@@ -158,6 +158,11 @@ TEST_F(Label, LogCoordinates) {
     // Not positive: kept as typed.
     run("LABEL", "-5,0\n\n\nL\n");
     EXPECT_NEAR(first().x, -5, 1e-4);
+    rec.clear();
+    // Far beyond single precision: held at 1e30, finite.
+    run("LABEL/D X");
+    run("LABEL", "-1e300,0\n\n\nL\n");
+    EXPECT_TRUE(std::isfinite(first().x));
 }
 
 TEST(LabelSubstitution, ParameterNamesAndValues) {
