@@ -1,10 +1,24 @@
 #include "fitting/session_model.h"
 
+#include <algorithm>
+
 namespace tarva {
 
 SessionModel::SessionModel(Session& s) : session_(s), inputs_{s.fit, s.data, s.models} {}
 
-ModelRef SessionModel::ref() { return ModelRef(*this); }
+ModelRef SessionModel::ref() {
+    ModelRef r(*this);
+    const FitState& f = session_.fit;
+    if (f.function == 18 && f.exp_argument == 0 && f.nparams >= 1) {
+        // The kernel never calls the evaluator: one call here notes the
+        // names a fit reports afterwards.
+        (*this)(std::span<const double>(session_.fit.value), 0.0f);
+        series_ = GaussianSeries{std::min(f.nparams, kMaxParams), f.log_result, f.sqrt_result};
+        kernel_ = gaussian_series_kernel(series_);
+        r.kernel = &kernel_;
+    }
+    return r;
+}
 
 EngineInputs SessionModel::engine_inputs() {
     Session& s = session_;

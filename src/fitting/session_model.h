@@ -4,6 +4,7 @@
 
 #include "command/session.h"
 #include "fitting/engine.h"
+#include "fitting/gaussian_series_kernel.h"
 #include "models/evaluate.h"
 
 namespace tarva {
@@ -27,6 +28,8 @@ public:
 private:
     Session& session_;
     ModelInputs inputs_;
+    GaussianSeries series_;
+    PointKernel kernel_;
 };
 
 } // namespace tarva

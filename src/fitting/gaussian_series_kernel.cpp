@@ -1,0 +1,132 @@
+#include "fitting/gaussian_series_kernel.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+
+#include "models/functions.h"
+
+namespace tarva {
+
+namespace {
+
+constexpr int kMaxPeaks = 16;
+
+// exp of anything below this is exactly 0 in double precision (the
+// smallest subnormal is exp(-744.44)).
+constexpr double kExpUnderflow = -746.0;
+
+// One peak term, computed exactly as function 18 computes it.
+inline double peak(double height, double centre, double fwhm, double x) {
+    if (std::abs(height) <= 1e-20 || std::abs(fwhm) <= 1e-20) return 0.0;
+    const double u = x - centre;
+    const double z = -model_functions::kGaussFactor * u * u / (fwhm * fwhm);
+    if (z < kExpUnderflow) return height * 0.0;
+    return height * std::exp(z);
+}
+
+inline bool same_bits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
+
+inline double finish(const GaussianSeries& g, double v) {
+    if (g.log_result != 0 && v != 0.0) v = std::log10(std::abs(v));
+    if (g.sqrt_result != 0) v = std::sqrt(std::abs(v));
+    return v;
+}
+
+inline double step_size(double p) {
+    const double h = 1e-7 * std::fabs(p);
+    return h < 1e-15 ? 1e-15 : h;
+}
+
+int peak_count(int n) { return n >= 2 ? std::min((n - 2) / 3, kMaxPeaks) : 0; }
+
+// Terms of one point and their partial sums.
+struct PointTerms {
+    double t[kMaxPeaks + 1];      // t[k]: peak k (1-based)
+    double prefix[kMaxPeaks + 1]; // prefix[k]: line plus peaks 1..k
+    bool zero[kMaxPeaks + 1];     // t[k] is +0 or -0
+};
+
+inline double line(int n, double a1, double a2, double x) { return n == 1 ? a1 : a1 + a2 * x; }
+
+// Line plus peaks k+1..peaks added to s, in order. A zero term changes the
+// sum only when the sum itself is zero (the sign of a zero), so it is left
+// out otherwise.
+inline double add_from(const PointTerms& pt, double s, int k, int peaks) {
+    for (int m = k + 1; m <= peaks; ++m) {
+        if (pt.zero[m] && s != 0.0) continue;
+        s += pt.t[m];
+    }
+    return s;
+}
+
+void run(const PointKernel& self, EngineState& e, int begin, int end, bool derivs) {
+    const GaussianSeries& g = *static_cast<const GaussianSeries*>(self.context);
+    const int n = g.nparams;
+    const int peaks = peak_count(n);
+    // A private copy of the parameters: the threads must not share the
+    // working vector while they perturb it.
+    double a[kEngineParams];
+    std::copy(e.a.begin(), e.a.end(), a);
+    PointTerms pt;
+    for (int i = begin; i < end; ++i) {
+        const double x = e.x[i];
+        double s = line(n, a[0], a[1], x);
+        pt.prefix[0] = s;
+        for (int k = 1; k <= peaks; ++k) {
+            const double t = peak(a[3 * k - 1], a[3 * k], a[3 * k + 1], x);
+            pt.t[k] = t;
+            pt.zero[k] = t == 0.0;
+            s += t;
+            pt.prefix[k] = s;
+        }
+        const double f = finish(g, s);
+        e.model[i] = f;
+        if (!derivs) continue;
+        auto& row = e.point_deriv[i];
+        for (int p = 0; p < e.nvaried; ++p) {
+            const int j = e.varied[p];
+            const double keep = a[j];
+            const double h = step_size(keep);
+            const double moved = keep + h;
+            double f2 = f;
+            if (j == 0) {
+                f2 = finish(g, add_from(pt, line(n, moved, a[1], x), 0, peaks));
+            } else if (j == 1 && n >= 2) {
+                f2 = finish(g, add_from(pt, line(n, a[0], moved, x), 0, peaks));
+            } else if (j >= 2 && j < 2 + 3 * peaks) {
+                const int k = (j - 2) / 3 + 1;
+                double hgt = a[3 * k - 1], ctr = a[3 * k], wid = a[3 * k + 1];
+                switch ((j - 2) % 3) {
+                case 0: hgt = moved; break;
+                case 1: ctr = moved; break;
+                default: wid = moved; break;
+                }
+                const double t2 = peak(hgt, ctr, wid, x);
+                if (!same_bits(t2, pt.t[k])) f2 = finish(g, add_from(pt, pt.prefix[k - 1] + t2, k, peaks));
+            }
+            // Otherwise the model does not read slot j: the value is f.
+            row[p] = (f2 - f) / h;
+        }
+    }
+}
+
+} // namespace
+
+PointKernel gaussian_series_kernel(const GaussianSeries& series) {
+    PointKernel k;
+    k.run = run;
+    k.context = &series;
+    return k;
+}
+
+double gaussian_series_value(const GaussianSeries& g, const double* a, float xs) {
+    const double x = xs;
+    const int peaks = peak_count(g.nparams);
+    double s = line(g.nparams, a[0], a[1], x);
+    for (int k = 1; k <= peaks; ++k) s += peak(a[3 * k - 1], a[3 * k], a[3 * k + 1], x);
+    return finish(g, s);
+}
+
+} // namespace tarva
