@@ -255,8 +255,10 @@ bool invert_matrix(std::array<std::array<double, kEngineParams>, kEngineParams>&
         for (int i = 0; i < n; ++i) {
             if (i == k) continue;
             const double mik = m[i][k];
-            for (int j = 0; j < n; ++j)
-                if (j != k) m[i][j] += mik * m[k][j];
+            auto& row = m[i];
+            const auto& pivot_row = m[k];
+            for (int j = 0; j < k; ++j) row[j] += mik * pivot_row[j];
+            for (int j = k + 1; j < n; ++j) row[j] += mik * pivot_row[j];
         }
         for (int j = 0; j < n; ++j)
             if (j != k) m[k][j] /= amax;

@@ -45,19 +45,27 @@ int peak_count(int n) { return n >= 2 ? std::min((n - 2) / 3, kMaxPeaks) : 0; }
 struct PointTerms {
     double t[kMaxPeaks + 1];      // t[k]: peak k (1-based)
     double prefix[kMaxPeaks + 1]; // prefix[k]: line plus peaks 1..k
-    bool zero[kMaxPeaks + 1];     // t[k] is +0 or -0
+    int nonzero[kMaxPeaks + 1];   // peaks whose term is not +0 or -0, ascending
+    int count = 0;                // entries of nonzero
+    int after[kMaxPeaks + 1];     // after[k]: first entry of nonzero beyond peak k
 };
 
 inline double line(int n, double a1, double a2, double x) { return n == 1 ? a1 : a1 + a2 * x; }
 
-// Line plus peaks k+1..peaks added to s, in order. A zero term changes the
-// sum only when the sum itself is zero (the sign of a zero), so it is left
-// out otherwise.
+// Peaks k+1..peaks added to s in order. A zero term changes the sum only
+// when the sum itself is zero (the sign of a zero), so zero terms are added
+// only then and otherwise passed over.
 inline double add_from(const PointTerms& pt, double s, int k, int peaks) {
-    for (int m = k + 1; m <= peaks; ++m) {
-        if (pt.zero[m] && s != 0.0) continue;
+    int done = k;
+    for (int q = pt.after[k]; q < pt.count; ++q) {
+        const int m = pt.nonzero[q];
+        if (s == 0.0)
+            for (int z = done + 1; z < m; ++z) s += pt.t[z];
         s += pt.t[m];
+        done = m;
     }
+    if (s == 0.0)
+        for (int z = done + 1; z <= peaks; ++z) s += pt.t[z];
     return s;
 }
 
@@ -77,9 +85,15 @@ void run(const PointKernel& self, EngineState& e, int begin, int end, bool deriv
         for (int k = 1; k <= peaks; ++k) {
             const double t = peak(a[3 * k - 1], a[3 * k], a[3 * k + 1], x);
             pt.t[k] = t;
-            pt.zero[k] = t == 0.0;
             s += t;
             pt.prefix[k] = s;
+        }
+        pt.count = 0;
+        for (int k = 1; k <= peaks; ++k)
+            if (pt.t[k] != 0.0) pt.nonzero[pt.count++] = k;
+        for (int k = peaks, q = pt.count; k >= 0; --k) {
+            while (q > 0 && pt.nonzero[q - 1] > k) --q;
+            pt.after[k] = q;
         }
         const double f = finish(g, s);
         e.model[i] = f;
