@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)tarva::parse_limits_text(raw, limits);
 
     const auto nl = raw.find('\n');
-    std::string line = raw.substr(0, nl);
+    // The command word is always DRAW; the bytes give qualifier and argument.
+    std::string line = "DRAW/" + raw.substr(0, nl);
     std::string answers = nl == std::string::npos ? std::string() : raw.substr(nl + 1);
     std::istringstream in(answers);
     std::ostringstream out;
