@@ -6,6 +6,7 @@
 
 #include "command/commands.h"
 #include "command/session.h"
+#include "graphics/draw_command.h"
 #include "graphics/draw_limits.h"
 #include "fuzz_target.h"
 
@@ -36,9 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string settings = "RNYTZAWGMBFICVLKJED0123456789";
     if (settings.find(ctx.qualifier) == std::string::npos || ctx.qualifier == ' ') ctx.qualifier = 'U';
     if (ctx.qualifier == 'Y' || ctx.qualifier == 'B') ctx.qualifier = 'U';
-    const auto arg = ctx.argument_trimmed();
-    if (!arg.empty() && (arg.front() == 'O' || arg.front() == 'o' || arg.front() == 'S' || arg.front() == 's'))
-        ctx.line = "DRAW";
+    const std::string key = tarva::draw_arguments(ctx).key;
+    if (!key.empty() && (key[0] == 'O' || key[0] == 'S')) ctx.line = "DRAW";
     s.draw.default_device = 'U';
     tarva::cmd_draw(s, ctx);
     return 0;
