@@ -23,6 +23,12 @@ std::optional<std::string> read_record(std::istream& in) {
 }
 
 std::optional<std::string> InputStack::read_line() {
+    auto line = read_top();
+    if (line && recorder_) recorder_->push_back(*line);
+    return line;
+}
+
+std::optional<std::string> InputStack::read_top() {
     if (!macros_.empty()) {
         auto& f = *macros_.back().file;
         return read_record(f);

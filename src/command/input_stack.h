@@ -54,6 +54,10 @@ public:
     int& loop_counter() { return macros_.back().loop_counter; }
     void close_all();
 
+    // While set, every line read from any level is also appended here (LABEL
+    // keeps its answers so OUT can replay them).
+    void record_answers(std::vector<std::string>* into) { recorder_ = into; }
+
     // Interactive line editing for the keyboard level (set by main when
     // standard input is a terminal). Called with the pending prompt text.
     std::function<std::optional<std::string>()> keyboard_reader;
@@ -62,7 +66,9 @@ public:
     std::function<void()> before_keyboard_wait;
 
 private:
+    std::optional<std::string> read_top();
     std::istream* keyboard_;
+    std::vector<std::string>* recorder_ = nullptr;
     std::vector<MacroLevel> macros_;
 };
 

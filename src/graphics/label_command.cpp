@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cmath>
 #include <optional>
+#include <vector>
 
 #include "command/commands.h"
 #include "command/dialogue.h"
@@ -38,43 +39,22 @@ std::string command_text(const CommandContext& ctx) {
     return text;
 }
 
-// A number asked as ask_real asks it; the answer is recorded.
-std::optional<double> ask_recorded_real(Session& s, std::string_view prompt) {
-    for (;;) {
-        s.out().prompt(prompt);
-        auto line = s.input().read_line();
-        if (!line) {
-            input_ended(s);
-            return std::nullopt;
-        }
-        auto v = read_real_field(std::string_view(*line).substr(0, std::min<std::size_t>(line->size(), 12)));
-        if (!v) continue;
-        if (s.macro_running()) echo_number(s, *v, Echo::G13_5);
-        record(s, *line);
-        return v;
+// Records every answer the dialogue reads while it lives, after the command
+// line already recorded, so OUT can replay the whole label.
+class AnswerRecording {
+public:
+    explicit AnswerRecording(Session& s) : s_(s) { s_.input().record_answers(&lines_); }
+    ~AnswerRecording() {
+        s_.input().record_answers(nullptr);
+        for (const auto& line : lines_) record(s_, line);
     }
-}
+    AnswerRecording(const AnswerRecording&) = delete;
+    AnswerRecording& operator=(const AnswerRecording&) = delete;
 
-// A pair asked as ask_number_pair asks it; the answer is recorded.
-bool ask_recorded_pair(Session& s, std::string_view prompt, double& a, double& b) {
-    for (;;) {
-        s.out().prompt(prompt);
-        auto line = s.input().read_line();
-        if (!line) {
-            input_ended(s);
-            return false;
-        }
-        std::string answer = line->substr(0, std::min<std::size_t>(line->size(), 80));
-        if (s.macro_running()) {
-            std::size_t n = std::max<std::size_t>(last_nonblank(answer), 1);
-            s.out().raw("+" + pad(answer, n) + "\n");
-        }
-        if (parse_number_pair(answer, a, b) == kPairOk) {
-            record(s, answer);
-            return true;
-        }
-    }
-}
+private:
+    Session& s_;
+    std::vector<std::string> lines_;
+};
 
 float clamp_between(float v, float a, float b) {
     if (std::isnan(v)) return v;
@@ -151,6 +131,7 @@ void cmd_label(Session& s, CommandContext& ctx) {
         return;
     }
     record(s, command_text(ctx));
+    AnswerRecording recording(s);
 
     const DrawSettings& d = s.draw;
     double x = 0.0, y = 0.0;
@@ -167,7 +148,7 @@ void cmd_label(Session& s, CommandContext& ctx) {
         }
     } else if (q == 'T' || q == 'U' || q == 'V') {
         y = d.old_ymax;
-        auto r = ask_recorded_real(s, "Y coordinate set to " + free_real(y) + " X coordinate > ");
+        auto r = ask_real(s, "Y coordinate set to " + free_real(y) + " X coordinate > ");
         if (!r) return;
         x = *r;
         typed_x = true;
@@ -175,12 +156,12 @@ void cmd_label(Session& s, CommandContext& ctx) {
         if (q == 'V') justify = 1.0F;
     } else if (q == 'R') {
         x = d.old_xmax;
-        auto r = ask_recorded_real(s, "X coordinate set to " + free_real(x) + " Y coordinate > ");
+        auto r = ask_real(s, "X coordinate set to " + free_real(x) + " Y coordinate > ");
         if (!r) return;
         y = *r;
         typed_y = true;
     } else {
-        if (!ask_recorded_pair(s, "Label position (X,Y) > ", x, y)) return;
+        if (!ask_number_pair(s, "Label position (X,Y) > ", x, y)) return;
         if (q == 'N') {
             x += s.markers.x[0];
             y += s.markers.y[0];
@@ -191,9 +172,9 @@ void cmd_label(Session& s, CommandContext& ctx) {
         if (q == 'S') justify = 1.0F;
     }
 
-    auto angle = ask_recorded_real(s, "Orientation (degrees, CR for 0) > ");
+    auto angle = ask_real(s, "Orientation (degrees, CR for 0) > ");
     if (!angle) return;
-    auto typed_size = ask_recorded_real(s, "  Character size (CR for " + format_F(f.label_size, 5, 3) + ") > ");
+    auto typed_size = ask_real(s, "  Character size (CR for " + format_F(f.label_size, 5, 3) + ") > ");
     if (!typed_size) return;
     double size = *typed_size <= 1e-5 ? f.label_size : *typed_size;
     if (size <= 0.0) size = 1.0;
@@ -201,7 +182,6 @@ void cmd_label(Session& s, CommandContext& ctx) {
 
     auto text = ask_text(s, "Label (130 characters max.) > ", kLabelWidth);
     if (!text) return;
-    record(s, *text);
     // Names of the current function's parameters as an evaluation leaves them.
     ModelInputs m{s.fit, s.data, s.models};
     (void)evaluate(m, s.fit.value, 0.0F);
