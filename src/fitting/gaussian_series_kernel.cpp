@@ -26,6 +26,23 @@ inline double peak(double height, double centre, double fwhm, double x) {
     return height * std::exp(z);
 }
 
+// The same term, also handing back its exponent z and exp(z) (or 0 when
+// the exponent underflows); `computed` is false when the guard left the
+// peak out and no exponent was formed.
+inline double peak_parts(double height, double centre, double fwhm, double x, double& z, double& ez, bool& computed) {
+    computed = false;
+    if (std::abs(height) <= 1e-20 || std::abs(fwhm) <= 1e-20) return 0.0;
+    computed = true;
+    const double u = x - centre;
+    z = -model_functions::kGaussFactor * u * u / (fwhm * fwhm);
+    ez = z < kExpUnderflow ? 0.0 : std::exp(z);
+    return height * ez;
+}
+
+// Far enough below the underflow limit that a relative change of the
+// exponent by a few parts in a thousand still underflows.
+constexpr double kDeepUnderflow = -800.0;
+
 inline bool same_bits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
 
 inline double finish(const GaussianSeries& g, double v) {
@@ -48,6 +65,9 @@ struct PointTerms {
     int nonzero[kMaxPeaks + 1];   // peaks whose term is not +0 or -0, ascending
     int count = 0;                // entries of nonzero
     int after[kMaxPeaks + 1];     // after[k]: first entry of nonzero beyond peak k
+    double z[kMaxPeaks + 1];      // exponent of peak k
+    double ez[kMaxPeaks + 1];     // exp of it (0 below the underflow limit)
+    bool computed[kMaxPeaks + 1]; // the guard let peak k be computed
 };
 
 inline double line(int n, double a1, double a2, double x) { return n == 1 ? a1 : a1 + a2 * x; }
@@ -83,7 +103,7 @@ void run(const PointKernel& self, EngineState& e, int begin, int end, bool deriv
         double s = line(n, a[0], a[1], x);
         pt.prefix[0] = s;
         for (int k = 1; k <= peaks; ++k) {
-            const double t = peak(a[3 * k - 1], a[3 * k], a[3 * k + 1], x);
+            const double t = peak_parts(a[3 * k - 1], a[3 * k], a[3 * k + 1], x, pt.z[k], pt.ez[k], pt.computed[k]);
             pt.t[k] = t;
             s += t;
             pt.prefix[k] = s;
@@ -111,14 +131,34 @@ void run(const PointKernel& self, EngineState& e, int begin, int end, bool deriv
                 f2 = finish(g, add_from(pt, line(n, a[0], moved, x), 0, peaks));
             } else if (j >= 2 && j < 2 + 3 * peaks) {
                 const int k = (j - 2) / 3 + 1;
-                double hgt = a[3 * k - 1], ctr = a[3 * k], wid = a[3 * k + 1];
+                const double hgt = a[3 * k - 1], ctr = a[3 * k], wid = a[3 * k + 1];
+                double t2 = 0.0;
+                bool unchanged = false;
                 switch ((j - 2) % 3) {
-                case 0: hgt = moved; break;
-                case 1: ctr = moved; break;
-                default: wid = moved; break;
+                case 0:
+                    // The exponent does not depend on the height.
+                    if (pt.computed[k] && std::abs(moved) > 1e-20)
+                        t2 = moved * pt.ez[k];
+                    else
+                        t2 = peak(moved, ctr, wid, x);
+                    break;
+                case 1: {
+                    // Deep in the underflow a tiny shift of the centre
+                    // leaves the term exactly as it was.
+                    const double u = x - ctr;
+                    unchanged = pt.computed[k] && pt.z[k] < kDeepUnderflow && std::isfinite(u) && std::isfinite(h) &&
+                                h <= 1e-3 * std::abs(u);
+                    if (!unchanged) t2 = peak(hgt, moved, wid, x);
+                    break;
                 }
-                const double t2 = peak(hgt, ctr, wid, x);
-                if (!same_bits(t2, pt.t[k])) f2 = finish(g, add_from(pt, pt.prefix[k - 1] + t2, k, peaks));
+                default:
+                    unchanged = pt.computed[k] && pt.z[k] < kDeepUnderflow && std::isfinite(h) &&
+                                std::abs(wid) > 1e-19 && h <= 1e-3 * std::abs(wid);
+                    if (!unchanged) t2 = peak(hgt, ctr, moved, x);
+                    break;
+                }
+                if (!unchanged && !same_bits(t2, pt.t[k]))
+                    f2 = finish(g, add_from(pt, pt.prefix[k - 1] + t2, k, peaks));
             }
             // Otherwise the model does not read slot j: the value is f.
             row[p] = (f2 - f) / h;

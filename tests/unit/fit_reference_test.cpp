@@ -315,6 +315,19 @@ TEST(GaussianSeriesKernel, MatchesThePlainLoopBitForBit) {
     b[9] = INFINITY;
     sets.push_back(b);
     b = base;
+    b[4] = 1e-10;   // needle-thin peak between the points
+    b[3] = 50.3;
+    b[7] = -2e-19;  // width next to the guard
+    b[10] = 3e-9;   // width whose step is the 1e-15 floor
+    b[9] = -1e-16;  // height whose step changes its sign
+    sets.push_back(b);
+    b = base;
+    b[3] = 49.999995; // the centre's step lands the needle on the point x = 50
+    b[4] = 1e-10;
+    b[12] = 1e-10;    // and the width's step of another needle
+    b[11] = 150.0 - 1e-9;
+    sets.push_back(b);
+    b = base;
     b[7] = 1e300;
     b[3] = -1e-310;
     sets.push_back(b);
