@@ -3,18 +3,18 @@
 # eight plot symbols with error bars, a logarithmic X axis) with the
 # specimen macro and renders it to PNG with Ghostscript.
 #
-# Usage: tools/specimen.sh [TARVA_BINARY] [OUTPUT.png]
+# Usage: tools/fontsheet.sh [TARVA_BINARY] [OUTPUT.png]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 bin=${1:-$here/build/tarva}
-png=${2:-$PWD/specimen.png}
+png=${2:-$PWD/fontsheet.png}
 case $png in /*) ;; *) png=$PWD/$png ;; esac
 case $bin in /*) ;; *) bin=$PWD/$bin ;; esac
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cp "$here"/tests/transcripts/specimen.files/* "$work"/
+cp "$here"/tests/transcripts/fontsheet.files/* "$work"/
 mkdir -p "$work/home/bin"
-(cd "$work" && printf '@specimen\nexit\n' | HOME="$work/home" "$bin" >/dev/null 2>&1)
+(cd "$work" && printf '@fontsheet\nexit\n' | HOME="$work/home" "$bin" >/dev/null 2>&1)
 # The picture lies on a landscape page; turn it upright when netpbm is there.
 if command -v pnmflip >/dev/null && command -v pnmtopng >/dev/null; then
   gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pnmraw -r100 -sOutputFile="$work/page.pnm" "$work/plt01.ps"
@@ -22,4 +22,4 @@ if command -v pnmflip >/dev/null && command -v pnmtopng >/dev/null; then
 else
   gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=png16m -r100 -sOutputFile="$png" "$work/plt01.ps"
 fi
-echo "specimen written to $png"
+echo "sheet written to $png"
