@@ -4,6 +4,10 @@
 #include <cmath>
 #include <string>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "fitting/parallel.h"
 #include "fitting/point_kernel.h"
 #include "text/format.h"
@@ -96,54 +100,101 @@ void print_dump(const EngineState& e, OutputSink& out) {
         out.line(format_I(k + 1, 9) + format_G(e.a[k], 13, 6, 1) + format_I(e.mask[k], 5));
 }
 
+// Residual, variance, finiteness and the nonzero derivatives of points
+// [begin, end), for the normal-equation sums.
+void prepare_points(EngineState& e, int begin, int end) {
+    const int n = e.nvaried;
+    for (int i = begin; i < end; ++i) {
+        const auto& d = e.point_deriv[i];
+        const double r = static_cast<double>(e.y[i]) - e.model[i];
+        const double v = variance(e, i, e.model[i]);
+        bool finite = std::isfinite(r) && !std::isnan(v);
+        for (int p = 0; p < n && finite; ++p) finite = std::isfinite(d[p]);
+        int m = 0;
+        auto& nz = e.nonzero[i];
+        for (int p = 0; p < n; ++p)
+            if (d[p] != 0.0) nz[m++] = static_cast<unsigned char>(p);
+        e.point_resid[i] = r;
+        e.point_var[i] = v;
+        e.point_finite[i] = finite ? 1 : 0;
+        e.nonzero_count[i] = m;
+    }
+}
+
+// Adds every point, in point order, to the rows p of the normal equations
+// with p % 2 == half (beta[p] and alpha[p][q], q >= p). Each sum sees the
+// same terms in the same order whichever thread forms it, so the two halves
+// may run at the same time. The sums are formed in private arrays (the two
+// threads would otherwise write to shared cache lines) and copied at the end.
+void sum_rows(EngineState& e, int half) {
+    const int n = e.nvaried;
+    double beta[kEngineParams];
+    double alpha[kEngineParams][kEngineParams];
+    for (int p = half; p < n; p += 2) {
+        beta[p] = 0.0;
+        for (int q = p; q < n; ++q) alpha[p][q] = 0.0;
+    }
+    for (int i = 0; i < e.npoints; ++i) {
+        const auto& d = e.point_deriv[i];
+        const double r = e.point_resid[i];
+        const double v = e.point_var[i];
+        if (e.point_finite[i] == 0) {
+            for (int p = half; p < n; p += 2) {
+                beta[p] += r * d[p] / v;
+                for (int q = p; q < n; ++q) alpha[p][q] += d[p] * d[q] / v;
+            }
+            continue;
+        }
+        // A zero derivative adds exactly zero to every sum it enters as long
+        // as the other factors are finite, so those terms are left out
+        // without changing a single bit of the sums.
+        const auto& nz = e.nonzero[i];
+        const int m = e.nonzero_count[i];
+        for (int s = 0; s < m; ++s) {
+            const int p = nz[s];
+            if ((p & 1) != half) continue;
+            const double dp = d[p];
+            beta[p] += r * dp / v;
+            double* row = alpha[p];
+            for (int t = s; t < m; ++t) {
+                const int q = nz[t];
+                row[q] += dp * d[q] / v;
+            }
+        }
+    }
+    for (int p = half; p < n; p += 2) {
+        e.beta[p] = beta[p];
+        for (int q = p; q < n; ++q) e.alpha[p][q] = alpha[p][q];
+    }
+}
+
 // Sums the normal equations of the working copy.
 void normal_equations(EngineState& e, OutputSink& out, ModelRef model) {
     find_varied(e);
     const int n = e.nvaried;
-    for (int p = 0; p < n; ++p) {
-        e.beta[p] = 0.0;
-        for (int q = 0; q < n; ++q) e.alpha[p][q] = 0.0;
+    if (model.kernel == nullptr) {
+        plain_points(e, model, 0, e.npoints, true);
+        prepare_points(e, 0, e.npoints);
+    } else {
+        const PointKernel& k = *model.kernel;
+        run_split(e.npoints, [&](int begin, int end) {
+            k.run(k, e, begin, end, true);
+            prepare_points(e, begin, end);
+        });
     }
-    compute_points(e, model, true);
-
-    std::array<int, kEngineParams> nonzero{};
-    for (int i = 0; i < e.npoints; ++i) {
-        const auto& d = e.point_deriv[i];
-        if (e.dump > 0) {
-            std::span<const double> dv(d.data(), static_cast<std::size_t>(n));
+    if (e.dump > 0)
+        for (int i = 0; i < e.npoints; ++i) {
+            std::span<const double> dv(e.point_deriv[i].data(), static_cast<std::size_t>(n));
             for (int j = 0; j < n || j == 0; j += 5) {
                 const std::string body = values_line(dv, static_cast<std::size_t>(j), static_cast<std::size_t>(std::min(n, j + 5)));
                 out.line(j == 0 ? "SQ DFM=" + body : body);
             }
         }
-        const double r = static_cast<double>(e.y[i]) - e.model[i];
-        const double v = variance(e, i, e.model[i]);
-        // A zero derivative adds exactly zero to every sum it enters as long
-        // as the other factors are finite, so those terms can be left out
-        // without changing a single bit of the sums.
-        bool finite = std::isfinite(r) && !std::isnan(v);
-        for (int p = 0; p < n && finite; ++p) finite = std::isfinite(d[p]);
-        if (!finite) {
-            for (int p = 0; p < n; ++p) {
-                e.beta[p] += r * d[p] / v;
-                for (int q = p; q < n; ++q) e.alpha[p][q] += d[p] * d[q] / v;
-            }
-            continue;
-        }
-        int m = 0;
-        for (int p = 0; p < n; ++p)
-            if (d[p] != 0.0) nonzero[m++] = p;
-        for (int s = 0; s < m; ++s) {
-            const int p = nonzero[s];
-            const double dp = d[p];
-            e.beta[p] += r * dp / v;
-            auto& row = e.alpha[p];
-            for (int t = s; t < m; ++t) {
-                const int q = nonzero[t];
-                row[q] += dp * d[q] / v;
-            }
-        }
-    }
+    // A handful of points is summed faster on one thread than handed over.
+    if (e.npoints >= 64 && n > 1)
+        run_halves([&](int half, int) { sum_rows(e, half); });
+    else
+        for (int half = 0; half < 2; ++half) sum_rows(e, half);
     for (int p = 0; p < n; ++p) {
         for (int q = p + 1; q < n; ++q) e.alpha[q][p] = e.alpha[p][q];
         e.alpha[p][p] *= 1.0 + e.lambda;
@@ -222,20 +273,68 @@ double chi_square_sum(std::span<const float> x, std::span<const float> y, std::s
     return sum;
 }
 
+namespace {
+
+// Largest magnitude among v[0..n), NaN entries passed over; 0 if none.
+double max_magnitude(const double* v, int n) {
+    int j = 0;
+#if defined(__SSE2__)
+    const __m128d sign = _mm_set1_pd(-0.0);
+    __m128d m0 = _mm_setzero_pd(), m1 = _mm_setzero_pd();
+    // _mm_max_pd(a, m) is a > m ? a : m, so a NaN in a leaves m as it was.
+    for (; j + 4 <= n; j += 4) {
+        m0 = _mm_max_pd(_mm_andnot_pd(sign, _mm_loadu_pd(v + j)), m0);
+        m1 = _mm_max_pd(_mm_andnot_pd(sign, _mm_loadu_pd(v + j + 2)), m1);
+    }
+    m0 = _mm_max_pd(m1, m0);
+    alignas(16) double lanes[2];
+    _mm_store_pd(lanes, m0);
+    double big = lanes[0] > lanes[1] ? lanes[0] : lanes[1];
+#else
+    double big = 0.0;
+#endif
+    for (; j < n; ++j) {
+        const double a = std::fabs(v[j]);
+        if (a > big) big = a;
+    }
+    return big;
+}
+
+// row[j] += f * pivot[j] for j in [0, n), each entry rounded as the plain
+// loop rounds it (a product, then a sum; no fused multiply-add).
+void add_multiple(double* row, const double* pivot, double f, int n) {
+    int j = 0;
+#if defined(__SSE2__) && !defined(__FMA__)
+    const __m128d ff = _mm_set1_pd(f);
+    for (; j + 2 <= n; j += 2)
+        _mm_storeu_pd(row + j, _mm_add_pd(_mm_loadu_pd(row + j), _mm_mul_pd(ff, _mm_loadu_pd(pivot + j))));
+#endif
+    for (; j < n; ++j) row[j] += f * pivot[j];
+}
+
+} // namespace
+
 bool invert_matrix(std::array<std::array<double, kEngineParams>, kEngineParams>& m, int n) {
     std::array<int, kEngineParams> pivot_row{};
     std::array<int, kEngineParams> pivot_col{};
     for (int k = 0; k < n; ++k) {
-        double amax = 0.0;
+        // The pivot is the last entry (row by row) of largest magnitude, NaN
+        // never chosen. The largest magnitude is found first (a maximum does
+        // not depend on the order of comparison), then its last position.
+        double big = 0.0;
+        for (int i = k; i < n; ++i) big = std::max(big, max_magnitude(m[i].data() + k, n - k));
+        if (big == 0.0) return false;
         int r = k, c = k;
-        for (int i = k; i < n; ++i)
-            for (int j = k; j < n; ++j)
-                if (std::fabs(m[i][j]) >= std::fabs(amax)) {
-                    amax = m[i][j];
-                    r = i;
-                    c = j;
-                }
-        if (amax == 0.0) return false;
+        for (int i = n - 1; i >= k; --i) {
+            int j = n - 1;
+            while (j >= k && !(std::fabs(m[i][j]) == big)) --j;
+            if (j >= k) {
+                r = i;
+                c = j;
+                break;
+            }
+        }
+        const double amax = m[r][c];
         pivot_row[k] = r;
         pivot_col[k] = c;
         if (r > k)
@@ -254,11 +353,11 @@ bool invert_matrix(std::array<std::array<double, kEngineParams>, kEngineParams>&
             if (i != k) m[i][k] = -m[i][k] / amax;
         for (int i = 0; i < n; ++i) {
             if (i == k) continue;
+            // Column k of row i holds the multiplier: the whole row is
+            // updated and that entry put back afterwards.
             const double mik = m[i][k];
-            auto& row = m[i];
-            const auto& pivot_row = m[k];
-            for (int j = 0; j < k; ++j) row[j] += mik * pivot_row[j];
-            for (int j = k + 1; j < n; ++j) row[j] += mik * pivot_row[j];
+            add_multiple(m[i].data(), m[k].data(), mik, n);
+            m[i][k] = mik;
         }
         for (int j = 0; j < n; ++j)
             if (j != k) m[k][j] /= amax;

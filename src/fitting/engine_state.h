@@ -39,6 +39,14 @@ struct EngineState {
     // Per-point derivatives of one pass (row i: varied parameters in slot
     // order), filled before the normal equations are summed in point order.
     std::array<std::array<double, kEngineParams>, kEngineDerivPoints> point_deriv{};
+    // Per point of that pass: residual, variance, whether every factor is
+    // finite, and the varied parameters whose derivative is not zero
+    // (ascending, `nonzero_count` of them).
+    std::array<double, kEngineDerivPoints> point_resid{};
+    std::array<double, kEngineDerivPoints> point_var{};
+    std::array<unsigned char, kEngineDerivPoints> point_finite{};
+    std::array<std::array<unsigned char, kEngineParams>, kEngineDerivPoints> nonzero{};
+    std::array<int, kEngineDerivPoints> nonzero_count{};
     std::array<int, kEngineParams> varied{}; // slot index of each varied parameter
     int nvaried = 0;
 };

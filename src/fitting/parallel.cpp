@@ -110,4 +110,16 @@ void run_split_raw(int n, void (*body)(void*, int, int), void* context) {
     h.wait();
 }
 
+void run_halves_raw(void (*body)(void*, int, int), void* context) {
+    if (!g_enabled.load(std::memory_order_relaxed) || std::thread::hardware_concurrency() < 2) {
+        body(context, 0, 1);
+        body(context, 1, 2);
+        return;
+    }
+    Helper& h = helper();
+    h.post(body, context, 1, 2);
+    body(context, 0, 1);
+    h.wait();
+}
+
 } // namespace tarva

@@ -18,6 +18,17 @@ void run_split(int n, F&& body) {
     run_split_raw(n, call, &body);
 }
 
+// Runs body(0, 1) on the caller and body(1, 2) on the helper thread (both
+// on the caller, one after the other, when the helper is switched off):
+// two halves of some work that the body divides by its arguments.
+void run_halves_raw(void (*body)(void*, int, int), void* context);
+
+template <class F>
+void run_halves(F&& body) {
+    auto call = [](void* c, int b, int e) { (*static_cast<std::remove_reference_t<F>*>(c))(b, e); };
+    run_halves_raw(call, &body);
+}
+
 // Whether the helper thread is used (false: everything runs on the caller).
 // Tests switch it to compare both ways.
 void set_parallel(bool enabled);
