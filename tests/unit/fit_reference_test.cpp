@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -289,6 +290,42 @@ TEST_P(BenchmarkFit, FastFitIsBitIdenticalToThePlainAlgorithm) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Spectra, BenchmarkFit, ::testing::Values("p1", "p2"));
+
+// The engine's inversion against the plain one, entry for entry, on
+// matrices full of equal magnitudes (where the choice of pivot among ties
+// decides the result), zeros, NaN and infinities, of every size up to 50.
+TEST(InvertMatrix, ChoosesThePivotsAndRoundsAsThePlainInversion) {
+    std::mt19937 gen(20261207);
+    const double values[] = {1.0, -1.0, 2.0, -2.0, 0.5, 3.0, -0.0, 0.0, 1.0 / 3.0, -7.25};
+    int inverted = 0, singular = 0;
+    for (int round = 0; round < 400; ++round) {
+        const int n = 1 + round % 50;
+        const int kind = round % 4; // 0: ties only, 1: plus a NaN, 2: plus an infinity, 3: spread values
+        std::array<std::array<double, kEngineParams>, kEngineParams> m{};
+        std::vector<std::vector<double>> ref(static_cast<std::size_t>(n), std::vector<double>(static_cast<std::size_t>(n)));
+        for (int i = 0; i < n; ++i)
+            for (int j = 0; j < n; ++j) {
+                double v = values[gen() % 10];
+                if (kind == 3) v *= 1.0 + static_cast<double>(gen() % 1000) / 997.0;
+                if (i == j && kind != 0) v += 4.0 * n;
+                m[i][j] = v;
+            }
+        if (kind == 1) m[gen() % n][gen() % n] = std::nan("");
+        if (kind == 2) m[gen() % n][gen() % n] = -INFINITY;
+        for (int i = 0; i < n; ++i)
+            for (int j = 0; j < n; ++j) ref[i][j] = m[i][j];
+        const bool ok = invert_matrix(m, n);
+        ASSERT_EQ(ok, Reference::invert(ref, n)) << "round " << round;
+        (ok ? inverted : singular) += 1;
+        for (int i = 0; i < n; ++i)
+            for (int j = 0; j < n; ++j)
+                ASSERT_EQ(std::bit_cast<std::uint64_t>(m[i][j]), std::bit_cast<std::uint64_t>(ref[i][j]))
+                    << "round " << round << " entry " << i << "," << j;
+    }
+    // Both outcomes must have been compared.
+    EXPECT_GT(inverted, 50);
+    EXPECT_GT(singular, 0);
+}
 
 // The kernel's values and derivatives against the plain loop at every
 // point, for parameter sets that exercise the zero terms, negative and
