@@ -275,31 +275,10 @@ std::string format_A(std::string_view text, int w) {
     return out;
 }
 
-// Free format. A real is its own leading blank, a minus sign when negative,
-// and the value rounded to 9 significant digits with trailing zeros removed
-// and the decimal point always present:
-//   1.5 -> " 1.5"   100 -> " 100."   0 -> " 0."   -0.25 -> " -0.25"
-// When the decimal exponent (of the rounded value) is below -4 or above 8
-// the exponential form is used, again trimmed, with at least two exponent
-// digits and the letter E kept for three-digit exponents:
-//   1e-5 -> " 1.E-05"   -2.25e-5 -> " -2.25E-05"   1.5e9 -> " 1.5E+09"
-//   1e100 -> " 1.E+100"
-// Every such text reads back through read_real_field and read_list.
-// Negative zero is written " 0."; NaN and infinities as " NaN",
-// " Infinity" and " -Infinity".
-std::string free_real(double value) {
-    if (std::isnan(value)) return " NaN";
-    if (std::isinf(value)) return value > 0 ? " Infinity" : " -Infinity";
-    if (value == 0) return " 0.";
-    std::string out;
-    out.reserve(20);
-    out += ' ';
-    if (value < 0) out += '-';
-    char digits[16];
-    int x = 0;
-    significant_digits(std::fabs(value), 9, digits, x);
-    int n = 9;
-    while (n > 1 && digits[n - 1] == '0') --n;
+// Appends significant digits (trailing zeros already removed) with decimal
+// exponent x in the free-format layout: fixed when -4 <= x <= 8, otherwise
+// exponential with at least two exponent digits.
+static void append_free_digits(std::string& out, const char* digits, int n, int x) {
     if (x < -4 || x > 8) {
         out += digits[0];
         out += '.';
@@ -326,6 +305,34 @@ std::string free_real(double value) {
         out.append(static_cast<std::size_t>(-x - 1), '0');
         out.append(digits, static_cast<std::size_t>(n));
     }
+}
+
+// Free format. A real is its own leading blank, a minus sign when negative,
+// and the value rounded to 9 significant digits with trailing zeros removed
+// and the decimal point always present:
+//   1.5 -> " 1.5"   100 -> " 100."   0 -> " 0."   -0.25 -> " -0.25"
+// When the decimal exponent (of the rounded value) is below -4 or above 8
+// the exponential form is used, again trimmed, with at least two exponent
+// digits and the letter E kept for three-digit exponents:
+//   1e-5 -> " 1.E-05"   -2.25e-5 -> " -2.25E-05"   1.5e9 -> " 1.5E+09"
+//   1e100 -> " 1.E+100"
+// Every such text reads back through read_real_field and read_list.
+// Negative zero is written " 0."; NaN and infinities as " NaN",
+// " Infinity" and " -Infinity".
+std::string free_real(double value) {
+    if (std::isnan(value)) return " NaN";
+    if (std::isinf(value)) return value > 0 ? " Infinity" : " -Infinity";
+    if (value == 0) return " 0.";
+    std::string out;
+    out.reserve(20);
+    out += ' ';
+    if (value < 0) out += '-';
+    char digits[16];
+    int x = 0;
+    significant_digits(std::fabs(value), 9, digits, x);
+    int n = 9;
+    while (n > 1 && digits[n - 1] == '0') --n;
+    append_free_digits(out, digits, n, x);
     return out;
 }
 
@@ -355,32 +362,7 @@ std::string free_real_exact(double value) {
     out.reserve(28);
     out += ' ';
     if (value < 0) out += '-';
-    if (x < -4 || x > 8) {
-        out += digits[0];
-        out += '.';
-        out.append(digits + 1, static_cast<std::size_t>(n - 1));
-        out += 'E';
-        out += x < 0 ? '-' : '+';
-        const int ax = x < 0 ? -x : x;
-        if (ax > 99) out += static_cast<char>('0' + ax / 100);
-        out += static_cast<char>('0' + ax / 10 % 10);
-        out += static_cast<char>('0' + ax % 10);
-    } else if (x >= 0) {
-        const int before = x + 1;
-        if (n <= before) {
-            out.append(digits, static_cast<std::size_t>(n));
-            out.append(static_cast<std::size_t>(before - n), '0');
-            out += '.';
-        } else {
-            out.append(digits, static_cast<std::size_t>(before));
-            out += '.';
-            out.append(digits + before, static_cast<std::size_t>(n - before));
-        }
-    } else {
-        out += "0.";
-        out.append(static_cast<std::size_t>(-x - 1), '0');
-        out.append(digits, static_cast<std::size_t>(n));
-    }
+    append_free_digits(out, digits, n, x);
     return out;
 }
 

@@ -3,6 +3,10 @@
 // picks the driver by device code.
 #pragma once
 
+#include <string_view>
+
+#include "text/fixed_text.h"
+
 namespace tarva {
 
 struct GraphicsState;
@@ -35,6 +39,18 @@ inline int clamp_to_int(double v, int lo, int hi) {
     if (!(v >= lo)) return lo;
     if (v > hi) return hi;
     return static_cast<int>(v);
+}
+
+// DEFINE's plot-file name: a blank name keeps the current one, "*" goes
+// back to automatic numbering, anything else becomes the name.
+template <std::size_t N>
+void define_file_name(FixedText<N>& field, std::string_view name) {
+    const std::string_view t = trimmed(name);
+    if (t.empty()) return;
+    if (t == "*")
+        field = "";
+    else
+        field = t;
 }
 
 } // namespace tarva

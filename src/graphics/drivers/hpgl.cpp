@@ -47,14 +47,7 @@ std::string point(int x, int y) { return format_I(x, 5) + "," + format_I(y, 5); 
 
 } // namespace
 
-void HpglDriver::set_name(std::string_view name) {
-    std::string_view t = trimmed(name);
-    if (t.empty()) return;
-    if (t == "*")
-        defined_name_ = "";
-    else
-        defined_name_ = t;
-}
+void HpglDriver::set_name(std::string_view name) { define_file_name(defined_name_, name); }
 
 void HpglDriver::set_placement(float scale, float offx_mm, float offy_mm) {
     scale_ = scale;

@@ -73,14 +73,7 @@ int width_item_value(float base, float w) {
 
 } // namespace
 
-void PostScriptDriver::set_name(std::string_view name) {
-    std::string_view t = trimmed(name);
-    if (t.empty()) return;
-    if (t == "*")
-        defined_name_ = "";
-    else
-        defined_name_ = t;
-}
+void PostScriptDriver::set_name(std::string_view name) { define_file_name(defined_name_, name); }
 
 void PostScriptDriver::set_placement(float scale, float offx_mm, float offy_mm) {
     scale_ = scale;
