@@ -77,6 +77,7 @@ void BM_IterationP1(benchmark::State& st) { iteration(st, "p1", true, true); }
 void BM_IterationP1OneThread(benchmark::State& st) { iteration(st, "p1", true, false); }
 void BM_IterationP1Plain(benchmark::State& st) { iteration(st, "p1", false, false); }
 void BM_IterationP2(benchmark::State& st) { iteration(st, "p2", true, true); }
+void BM_IterationP2OneThread(benchmark::State& st) { iteration(st, "p2", true, false); }
 void BM_IterationP2Plain(benchmark::State& st) { iteration(st, "p2", false, false); }
 
 void whole_fit(benchmark::State& state, const char* name) {
@@ -97,6 +98,7 @@ BENCHMARK(BM_IterationP1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IterationP1OneThread)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IterationP1Plain)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IterationP2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_IterationP2OneThread)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IterationP2Plain)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WholeFitP1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WholeFitP2)->Unit(benchmark::kMillisecond);

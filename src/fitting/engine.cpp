@@ -112,11 +112,15 @@ void prepare_points(EngineState& e, int begin, int end) {
         const double r = static_cast<double>(e.y[i]) - e.model[i];
         const double v = variance(e, i, e.model[i]);
         bool finite = std::isfinite(r) && !std::isnan(v);
-        for (int p = 0; p < n && finite; ++p) finite = std::isfinite(d[p]);
         int m = 0;
         auto& nz = e.nonzero[i];
-        for (int p = 0; p < n; ++p)
-            if (d[p] != 0.0) nz[m++] = static_cast<unsigned char>(p);
+        // Branch-free: most derivatives of a point are zero, in no
+        // predictable pattern.
+        for (int p = 0; p < n; ++p) {
+            finite &= std::isfinite(d[p]);
+            nz[m] = static_cast<unsigned char>(p);
+            m += d[p] != 0.0;
+        }
         e.point_resid[i] = r;
         e.point_var[i] = v;
         e.point_finite[i] = finite ? 1 : 0;
@@ -460,6 +464,7 @@ void update_scale(EngineState& e, OutputSink& out, ModelRef model) {
 
 void fit(EngineState& e, OutputSink& out, const EngineInputs& in, std::span<double> params, std::span<double> errors,
          int& iterations, int& max_iterations) {
+    if (in.model.kernel != nullptr) wake_helper();
     load_working_copy(e, in);
     if (e.dump != 0) print_dump(e, out);
     bool any_error_bar = false;

@@ -331,6 +331,42 @@ TEST(InvertMatrix, ChoosesThePivotsAndRoundsAsThePlainInversion) {
     EXPECT_GT(singular, 0);
 }
 
+// Runs the kernel over every point of the session's data and compares each
+// value and each forward-difference derivative with the plain loop, bit for bit.
+void expect_kernel_matches_plain(Session& s, const std::array<double, 50>& p, int np, int flags) {
+    s.fit.nparams = np;
+    s.fit.log_result = flags == 1;
+    s.fit.sqrt_result = flags == 2;
+    s.fit.value = p;
+    for (int k = 0; k < 50; ++k) s.fit.mask[k] = k < np + 2 ? 1 : 0;
+    SessionModel model(s);
+    EngineInputs ins = model.engine_inputs();
+    ASSERT_NE(ins.model.kernel, nullptr);
+    EngineState fast, plain;
+    load_working_copy(fast, ins);
+    load_working_copy(plain, ins);
+    fast.nvaried = plain.nvaried = 0;
+    for (int k = 0; k < np + 2 && k < 50; ++k) fast.varied[fast.nvaried++] = plain.varied[plain.nvaried++] = k;
+    ins.model.kernel->run(*ins.model.kernel, fast, 0, fast.npoints, true);
+    ModelRef no_kernel = ins.model;
+    no_kernel.kernel = nullptr;
+    std::span<const double> pa(plain.a);
+    for (int i = 0; i < plain.npoints; ++i) {
+        const double f = no_kernel(pa, plain.x[i]);
+        ASSERT_EQ(bits(fast.model[i]), bits(f)) << "value at " << i << " np " << np;
+        for (int q = 0; q < plain.nvaried; ++q) {
+            const int k = plain.varied[q];
+            const double keep = plain.a[k];
+            double h = 1e-7 * std::fabs(keep);
+            if (h < 1e-15) h = 1e-15;
+            plain.a[k] = keep + h;
+            const double f2 = no_kernel(pa, plain.x[i]);
+            plain.a[k] = keep;
+            ASSERT_EQ(bits(fast.point_deriv[i][q]), bits((f2 - f) / h)) << "derivative " << k << " at " << i;
+        }
+    }
+}
+
 // The kernel's values and derivatives against the plain loop at every
 // point, for parameter sets that exercise the zero terms, negative and
 // zero heights, zero widths, huge and NaN values, and the result options.
@@ -372,42 +408,90 @@ TEST(GaussianSeriesKernel, MatchesThePlainLoopBitForBit) {
     b[7] = 1e300;
     b[3] = -1e-310;
     sets.push_back(b);
-    for (int flags = 0; flags < 3; ++flags) {
-        for (int np : {1, 2, 3, 5, 8, 14}) {
-            for (const auto& p : sets) {
-                s.fit.nparams = np;
-                s.fit.log_result = flags == 1;
-                s.fit.sqrt_result = flags == 2;
-                s.fit.value = p;
-                for (int k = 0; k < 50; ++k) s.fit.mask[k] = k < np + 2 ? 1 : 0;
-                SessionModel model(s);
-                EngineInputs ins = model.engine_inputs();
-                ASSERT_NE(ins.model.kernel, nullptr);
-                EngineState fast, plain;
-                load_working_copy(fast, ins);
-                load_working_copy(plain, ins);
-                fast.nvaried = plain.nvaried = 0;
-                for (int k = 0; k < np + 2 && k < 50; ++k) fast.varied[fast.nvaried++] = plain.varied[plain.nvaried++] = k;
-                ins.model.kernel->run(*ins.model.kernel, fast, 0, fast.npoints, true);
-                ModelRef no_kernel = ins.model;
-                no_kernel.kernel = nullptr;
-                std::span<const double> pa(plain.a);
-                for (int i = 0; i < plain.npoints; ++i) {
-                    const double f = no_kernel(pa, plain.x[i]);
-                    ASSERT_EQ(bits(fast.model[i]), bits(f)) << "value at " << i << " np " << np;
-                    for (int q = 0; q < plain.nvaried; ++q) {
-                        const int k = plain.varied[q];
-                        const double keep = plain.a[k];
-                        double h = 1e-7 * std::fabs(keep);
-                        if (h < 1e-15) h = 1e-15;
-                        plain.a[k] = keep + h;
-                        const double f2 = no_kernel(pa, plain.x[i]);
-                        plain.a[k] = keep;
-                        ASSERT_EQ(bits(fast.point_deriv[i][q]), bits((f2 - f) / h)) << "derivative " << k << " at " << i;
-                    }
-                }
-            }
+    for (int flags = 0; flags < 3; ++flags)
+        for (int np : {1, 2, 3, 5, 8, 14})
+            for (const auto& p : sets) expect_kernel_matches_plain(s, p, np, flags);
+}
+
+// Far out on a flank a term and its stepped value usually round away in the
+// sum alike, but not when a rounding boundary lies between them. Two such
+// cases, built on a line of 1024 (last place 2^-42, so 2^-43 is the boundary):
+// a height whose step carries the term across 2^-43, and a centre so far from
+// the points that its step of 1e-7 of the centre multiplies the term by 32.
+TEST(GaussianSeriesKernel, FlankTermsCrossingARoundingBoundaryKeepTheirDerivative) {
+    std::istringstream in;
+    std::ostringstream out;
+    Session s(in, out);
+    s.fit.function = 18;
+    s.data.count = 17;
+    for (int i = 0; i < 17; ++i) {
+        s.data.X[i] = 1e6f + static_cast<float>(i - 8);
+        s.data.Y[i] = 1.0f;
+        s.data.SIGMA[i] = 1.0f;
+    }
+    const double k_gauss = 2.7725887;
+    struct Case {
+        double centre, width, term;
+        float x;
+        int slot; // the parameter whose derivative must not be 0
+    };
+    const Case cases[] = {
+        {1e6, 4.0, std::ldexp(1.0 - 0.5e-7, -43), 1e6f + 8.0f, 2},
+        {1e6 - 3.0, std::sqrt(k_gauss * 9.0 / 53.0), std::ldexp(1.0, -48) * 1.07, 1e6f, 3},
+    };
+    for (const Case& c : cases) {
+        s.fit.nparams = 5;
+        std::array<double, 50> p{};
+        p[2] = 1.0;
+        p[3] = c.centre;
+        p[4] = c.width;
+        s.fit.value = p;
+        SessionModel model(s);
+        ModelRef plain = model.engine_inputs().model;
+        plain.kernel = nullptr;
+        // On a zero line with height 1 the model is exp(z) as it computes it.
+        p[2] = c.term / plain(p, c.x);
+        p[0] = 1024.0;
+        s.fit.value = p;
+        std::array<double, 50> moved = p;
+        moved[c.slot] += 1e-7 * std::fabs(p[c.slot]);
+        ASSERT_NE(bits(plain(moved, c.x)), bits(plain(p, c.x))) << "the case must cross the boundary (slot " << c.slot << ")";
+        expect_kernel_matches_plain(s, p, 5, 0);
+    }
+}
+
+// Random lines and peaks, so that far out on every flank some terms fall just
+// below and just above a quarter of the last place of the sum they join
+// (a line of exactly 1024 puts the sum on a power of two, where the last
+// place changes), and so that line and peaks cancel to sums near zero.
+TEST(GaussianSeriesKernel, MatchesThePlainLoopOnRandomPeaksAndLines) {
+    const Spectrum sp = load("p2");
+    std::istringstream in;
+    std::ostringstream out;
+    Session s(in, out);
+    set_up(s, sp);
+    std::mt19937_64 rng(20261207);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    auto log_uniform = [&](double lo, double hi) { return lo * std::pow(hi / lo, unit(rng)); };
+    for (int set = 0; set < 400; ++set) {
+        std::array<double, 50> p{};
+        switch (set % 4) {
+        case 0: p[0] = 1024.0; p[1] = 0.0; break;
+        case 1: p[0] = std::ldexp(1.0, static_cast<int>(unit(rng) * 40) - 20); p[1] = 0.0; break;
+        case 2: p[0] = -log_uniform(1.0, 5000.0); p[1] = unit(rng) * 20.0; break; // crosses zero
+        default: p[0] = (unit(rng) - 0.5) * 200.0; p[1] = (unit(rng) - 0.5) * 0.4; break;
         }
+        for (int k = 0; k < 4; ++k) {
+            double height = log_uniform(1e-6, 1e7);
+            if (unit(rng) < 0.3) height = -height;
+            double width = log_uniform(0.3, 60.0);
+            if (unit(rng) < 0.1) width = -width;
+            p[2 + 3 * k] = height;
+            p[3 + 3 * k] = -60.0 + unit(rng) * 380.0;
+            p[4 + 3 * k] = width;
+        }
+        expect_kernel_matches_plain(s, p, 14, set % 7 == 0 ? 1 : 0);
+        if (HasFatalFailure()) return;
     }
 }
 

@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Side-by-side timing of tarva and fityk (cfityk, Debian package "fityk") on
+# the two benchmark problems. Both programs are started alternately on three
+# scripts each: without the fit, with a fit stopped after its first step, and
+# with the whole fit (7 steps on both problems for both programs). The
+# differences of the medians give the whole fit and the time per step after
+# the first one; the load of the machine weighs on both sides alike.
+#
+# Usage: bench/compare_fityk.sh build/tarva [rounds]
+# Needs cfityk on the PATH (not a build or test requirement).
+set -eu
+bin=$(realpath "$1")
+rounds=${2:-41}
+command -v cfityk >/dev/null || { echo "cfityk not found (apt-get install fityk)"; exit 2; }
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp "$here"/data/p1.dat "$here"/data/p2.dat "$work/"
+
+for p in p1 p2; do
+  npar=$(wc -l < "$here/data/${p}_start.txt")
+  # tarva: the model's slot order is A1 A2 then H C W per peak (W = FWHM)
+  # variant 0: no fit, 1: one step, 2: the whole fit
+  for v in 0 1 2; do
+    {
+      echo "MAKE/3 $p.dat"; echo "FUNCT 18"; echo "NPAR $npar"; echo "PARAM"
+      awk '{print $2}' "$here/data/${p}_start.txt"
+      echo "MASK/1"
+      [ "$v" = 1 ] && echo "FIT 1"
+      [ "$v" = 2 ] && echo "FIT"
+      echo "EXIT"
+    } > "$work/${p}_$v.qvc"
+    echo "@${p}_$v" > "$work/${p}_$v.in"
+  done
+  # fityk: the same start values; its Gaussian takes the half width
+  model=$(awk 'NR==1{a0=$2} NR==2{printf "Linear(a0=~%s, a1=~%s)", a0, $2}
+               NR>2 && (NR-3)%3==0 {h=$2} NR>2 && (NR-3)%3==1 {c=$2}
+               NR>2 && (NR-3)%3==2 {printf " + Gaussian(height=~%s, center=~%s, hwhm=~%.10g)", h, c, $2/2}' \
+          "$here/data/${p}_start.txt")
+  # fityk counts evaluations of the sum of squares: the start is the first
+  for v in 0 1 2; do
+    {
+      echo "@0 < '$p.dat:1:2:3:'"
+      echo "F = $model"
+      echo "set max_wssr_evaluations = 5000"
+      [ "$v" = 1 ] && echo "fit 2"
+      [ "$v" = 2 ] && echo "fit"
+      echo "info fit"
+    } > "$work/${p}_$v.fit"
+  done
+done
+
+cd "$work"
+python3 - "$bin" "$rounds" <<'PY'
+import subprocess, sys, time, statistics
+bin, rounds = sys.argv[1], int(sys.argv[2])
+
+def tarva(p, v):
+    subprocess.run([bin], stdin=open("%s_%d.in" % (p, v)),
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+
+def fityk(p, v):
+    subprocess.run(["cfityk", "-n", "-q", "%s_%d.fit" % (p, v)],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+
+progs = (("tarva", tarva), ("fityk", fityk))
+times = {(name, p, v): [] for name, _ in progs for p in ("p1", "p2") for v in (0, 1, 2)}
+for _ in range(rounds):
+    for p in ("p1", "p2"):
+        for v in (0, 1, 2):
+            for name, prog in progs:
+                t = time.perf_counter()
+                prog(p, v)
+                times[(name, p, v)].append(time.perf_counter() - t)
+
+med = {k: statistics.median(v) * 1e3 for k, v in times.items()}
+steps = 7
+print("medians of %d alternating runs, ms" % rounds)
+for p in ("p1", "p2"):
+    per = {}
+    for name, _ in progs:
+        none, one, whole = med[(name, p, 0)], med[(name, p, 1)], med[(name, p, 2)]
+        per[name] = (whole - one) / (steps - 1)
+        print("%s %s: whole run %.2f, without the fit %.2f, fit %.2f, per step after the first %.3f"
+              % (p, name, whole, none, whole - none, per[name]))
+    print("%s: fityk/tarva whole run %.2f, per step %.2f"
+          % (p, med[("fityk", p, 2)] / med[("tarva", p, 2)], per["fityk"] / per["tarva"]))
+PY
