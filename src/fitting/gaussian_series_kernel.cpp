@@ -26,6 +26,9 @@ inline double peak(double height, double centre, double fwhm, double x) {
     return height * std::exp(z);
 }
 
+// Stands for the exponent of a term more than 20 widths from its centre.
+constexpr double kFarExponent = -1100.0;
+
 // The same term, also handing back its exponent z and exp(z) (or 0 when
 // the exponent underflows); `computed` is false when the guard left the
 // peak out and no exponent was formed.
@@ -34,6 +37,14 @@ inline double peak_parts(double height, double centre, double fwhm, double x, do
     if (std::abs(height) <= 1e-20 || std::abs(fwhm) <= 1e-20) return 0.0;
     computed = true;
     const double u = x - centre;
+    // Beyond 20 widths the exponent is below -1100 and exp(z) would be 0:
+    // the division is saved. (The bound holds for any u; a width below 1e150
+    // keeps fwhm * fwhm finite, so the exponent computed in full is no NaN.)
+    if (std::abs(u) > 20.0 * std::abs(fwhm) && std::abs(fwhm) < 1e150) {
+        z = kFarExponent;
+        ez = 0.0;
+        return height * ez;
+    }
     z = -model_functions::kGaussFactor * u * u / (fwhm * fwhm);
     ez = z < kExpUnderflow ? 0.0 : std::exp(z);
     return height * ez;
@@ -68,6 +79,7 @@ struct PointTerms {
     double z[kMaxPeaks + 1];      // exponent of peak k
     double ez[kMaxPeaks + 1];     // exp of it (0 below the underflow limit)
     bool computed[kMaxPeaks + 1]; // the guard let peak k be computed
+    bool flank[kMaxPeaks + 1];    // on_flank(k)
 };
 
 // Whether peak k's term lies so far out on its flank that neither the term
@@ -105,6 +117,42 @@ inline double add_from(const PointTerms& pt, double s, int k, int peaks) {
     return s;
 }
 
+// What a forward step of each varied parameter moves; the same at every point.
+enum class Moves { intercept, gradient, height, centre, width, nothing };
+
+struct StepPlan {
+    Moves moves[kEngineParams];
+    int peak[kEngineParams];
+    double h[kEngineParams];
+    double moved[kEngineParams];
+    // Width steps small enough that deep in the underflow the term stays 0.
+    bool width_step_tiny[kEngineParams];
+};
+
+void plan_steps(const EngineState& e, const double* a, int n, int peaks, StepPlan& plan) {
+    for (int p = 0; p < e.nvaried; ++p) {
+        const int j = e.varied[p];
+        const double h = step_size(a[j]);
+        plan.h[p] = h;
+        plan.moved[p] = a[j] + h;
+        plan.peak[p] = 0;
+        plan.width_step_tiny[p] = false;
+        if (j == 0) {
+            plan.moves[p] = Moves::intercept;
+        } else if (j == 1 && n >= 2) {
+            plan.moves[p] = Moves::gradient;
+        } else if (j >= 2 && j < 2 + 3 * peaks) {
+            const int k = (j - 2) / 3 + 1;
+            plan.peak[p] = k;
+            plan.moves[p] = (j - 2) % 3 == 0 ? Moves::height : (j - 2) % 3 == 1 ? Moves::centre : Moves::width;
+            const double wid = a[3 * k + 1];
+            plan.width_step_tiny[p] = std::isfinite(h) && std::abs(wid) > 1e-19 && h <= 1e-3 * std::abs(wid);
+        } else {
+            plan.moves[p] = Moves::nothing;
+        }
+    }
+}
+
 void run(const PointKernel& self, EngineState& e, int begin, int end, bool derivs) {
     const GaussianSeries& g = *static_cast<const GaussianSeries*>(self.context);
     const int n = g.nparams;
@@ -113,6 +161,8 @@ void run(const PointKernel& self, EngineState& e, int begin, int end, bool deriv
     // working vector while they perturb it.
     double a[kEngineParams];
     std::copy(e.a.begin(), e.a.end(), a);
+    StepPlan plan;
+    if (derivs) plan_steps(e, a, n, peaks, plan);
     PointTerms pt;
     for (int i = begin; i < end; ++i) {
         const double x = e.x[i];
@@ -136,59 +186,55 @@ void run(const PointKernel& self, EngineState& e, int begin, int end, bool deriv
         if (!derivs) continue;
         const bool f_finite = std::isfinite(f);
         auto& row = e.point_deriv[i];
+        for (int k = 1; k <= peaks; ++k) pt.flank[k] = on_flank(pt, k);
         for (int p = 0; p < e.nvaried; ++p) {
-            const int j = e.varied[p];
-            const double keep = a[j];
-            const double h = step_size(keep);
-            const double moved = keep + h;
+            const double h = plan.h[p];
+            const double moved = plan.moved[p];
+            const int k = plan.peak[p];
             double f2 = f;
-            if (j == 0) {
+            double t2 = 0.0;
+            bool unchanged = true;
+            switch (plan.moves[p]) {
+            case Moves::intercept:
                 f2 = finish(g, add_from(pt, line(n, moved, a[1], x), 0, peaks));
-            } else if (j == 1 && n >= 2) {
+                break;
+            case Moves::gradient:
                 f2 = finish(g, add_from(pt, line(n, a[0], moved, x), 0, peaks));
-            } else if (j >= 2 && j < 2 + 3 * peaks) {
-                const int k = (j - 2) / 3 + 1;
-                const double hgt = a[3 * k - 1], ctr = a[3 * k], wid = a[3 * k + 1];
-                const bool flank = on_flank(pt, k);
-                double t2 = 0.0;
-                bool unchanged = false;
-                switch ((j - 2) % 3) {
-                case 0:
-                    // The exponent does not depend on the height.
-                    if (flank) {
-                        unchanged = true;
-                    } else if (pt.computed[k] && std::abs(moved) > 1e-20) {
-                        t2 = moved * pt.ez[k];
-                    } else {
-                        t2 = peak(moved, ctr, wid, x);
-                    }
-                    break;
-                case 1: {
-                    // Deep in the underflow a tiny shift of the centre
-                    // leaves the term exactly as it was. On the flank the
-                    // shift raises the exponent by at most about 2|z|h/|u|,
-                    // which the condition keeps near 0.5 (below 1 with room
-                    // for the rounding of u and of the step).
-                    const double u = x - ctr;
-                    unchanged = (pt.computed[k] && pt.z[k] < kDeepUnderflow && std::isfinite(u) && std::isfinite(h) &&
-                                 h <= 1e-3 * std::abs(u)) ||
-                                (flank && std::abs(pt.z[k]) * h <= 0.25 * std::abs(u));
-                    if (!unchanged) t2 = peak(hgt, moved, wid, x);
-                    break;
-                }
-                default:
-                    // A relative step of 1e-7 of the width changes an
-                    // exponent above -668 by less than 2e-4.
-                    unchanged = (pt.computed[k] && pt.z[k] < kDeepUnderflow && std::isfinite(h) &&
-                                 std::abs(wid) > 1e-19 && h <= 1e-3 * std::abs(wid)) ||
-                                flank;
-                    if (!unchanged) t2 = peak(hgt, ctr, moved, x);
-                    break;
-                }
-                if (!unchanged && !same_bits(t2, pt.t[k]))
-                    f2 = finish(g, add_from(pt, pt.prefix[k - 1] + t2, k, peaks));
+                break;
+            case Moves::height:
+                // The exponent does not depend on the height.
+                if (pt.flank[k]) break;
+                unchanged = false;
+                if (pt.computed[k] && std::abs(moved) > 1e-20)
+                    t2 = moved * pt.ez[k];
+                else
+                    t2 = peak(moved, a[3 * k], a[3 * k + 1], x);
+                break;
+            case Moves::centre: {
+                // Deep in the underflow a tiny shift of the centre leaves
+                // the term exactly as it was. On the flank the shift raises
+                // the exponent by at most about 2|z|h/|u|, which the
+                // condition keeps near 0.5 (below 1 with room for the
+                // rounding of u and of the step).
+                const double u = x - a[3 * k];
+                unchanged = (pt.computed[k] && pt.z[k] < kDeepUnderflow && std::isfinite(u) && std::isfinite(h) &&
+                             h <= 1e-3 * std::abs(u)) ||
+                            (pt.flank[k] && std::abs(pt.z[k]) * h <= 0.25 * std::abs(u));
+                if (!unchanged) t2 = peak(a[3 * k - 1], moved, a[3 * k + 1], x);
+                break;
             }
-            // Otherwise the model does not read slot j: the value is f.
+            case Moves::width:
+                // A relative step of 1e-7 of the width changes an exponent
+                // above -668 by less than 2e-4.
+                unchanged = (pt.computed[k] && pt.z[k] < kDeepUnderflow && plan.width_step_tiny[p]) || pt.flank[k];
+                if (!unchanged) t2 = peak(a[3 * k - 1], a[3 * k], moved, x);
+                break;
+            case Moves::nothing:
+                // The model does not read this slot: the value is f.
+                break;
+            }
+            if (!unchanged && !same_bits(t2, pt.t[k]))
+                f2 = finish(g, add_from(pt, pt.prefix[k - 1] + t2, k, peaks));
             // An unchanged finite value gives (f - f) / h = +0 for any step
             // that is not NaN; most entries of a point are such zeros, and
             // the division is the slowest operation of the loop.
