@@ -1,7 +1,9 @@
 #include "fitting/engine.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <string>
 
 #if defined(__SSE2__)
@@ -112,15 +114,17 @@ void prepare_points(EngineState& e, int begin, int end) {
         const double r = static_cast<double>(e.y[i]) - e.model[i];
         const double v = variance(e, i, e.model[i]);
         bool finite = std::isfinite(r) && !std::isnan(v);
-        int m = 0;
-        auto& nz = e.nonzero[i];
-        // Branch-free: most derivatives of a point are zero, in no
-        // predictable pattern.
+        static_assert(kEngineParams <= 64, "one bit per parameter");
+        // The nonzero entries as bits first (branch-free: most derivatives
+        // of a point are zero, in no predictable pattern), then listed.
+        std::uint64_t bits = 0;
         for (int p = 0; p < n; ++p) {
             finite &= std::isfinite(d[p]);
-            nz[m] = static_cast<unsigned char>(p);
-            m += d[p] != 0.0;
+            bits |= static_cast<std::uint64_t>(d[p] != 0.0) << p;
         }
+        int m = 0;
+        auto& nz = e.nonzero[i];
+        for (; bits != 0; bits &= bits - 1) nz[m++] = static_cast<unsigned char>(std::countr_zero(bits));
         e.point_resid[i] = r;
         e.point_var[i] = v;
         e.point_finite[i] = finite ? 1 : 0;
