@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Side-by-side timing of tarva and fityk (cfityk, Debian package "fityk") on
-# the two benchmark problems. Both programs are started alternately on three
-# scripts each: without the fit, with a fit stopped after its first step, and
-# with the whole fit (7 steps on both problems for both programs). The
-# differences of the medians give the whole fit and the time per step after
-# the first one; the load of the machine weighs on both sides alike.
+# the two benchmark problems. Both programs are started alternately on four
+# scripts each: without the fit, with a fit stopped after its first step,
+# with the whole fit (7 steps on both problems for both programs), and with
+# the whole fit done 20 times over from the start values in one run. The
+# differences of the medians give the whole fit, the time per step after the
+# first one, and the time per step of a program that is already running
+# (the last over 19 x 7 steps); the load of the machine weighs on both sides
+# alike.
 #
 # Usage: bench/compare_fityk.sh build/tarva [rounds]
 # Needs cfityk on the PATH (not a build or test requirement).
@@ -20,14 +23,18 @@ cp "$here"/data/p1.dat "$here"/data/p2.dat "$work/"
 for p in p1 p2; do
   npar=$(wc -l < "$here/data/${p}_start.txt")
   # tarva: the model's slot order is A1 A2 then H C W per peak (W = FWHM)
-  # variant 0: no fit, 1: one step, 2: the whole fit
-  for v in 0 1 2; do
+  # variant 0: no fit, 1: one step, 2: the whole fit, 3: the whole fit 20 times
+  for v in 0 1 2 3; do
+    fits=$([ "$v" = 3 ] && echo 20 || echo 1)
     {
-      echo "MAKE/3 $p.dat"; echo "FUNCT 18"; echo "NPAR $npar"; echo "PARAM"
-      awk '{print $2}' "$here/data/${p}_start.txt"
-      echo "MASK/1"
-      [ "$v" = 1 ] && echo "FIT 1"
-      [ "$v" = 2 ] && echo "FIT"
+      echo "MAKE/3 $p.dat"; echo "FUNCT 18"; echo "NPAR $npar"
+      for _ in $(seq "$fits"); do
+        echo "PARAM"
+        awk '{print $2}' "$here/data/${p}_start.txt"
+        echo "MASK/1"
+        [ "$v" = 1 ] && echo "FIT 1"
+        [ "$v" -ge 2 ] && echo "FIT"
+      done
       echo "EXIT"
     } > "$work/${p}_$v.qvc"
     echo "@${p}_$v" > "$work/${p}_$v.in"
@@ -38,13 +45,16 @@ for p in p1 p2; do
                NR>2 && (NR-3)%3==2 {printf " + Gaussian(height=~%s, center=~%s, hwhm=~%.10g)", h, c, $2/2}' \
           "$here/data/${p}_start.txt")
   # fityk counts evaluations of the sum of squares: the start is the first
-  for v in 0 1 2; do
+  for v in 0 1 2 3; do
+    fits=$([ "$v" = 3 ] && echo 20 || echo 1)
     {
       echo "@0 < '$p.dat:1:2:3:'"
-      echo "F = $model"
       echo "set max_wssr_evaluations = 5000"
-      [ "$v" = 1 ] && echo "fit 2"
-      [ "$v" = 2 ] && echo "fit"
+      for _ in $(seq "$fits"); do
+        echo "F = $model"
+        [ "$v" = 1 ] && echo "fit 2"
+        [ "$v" -ge 2 ] && echo "fit"
+      done
       echo "info fit"
     } > "$work/${p}_$v.fit"
   done
@@ -64,10 +74,10 @@ def fityk(p, v):
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
 
 progs = (("tarva", tarva), ("fityk", fityk))
-times = {(name, p, v): [] for name, _ in progs for p in ("p1", "p2") for v in (0, 1, 2)}
+times = {(name, p, v): [] for name, _ in progs for p in ("p1", "p2") for v in (0, 1, 2, 3)}
 for _ in range(rounds):
     for p in ("p1", "p2"):
-        for v in (0, 1, 2):
+        for v in (0, 1, 2, 3):
             for name, prog in progs:
                 t = time.perf_counter()
                 prog(p, v)
@@ -77,12 +87,14 @@ med = {k: statistics.median(v) * 1e3 for k, v in times.items()}
 steps = 7
 print("medians of %d alternating runs, ms" % rounds)
 for p in ("p1", "p2"):
-    per = {}
+    per, running = {}, {}
     for name, _ in progs:
-        none, one, whole = med[(name, p, 0)], med[(name, p, 1)], med[(name, p, 2)]
+        none, one, whole, twenty = (med[(name, p, v)] for v in (0, 1, 2, 3))
         per[name] = (whole - one) / (steps - 1)
-        print("%s %s: whole run %.2f, without the fit %.2f, fit %.2f, per step after the first %.3f"
-              % (p, name, whole, none, whole - none, per[name]))
-    print("%s: fityk/tarva whole run %.2f, per step %.2f"
-          % (p, med[("fityk", p, 2)] / med[("tarva", p, 2)], per["fityk"] / per["tarva"]))
+        running[name] = (twenty - whole) / (19 * steps)
+        print("%s %s: whole run %.2f, without the fit %.2f, fit %.2f, per step after the first %.3f, "
+              "per step when running %.3f" % (p, name, whole, none, whole - none, per[name], running[name]))
+    print("%s: fityk/tarva whole run %.2f, per step after the first %.2f, per step when running %.2f"
+          % (p, med[("fityk", p, 2)] / med[("tarva", p, 2)], per["fityk"] / per["tarva"],
+             running["fityk"] / running["tarva"]))
 PY

@@ -174,12 +174,13 @@ void run(const PointKernel& self, EngineState& e, int begin, int end, bool deriv
             s += t;
             pt.prefix[k] = s;
         }
+        // Branch-free: after[k] counts the nonzero terms up to peak k.
         pt.count = 0;
-        for (int k = 1; k <= peaks; ++k)
-            if (pt.t[k] != 0.0) pt.nonzero[pt.count++] = k;
-        for (int k = peaks, q = pt.count; k >= 0; --k) {
-            while (q > 0 && pt.nonzero[q - 1] > k) --q;
-            pt.after[k] = q;
+        pt.after[0] = 0;
+        for (int k = 1; k <= peaks; ++k) {
+            pt.nonzero[pt.count] = k;
+            pt.count += pt.t[k] != 0.0;
+            pt.after[k] = pt.count;
         }
         const double f = finish(g, s);
         e.model[i] = f;
