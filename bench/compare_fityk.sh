@@ -9,11 +9,16 @@
 # (the last over 19 x 7 steps); the load of the machine weighs on both sides
 # alike.
 #
-# Usage: bench/compare_fityk.sh build/tarva [rounds]
+# With the benchmark program as third argument, each round also runs one
+# iteration of P1 in a running tarva (BM_IterationP1), so that figure too is
+# taken side by side with fityk's.
+#
+# Usage: bench/compare_fityk.sh build/tarva [rounds] [build/bench/tarva_bench]
 # Needs cfityk on the PATH (not a build or test requirement).
 set -eu
 bin=$(realpath "$1")
 rounds=${2:-41}
+bench_bin=${3:+$(realpath "$3")}
 command -v cfityk >/dev/null || { echo "cfityk not found (apt-get install fityk)"; exit 2; }
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
@@ -61,9 +66,15 @@ for p in p1 p2; do
 done
 
 cd "$work"
-python3 - "$bin" "$rounds" <<'PY'
-import subprocess, sys, time, statistics
-bin, rounds = sys.argv[1], int(sys.argv[2])
+python3 - "$bin" "$rounds" "$bench_bin" <<'PY'
+import json, subprocess, sys, time, statistics
+bin, rounds, bench_bin = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+iteration = []
+
+def tarva_iteration():
+    out = subprocess.run([bench_bin, "--benchmark_filter=^BM_IterationP1$", "--benchmark_min_time=0.05",
+                          "--benchmark_format=json"], capture_output=True, text=True, check=True).stdout
+    iteration.append(json.loads(out)["benchmarks"][0]["real_time"])
 
 def tarva(p, v):
     subprocess.run([bin], stdin=open("%s_%d.in" % (p, v)),
@@ -82,6 +93,8 @@ for _ in range(rounds):
                 t = time.perf_counter()
                 prog(p, v)
                 times[(name, p, v)].append(time.perf_counter() - t)
+    if bench_bin:
+        tarva_iteration()
 
 med = {k: statistics.median(v) * 1e3 for k, v in times.items()}
 steps = 7
@@ -97,4 +110,8 @@ for p in ("p1", "p2"):
     print("%s: fityk/tarva whole run %.2f, per step after the first %.2f, per step when running %.2f"
           % (p, med[("fityk", p, 2)] / med[("tarva", p, 2)], per["fityk"] / per["tarva"],
              running["fityk"] / running["tarva"]))
+if iteration:
+    it = statistics.median(iteration)
+    print("p1: one iteration in a running tarva (BM_IterationP1) %.3f ms; fityk's step when running is %.2f times that"
+          % (it, ((med[("fityk", "p1", 3)] - med[("fityk", "p1", 2)]) / (19 * steps)) / it))
 PY
