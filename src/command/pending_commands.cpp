@@ -8,7 +8,6 @@
 namespace tarva {
 
 [[gnu::weak]] void cmd_subplot(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
-[[gnu::weak]] void cmd_special(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_log(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_integ(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_deriv(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
