@@ -13,8 +13,6 @@ namespace tarva::special {
 
 namespace {
 
-std::string g12(double v) { return format_G(v, 12, 5, 1); }
-
 // Both grid-shadow evaluations: SIGMA = e everywhere, labels from the old Y label.
 void finish_shadow(DataSet& d, float e) {
     for (int i = 0; i < d.count; ++i) d.SIGMA[static_cast<std::size_t>(i)] = e;

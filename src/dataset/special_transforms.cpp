@@ -14,9 +14,6 @@ namespace {
 // Degrees to radians in single precision, as the data are.
 constexpr float kDegree = 0.0174532924f;
 
-std::string g13(double v) { return format_G(v, 13, 5, 1); }
-std::string g12(double v) { return format_G(v, 12, 5, 1); }
-
 // Applies `f(x, y, sigma)` to every point.
 template <typename F> void each_point(DataSet& d, F f) {
     for (int i = 0; i < d.count; ++i) {

@@ -14,9 +14,6 @@ namespace tarva::special {
 
 namespace {
 
-std::string g12(double v) { return format_G(v, 12, 5, 1); }
-std::string g13(double v) { return format_G(v, 13, 5, 1); }
-
 // More lines than any sensible table: a step typed a few decades too small
 // would otherwise fill the disk.
 constexpr long long kMaxTableLines = 1000000;
