@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "command/session.h"
+#include "graphics/guide_line.h"
 #include "graphics/plot.h"
 #include "models/evaluate.h"
 
@@ -206,18 +207,8 @@ void draw_function_line(Session& s, char device, const PlotLimits& box) {
 }
 
 void draw_zero_axes(Session& s, char device, const PlotLimits& box) {
-    if (box.xmin <= 0.0f && 0.0f < box.xmax) {
-        const float piece = (box.ymax - box.ymin) / 75.0f;
-        plot_pen(s, device, 0.0f, box.ymax, 3);
-        for (int i = 1; i <= 75; ++i)
-            plot_pen(s, device, 0.0f, box.ymax - static_cast<float>(i) * piece, i % 2 == 1 ? 2 : 3);
-    }
-    if (box.ymin <= 0.0f && 0.0f < box.ymax) {
-        const float piece = (box.xmax - box.xmin) / 100.0f;
-        plot_pen(s, device, box.xmax, 0.0f, 3);
-        for (int i = 1; i <= 100; ++i)
-            plot_pen(s, device, box.xmax - static_cast<float>(i) * piece, 0.0f, i % 2 == 1 ? 2 : 3);
-    }
+    if (box.xmin <= 0.0f && 0.0f < box.xmax) draw_dashed_vertical(s, device, box, 0.0f);
+    if (box.ymin <= 0.0f && 0.0f < box.ymax) draw_dashed_horizontal(s, device, box, 0.0f);
 }
 
 } // namespace tarva
