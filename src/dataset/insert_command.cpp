@@ -11,6 +11,7 @@
 
 #include "command/commands.h"
 #include "command/dialogue.h"
+#include "dataset/special.h"
 #include "graphics/axes.h"
 #include "graphics/plot.h"
 #include "graphics/symbols.h"
@@ -25,7 +26,7 @@ namespace {
 constexpr const char* kBell = "\x07";
 constexpr const char* kFull = "The data set holds at most 1024 points.";
 
-std::string g13(double v) { return format_G(v, 13, 5, 1); }
+using special::g13;
 
 std::string left_justified(std::string_view text) {
     const std::size_t first = text.find_first_not_of(" \t");
@@ -33,40 +34,7 @@ std::string left_justified(std::string_view text) {
     return std::string(trimmed(text.substr(first)));
 }
 
-// First character of the answer, upper-cased (blank for an empty answer);
-// echoed while a macro runs. nullopt when the input ended.
-std::optional<char> ask_letter(Session& s, const std::string& prompt) {
-    auto answer = ask_text(s, prompt, 1);
-    if (!answer) return std::nullopt;
-    return upper(*answer)[0];
-}
-
 std::optional<double> ask_number(Session& s, const std::string& prompt) { return ask_real(s, prompt, Echo::None); }
-
-// Asks until one line gives all values in free format. The numbers are
-// echoed in free format while a macro runs when `echo` is set. False when
-// the input ended.
-bool ask_values(Session& s, const std::string& prompt, std::span<double> values, bool echo) {
-    std::vector<double> read(values.size());
-    for (;;) {
-        s.out().prompt(prompt);
-        auto line = s.input().read_line();
-        if (!line) {
-            input_ended(s);
-            return false;
-        }
-        std::fill(read.begin(), read.end(), 0.0);
-        const auto n = read_list(*line, read);
-        if (!n || *n < static_cast<int>(read.size())) continue;
-        std::copy(read.begin(), read.end(), values.begin());
-        if (echo && s.macro_running()) {
-            std::string text;
-            for (double v : values) text += free_real(v);
-            s.out().raw(text + "\n");
-        }
-        return true;
-    }
-}
 
 void store_point(DataSet& d, int index, double x, double y, double sigma) {
     const auto k = static_cast<std::size_t>(index);
@@ -129,7 +97,7 @@ bool file_exists(const std::string& name) {
     return ::stat(name.c_str(), &st) == 0;
 }
 
-// Steps 1 and 2: the name, with ".fit" added, and leave to replace an
+// The output file name, with ".fit" added, and leave to replace an
 // existing file. nullopt when INSERT is to end.
 std::optional<std::string> output_name(Session& s, const CommandContext& ctx) {
     std::string name = left_justified(ctx.argument().substr(0, 30));
@@ -141,7 +109,7 @@ std::optional<std::string> output_name(Session& s, const CommandContext& ctx) {
     }
     if (name.find(".FIT") == std::string::npos && name.find(".fit") == std::string::npos) name += ".fit";
     if (file_exists(name)) {
-        auto answer = ask_letter(s, name + " already exists, overwrite? (Y or N) > ");
+        auto answer = special::ask_letter(s, name + " already exists, overwrite? (Y or N) > ");
         if (!answer || *answer == 'N') return std::nullopt;
     }
     return name;
@@ -164,7 +132,7 @@ std::string text_line(const FixedText<100>& text) {
 
 bool drawing_only(int function) { return function == 5 || function == 9 || function == 11 || function == 12; }
 
-// Step 6: the function number, with the catalogue listed on request.
+// The function number, with the catalogue listed on request.
 std::optional<int> ask_function(Session& s) {
     ModelInputs m{s.fit, s.data, s.models};
     for (;;) {
@@ -187,7 +155,7 @@ std::optional<int> ask_function(Session& s) {
     }
 }
 
-// Steps 6, 7 and 9: function, parameter count, values and masks.
+// Function, parameter count, parameter values and masks.
 bool ask_fit_state(Session& s) {
     auto function = ask_function(s);
     if (!function) return false;
@@ -237,12 +205,12 @@ std::string point_prompt(int i, bool errors) { return "Data point " + format_I(i
 // One point typed as X, Y (and the error) on one line.
 bool ask_point(Session& s, int index, bool errors) {
     double v[3] = {0.0, 0.0, 0.0};
-    if (!ask_values(s, point_prompt(index + 1, errors), std::span<double>(v, errors ? 3 : 2), false)) return false;
+    if (!special::ask_numbers(s, point_prompt(index + 1, errors), std::span<double>(v, errors ? 3 : 2), false)) return false;
     store_point(s.data, index, v[0], v[1], v[2]);
     return true;
 }
 
-// Step 12: a count, then each point.
+// The usual way: a count, then each point.
 bool enter_points(Session& s, bool errors) {
     int count = 0;
     while (count < 1) {
@@ -263,12 +231,12 @@ bool enter_points(Session& s, bool errors) {
 // X in the increment prompt: 1P G13.5 left-justified, 0 as "0.0".
 std::string shown_x(double x) { return x == 0.0 ? std::string("0.0") : left_justified(g13(x)); }
 
-// Step 13: X from an initial value, a final value and an increment; the
+// The increment way: X from an initial value, a final value and an increment; the
 // user types only Y (and the error) of each point.
 bool enter_increments(Session& s, bool errors) {
     double v[3] = {0.0, 0.0, 0.0};
     for (;;) {
-        if (!ask_values(s, "Initial X, Final X, X increment > ", v, true)) return false;
+        if (!special::ask_numbers(s, "Initial X, Final X, X increment > ", v, true)) return false;
         // An increment of 0 or one leading away from the final X would make
         // no points (or never end). Decreasing X is allowed.
         if (v[2] != 0.0 && (v[1] - v[0]) / v[2] >= 0.0) break;
@@ -287,7 +255,7 @@ bool enter_increments(Session& s, bool errors) {
         }
         double yv[2] = {0.0, 0.0};
         const std::string prompt = point_prompt(made + 1, errors) + shown_x(x) + ",";
-        if (!ask_values(s, prompt, std::span<double>(yv, errors ? 2 : 1), false)) return false;
+        if (!special::ask_numbers(s, prompt, std::span<double>(yv, errors ? 2 : 1), false)) return false;
         store_point(s.data, made, x, yv[0], yv[1]);
         ++made;
         s.data.count = made;
@@ -297,7 +265,7 @@ bool enter_increments(Session& s, bool errors) {
     return true;
 }
 
-// Step 14: points picked by number and typed again; a number above the
+// The correction pass: points picked by number and typed again; a number above the
 // count adds a point at the end.
 bool correct_points(Session& s, bool errors) {
     DataSet& d = s.data;
@@ -368,14 +336,14 @@ void insert_file(Session& s, CommandContext& ctx) {
     file.write(fit_state_lines(fit));
 
     s.out().blank_line();
-    auto constant = ask_letter(s, "Do your X coordinates increase in constant increments? (Y/N) > ");
+    auto constant = special::ask_letter(s, "Do your X coordinates increase in constant increments? (Y/N) > ");
     if (!constant) return;
-    auto with_errors = ask_letter(s, "     Do you wish to enter errors on the Y data points? (Y/N) > ");
+    auto with_errors = special::ask_letter(s, "     Do you wish to enter errors on the Y data points? (Y/N) > ");
     if (!with_errors) return;
     const bool errors = *with_errors != 'N';
     if (!(*constant == 'Y' ? enter_increments(s, errors) : enter_points(s, errors))) return;
 
-    auto correct = ask_letter(s, "Do you want to correct/alter/add to any of the above points? (Y/N) > ");
+    auto correct = special::ask_letter(s, "Do you want to correct/alter/add to any of the above points? (Y/N) > ");
     if (!correct) return;
     if (*correct == 'Y' && !correct_points(s, errors)) return;
 

@@ -34,8 +34,8 @@ void write_data_file(Session& s, char which);
 // ---- shared helpers --------------------------------------------------
 
 // Asks until the line gives values.size() numbers in free format; echoes
-// them while a macro runs. False when the input ended.
-bool ask_numbers(Session& s, std::string_view prompt, std::span<double> values);
+// them while a macro runs (unless `echo` is off). False when the input ended.
+bool ask_numbers(Session& s, std::string_view prompt, std::span<double> values, bool echo = true);
 
 // One character of the answer, upper-cased (blank for an empty answer);
 // nullopt when the input ended.

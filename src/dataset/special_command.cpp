@@ -12,7 +12,7 @@ namespace tarva {
 
 namespace special {
 
-bool ask_numbers(Session& s, std::string_view prompt, std::span<double> values) {
+bool ask_numbers(Session& s, std::string_view prompt, std::span<double> values, bool echo) {
     for (;;) {
         s.out().prompt(prompt);
         auto line = s.input().read_line();
@@ -24,10 +24,10 @@ bool ask_numbers(Session& s, std::string_view prompt, std::span<double> values) 
         auto n = read_list(*line, read);
         if (!n || *n < static_cast<int>(values.size())) continue;
         std::copy(read.begin(), read.end(), values.begin());
-        if (s.macro_running()) {
-            std::string echo;
-            for (double v : values) echo += free_real(v);
-            s.out().raw(echo + "\n");
+        if (echo && s.macro_running()) {
+            std::string text;
+            for (double v : values) text += free_real(v);
+            s.out().raw(text + "\n");
         }
         return true;
     }

@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 #include "command/commands.h"
 #include "command/session.h"
+#include "temp_dir.h"
 
 namespace tarva {
 namespace {
@@ -18,24 +18,6 @@ namespace fs = std::filesystem;
 
 class InsertCommand : public ::testing::Test {
 protected:
-    void SetUp() override {
-        home = fs::current_path();
-        dir = fs::temp_directory_path() / ("tarva_insert_" + std::to_string(::getpid()) + "_" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        fs::current_path(dir);
-    }
-    void TearDown() override {
-        fs::current_path(home);
-        fs::remove_all(dir);
-    }
-    static std::string read(const std::string& name) {
-        std::ifstream f(name);
-        std::stringstream ss;
-        ss << f.rdbuf();
-        return ss.str();
-    }
     std::string run(const std::string& word, const std::string& argument, char qualifier, double number,
                     const std::string& answers) {
         keyboard.clear();
@@ -63,7 +45,7 @@ protected:
         s.draw.old_ymin = 0.0f;
         s.draw.old_ymax = 100.0f;
     }
-    fs::path home, dir;
+    testing_support::TempDir dir;
     std::istringstream keyboard;
     std::ostringstream terminal;
     Session s{keyboard, terminal};
@@ -84,7 +66,7 @@ TEST_F(InsertCommand, FileFormWritesTheDataFileAndTheDataSet) {
     EXPECT_EQ(out.substr(0, head.size()), head);
     EXPECT_NE(out.find(" Value of parameter   1 Yintercept >   Mask of parameter   1 Yintercept > "), std::string::npos);
     EXPECT_NE(out.find(" Data point   3 X,Y,Yerr > "), std::string::npos);
-    EXPECT_EQ(read("peak.fit"), "Peak\nChannel\nCounts\n         18         3\n"
+    EXPECT_EQ(testing_support::read_file("peak.fit"), "Peak\nChannel\nCounts\n         18         3\n"
                                 "    1.5000    \n   -2.2500    \n    100.00    \n  1\n  0\n  1\n  0\n"
                                 "    1.0000    ,   10.000    ,   3.0000    \n"
                                 "    2.0000    ,   20.000    ,   4.5000    \n"
@@ -131,7 +113,7 @@ TEST_F(InsertCommand, FunctionFiveAsksNoParameters) {
     EXPECT_EQ(out.find("Number of parameters"), std::string::npos);
     EXPECT_NE(out.find("\n Blank function"), std::string::npos);
     EXPECT_NE(out.find(" Data point   1 X,Y > "), std::string::npos);
-    EXPECT_EQ(read("blank.fit"), " \n \n \n          5         1\n    0.0000    \n  0\n  0\n"
+    EXPECT_EQ(testing_support::read_file("blank.fit"), " \n \n \n          5         1\n    0.0000    \n  0\n  0\n"
                                  "    4.0000    ,   5.0000    ,   0.0000    \n");
 }
 
@@ -184,7 +166,7 @@ TEST_F(InsertCommand, CorrectionsEditAndAppendPoints) {
     EXPECT_FLOAT_EQ(s.data.Y[0], 9.0f); // ", 9" does not read and is asked again
     EXPECT_FLOAT_EQ(s.data.X[2], 5.0f);
     EXPECT_FLOAT_EQ(s.data.SIGMA[2], 0.0f);
-    EXPECT_NE(read("cor.fit").find("    5.0000    ,   6.0000    ,   0.0000    \n"), std::string::npos);
+    EXPECT_NE(testing_support::read_file("cor.fit").find("    5.0000    ,   6.0000    ,   0.0000    \n"), std::string::npos);
 }
 
 TEST_F(InsertCommand, BadAnswersAreAskedAgain) {
@@ -204,14 +186,14 @@ TEST_F(InsertCommand, ExistingFileKeptWhenNotToBeOverwritten) {
     std::ofstream("old.fit") << "keep\n";
     s.fit.value[0] = 3.0;
     EXPECT_EQ(insert("old", "N\n"), " old.fit already exists, overwrite? (Y or N) > ");
-    EXPECT_EQ(read("old.fit"), "keep\n");
+    EXPECT_EQ(testing_support::read_file("old.fit"), "keep\n");
     EXPECT_EQ(s.fit.value[0], 3.0);
 }
 
 TEST_F(InsertCommand, AbandonedDialogueLeavesTheOldFile) {
     std::ofstream("old.fit") << "keep\n";
     insert("old.fit", "y\nNew heading\n"); // the input ends at the X label
-    EXPECT_EQ(read("old.fit"), "keep\n");
+    EXPECT_EQ(testing_support::read_file("old.fit"), "keep\n");
     EXPECT_EQ(std::distance(fs::directory_iterator("."), fs::directory_iterator()), 1);
 }
 
