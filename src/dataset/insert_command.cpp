@@ -122,12 +122,11 @@ bool ask_label(Session& s, const std::string& prompt, FixedText<100>& field) {
     return true;
 }
 
-// A text line of the file: the text without trailing blanks (at least one
-// character). No blank column is put before it, so DATA reads back the very
-// text that was typed.
+// A text line of the file: a blank column, then the text without trailing
+// blanks. Files written so have always carried that blank, and DATA keeps
+// it as the first character of the text it reads back.
 std::string text_line(const FixedText<100>& text) {
-    const std::string_view t = text.trimmed();
-    return (t.empty() ? std::string(" ") : std::string(t)) + "\n";
+    return " " + std::string(text.trimmed()) + "\n";
 }
 
 bool drawing_only(int function) { return function == 5 || function == 9 || function == 11 || function == 12; }
