@@ -13,15 +13,9 @@ namespace tarva {
 [[gnu::weak]] void cmd_colour(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_bg(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_arc(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
-// A data command: not being there is a failure, so a macro relying on it stops.
-[[gnu::weak]] void cmd_mca(Session& s, CommandContext& ctx) {
-    command_not_available(s, ctx);
-    ctx.number = 1.0;
-}
 [[gnu::weak]] void cmd_mass(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_stipple(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_hatch(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
-[[gnu::weak]] void cmd_pha(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_norm(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 [[gnu::weak]] void cmd_xray(Session& s, CommandContext& ctx) { command_not_available(s, ctx); }
 

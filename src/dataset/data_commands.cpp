@@ -156,7 +156,10 @@ void cmd_data(Session& s, CommandContext& ctx) {
     }
     if (spectrum_name(name)) {
         // The spectrum reader does all the work on the same command line.
+        // It always reads: DATA's qualifiers mean other things to MCA (S and
+        // A would write over the very file named).
         ctx.line = pad("MCA", 7) + name;
+        ctx.qualifier = ' ';
         cmd_mca(s, ctx);
         return;
     }

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 
+#include "dataset/spectrum_options.h"
 #include "text/fixed_text.h"
 
 namespace tarva {
@@ -54,6 +55,7 @@ struct DataSet {
 
     SpectrumBuffer spectrum{};
     ExperimentalParameters experiment;
+    SpectrumOptions spectrum_options;
     BackgroundBuffer background;
 };
 
