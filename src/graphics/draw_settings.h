@@ -67,6 +67,9 @@ struct DrawSettings {
     // the right; this is where the next overlay's entry ends.
     float legend_right = 0.0f;
     int legend_row = 0; // rows above the first when the row is full
+
+    // STIPPL's random generator, 0 <= r < 1, kept between commands.
+    double stipple_random = 0.0;
 };
 
 } // namespace tarva
