@@ -123,9 +123,12 @@ Strokes hatch_lines(const Region& region, float a, float degrees, float ratio) {
         const double ya = r.yl + m * (r.xl - s), yb = r.yl + m * (r.xh - s);
         const double lo = std::max<double>(std::min(ya, yb), r.yl);
         const double hi = std::min<double>(std::max(ya, yb), r.yh);
-        if (lo > hi) continue;
-        line(out, static_cast<float>(s + (lo - r.yl) / m), static_cast<float>(lo), static_cast<float>(s + (hi - r.yl) / m),
-             static_cast<float>(hi));
+        // A line that misses the rectangle or only touches a corner is left out.
+        const PenStep a1{static_cast<float>(s + (lo - r.yl) / m), static_cast<float>(lo), 3};
+        const PenStep a2{static_cast<float>(s + (hi - r.yl) / m), static_cast<float>(hi), 2};
+        if (!(lo < hi) || (a1.x == a2.x && a1.y == a2.y)) continue;
+        out.push_back(a1);
+        out.push_back(a2);
     }
     return out;
 }

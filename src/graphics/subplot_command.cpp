@@ -80,11 +80,11 @@ void draw_labels(Session& s, RecordReader& in, const Placement& at, double scale
         if (!read_single(in, angle) || !read_single(in, height)) return;
         std::string text;
         if (in.next(text) != ReadStatus::Ok) return;
-        text = std::string(trimmed(text.substr(0, std::min(text.size(), kTextWidth))));
-        if (text.empty()) text = " ";
+        const std::string_view cut = trimmed(std::string_view(text).substr(0, kTextWidth));
+        const std::string label = cut.empty() ? std::string(1, ' ') : std::string(cut);
         const double size = std::clamp(height * 0.75 * scale, -1e6, 1e6);
         draw_text(s, device, at.x(pos[0]), at.y(pos[1]), static_cast<float>(size),
-                  static_cast<float>(std::clamp(angle, -1e6, 1e6)), text);
+                  static_cast<float>(std::clamp(angle, -1e6, 1e6)), label);
     }
 }
 
@@ -98,7 +98,7 @@ void cmd_subplot(Session& s, CommandContext& ctx) {
     std::error_code ec;
     std::ifstream file;
     if (std::filesystem::is_regular_file(name, ec) && !ec) file.open(name, std::ios::binary);
-    if (!file) {
+    if (!file.is_open() || !file) {
         s.out().line("Unable to open " + name + " for input.\a");
         return;
     }

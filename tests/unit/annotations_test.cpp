@@ -11,6 +11,7 @@
 #include "command/session.h"
 #include "graphics/annotation_layout.h"
 #include "graphics/plot.h"
+#include "graphics/text.h"
 #include "temp_dir.h"
 
 namespace tarva {
@@ -67,7 +68,7 @@ TEST_F(Annotate, StippleDefaultCountFromBlankAnswer) {
     picture();
     run("STIPPL", "10,2\n30,4\n\n");
     EXPECT_EQ(out.str(), std::string(21, ' ') + "Stipple a region of the plot.\n"
-                         "     Lower left corner of region (Xl,Yl) >    Upper right corner of region (Xh,Yh) > "
+                         "     Lower left corner of region (Xl,Yl) >     Upper right corner of region (Xh,Yh) > "
                          "     Number of stipples (CR for default) > ");
     const auto v = rec.vectors();
     ASSERT_EQ(v.size(), 200u);
@@ -124,19 +125,20 @@ TEST_F(Annotate, RegularStippleUnderTheData) {
 }
 
 TEST_F(Annotate, RegularStippleLimitsEachColumn) {
-    const float x[] = {0, 1}, y[] = {1e30F, 1};
+    const float x[] = {0, 1}, y[] = {1e30F, 1.2345F};
     const Strokes dots = regular_stipple(x, y, 0, 1, 1e-3F, false);
-    EXPECT_EQ(dots.size(), 2u * (kMaxColumnDots + 1001));
+    EXPECT_EQ(dots.size(), 2u * (kMaxColumnDots + 1235));
     EXPECT_TRUE(regular_stipple(x, y, 0, 1, 0.0F, true).empty());
 }
 
 TEST_F(Annotate, HatchVerticalWhateverTheAspect) {
     picture(0, 10, 0, 1000);
+    s.draw.last_device = 'S'; // the terminal shows the line style in its pens
     s.draw.line_style = 3;
     run("HATCH/E", "1,100\n5,900\n1\n90\n");
     EXPECT_EQ(out.str(), std::string(21, ' ') + "Hatch a region of the plot.\n"
-                         "     Lower left corner of region (Xl,Yl) >    Upper right corner of region (Xh,Yh) > "
-                         " Hatch spacing (in units of the X-axis) >                  Hatch angle to X-axis > ");
+                         "     Lower left corner of region (Xl,Yl) >     Upper right corner of region (Xh,Yh) > "
+                         " Hatch spacing (in units of the X-axis) >                   Hatch angle to X-axis > ");
     const auto seg = segments();
     ASSERT_EQ(seg.size(), 4u + 5u);
     for (int k = 0; k < 5; ++k) {
@@ -144,8 +146,14 @@ TEST_F(Annotate, HatchVerticalWhateverTheAspect) {
         EXPECT_EQ(a, (RecordedVector{1.0F + static_cast<float>(k), 100, 3}));
         EXPECT_EQ(b, (RecordedVector{1.0F + static_cast<float>(k), 900, 2}));
     }
-    // The hatch lines use DRAW's line style (terminal pens carry its offset);
+    // The hatch lines use DRAW's line style, the rectangle does not;
     // afterwards the style is solid again.
+    int vectors = 0;
+    for (const auto& e : rec.events) {
+        if (e.kind != RecordedEvent::Vector) continue;
+        EXPECT_EQ(e.driver_pen, e.pen + (vectors++ < 5 ? 0 : 10));
+    }
+    EXPECT_EQ(vectors, 5 + 10);
     EXPECT_EQ(s.graphics.line_style, 0);
 }
 
@@ -192,10 +200,10 @@ TEST_F(Annotate, HatchHorizontalAndDescendingLines) {
 
 TEST_F(Annotate, ArcIsRoundOnThePage) {
     picture(0, 100, 0, 10); // ux 2.25, uy 0.225
-    run("ARC 9", "50,5\n59,5\n90\n");
+    run("ARC 9", "50,5\n59,5\n91\n");
     EXPECT_EQ(out.str(), " Arc centre coords >  Arc start coords >  Angle differential (degrees) > ");
     const auto v = rec.vectors();
-    // 60 * 9 / 2.25 = 240 points per circle; a quarter is 61 points.
+    // 60 * 9 / 2.25 = 240 points per circle; 91 degrees take 61 of them.
     ASSERT_EQ(v.size(), 61u);
     EXPECT_EQ(v.front().pen, 3);
     EXPECT_NEAR(v.front().x, 59.0F, 1e-4F);
@@ -213,8 +221,10 @@ TEST_F(Annotate, ArcToFinishPointAndRadiusPrompt) {
     ASSERT_GE(v.size(), 2u);
     // From 90 degrees back to 0: the step is negative.
     EXPECT_NEAR(v.front().y, 2.0F, 1e-5F);
+    // The last point lies within one step (2 pi / 266) short of the finish.
     EXPECT_NEAR(v.back().x, 2.0F, 1e-3F);
-    EXPECT_NEAR(v.back().y, 0.0F, 1e-3F);
+    EXPECT_GT(v.back().y, 0.0F);
+    EXPECT_LT(v.back().y, 2.0F * 6.2832F / 266.0F);
     EXPECT_GT(v[1].x, v[0].x);
     // A radius of 0 or less draws nothing and asks nothing more.
     rec.clear();
@@ -226,7 +236,7 @@ TEST_F(Annotate, ArcToFinishPointAndRadiusPrompt) {
 TEST_F(Annotate, ArcPointsKeepFiniteCounts) {
     // A radius far below the plot unit still makes an arc; a huge angle
     // stops at the point limit.
-    EXPECT_EQ(arc_points(0, 0, 1e-6, 0, kPi, 1, 1).size(), 5u);
+    EXPECT_EQ(arc_points(0, 0, 1e-6, 0, kPi + 0.1, 1, 1).size(), 5u);
     EXPECT_EQ(arc_points(0, 0, 1, 0, 1e6, 1e-3F, 1e-3F).size(), static_cast<std::size_t>(kMaxArcPoints));
     EXPECT_NEAR(direction_angle(0, 0, 0, -1), 1.5 * kPi, 1e-12);
 }
@@ -269,9 +279,10 @@ struct Subplot : Annotate {
 
 TEST_F(Subplot, StrokesAndLabelsPlacedInPlotUnits) {
     picture(0, 100, 0, 10); // ux 2.25, uy 0.225
-    write("inset.sub", "A small inset\n0 0 2\n1 0 2\n1,1,3\n0 1 2\n5 5 1\n2 2\n\n\nAB\n");
+    // Two labels: angle 0 and height 2; then a blank angle (1 degree).
+    write("inset.sub", "A small inset\n0 0 2\n1 0 2\n1,1,3\n0 1 2\n5 5 1\n2 2\n0\n2\nAB\n4 4\n\n2\nC\n");
     run("SUBPLO inset", "10,1\n2\n");
-    EXPECT_EQ(out.str(), "\n A small inset\n\n Coordinates for subplot (x,y) >      Scale factor for subplot > ");
+    EXPECT_EQ(out.str(), "\n A small inset\n\n Coordinates for subplot (x,y) >       Scale factor for subplot > ");
     const auto v = rec.vectors();
     ASSERT_GE(v.size(), 4u);
     // The first stroke is a move even with pen 2.
@@ -279,13 +290,21 @@ TEST_F(Subplot, StrokesAndLabelsPlacedInPlotUnits) {
     EXPECT_EQ(v[1], (RecordedVector{14.5F, 1, 2}));
     EXPECT_EQ(v[2], (RecordedVector{14.5F, 1.45F, 3}));
     EXPECT_EQ(v[3], (RecordedVector{10, 1.45F, 2}));
-    // A label of height 0 has size 0: its strokes all collapse on its origin.
-    for (std::size_t i = 4; i < v.size(); ++i) {
-        EXPECT_NEAR(v[i].x, 10 + 2 * 2.25F * 2, 1e-4F);
-        EXPECT_NEAR(v[i].y, 1 + 2 * 0.225F * 2, 1e-4F);
-    }
-    EXPECT_GT(v.size(), 4u);
     EXPECT_EQ(rec.count(RecordedEvent::End), 1);
+    // The labels are the texts drawn at the scaled positions, size
+    // height * 0.75 * scale.
+    const std::vector<RecordedVector> labels(v.begin() + 4, v.end());
+    rec.clear();
+    draw_text(s, 'Q', 10 + 2 * 4.5F, 1 + 2 * 0.45F, 3.0F, 0.0F, "AB");
+    draw_text(s, 'Q', 10 + 4 * 4.5F, 1 + 4 * 0.45F, 3.0F, 1.0F, "C");
+    const auto want = rec.vectors();
+    ASSERT_FALSE(labels.empty());
+    ASSERT_EQ(labels.size(), want.size());
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        EXPECT_NEAR(labels[i].x, want[i].x, 1e-4F) << i;
+        EXPECT_NEAR(labels[i].y, want[i].y, 1e-5F) << i;
+        EXPECT_EQ(labels[i].pen, want[i].pen) << i;
+    }
 }
 
 TEST_F(Subplot, MissingFileAndAskedName) {
