@@ -1,4 +1,4 @@
-// STIPPL, HATCH, ARC, SUBPLO and THICK on the last picture, checked
+// STIPPL, HATCH, ARC, SUBPLO, COLOUR and THICK on the last picture, checked
 // through the vectors that reach the recording driver.
 #include <gtest/gtest.h>
 
@@ -261,6 +261,15 @@ TEST_F(Annotate, ThickLinesOnEveryAnnotationSegment) {
     const auto v = rec.vectors();
     ASSERT_EQ(v.size(), 2u + 20u + 1u);
     EXPECT_NEAR(v[2 + 16].y, 10.0F - 5 * 0.2F * 2.25F, 1e-4F);
+}
+
+TEST_F(Annotate, ColourOnlyReports) {
+    run("COLOUR/E");
+    EXPECT_EQ(out.str(), " Colour enabled.\n");
+    run("COLOUR/D");
+    EXPECT_EQ(out.str(), " Colour disabled.\n");
+    run("COLOUR");
+    EXPECT_EQ(out.str(), " Colour status not changed.\n");
 }
 
 struct Subplot : Annotate {
