@@ -18,6 +18,7 @@
 #include "models/fit_state.h"
 #include "models/model_tables.h"
 #include "physics/markers.h"
+#include "physics/physics_settings.h"
 #include "text/fixed_text.h"
 
 namespace tarva {
@@ -55,6 +56,7 @@ struct Session {
     FontSettings fonts;
     EngineState engine;
     Markers markers;
+    PhysicsSettings physics;
 
     OutputSink& out() { return interp.out; }
     InputStack& input() { return interp.input; }

@@ -1,0 +1,39 @@
+// Settings of PERIOD and MASS kept between commands.
+#pragma once
+
+#include <array>
+
+#include "text/fixed_text.h"
+
+namespace tarva {
+
+// The quantity PERIOD writes under each element.
+enum class PeriodExtra { None, CrossSection, SurfaceEnergy, KinematicFactor, XRay };
+
+struct PeriodSettings {
+    bool mass_numbers = true;     // atomic weight in each cell
+    bool key_cell = true;         // the explaining key cell
+    PeriodExtra extra = PeriodExtra::None;
+    char xray_family = 'K';       // K, L or M lines first in X-ray mode
+};
+
+inline constexpr int kMaxLabelledElements = 10;
+
+struct MassScaleSettings {
+    bool individual = false;        // only the labelled elements are marked
+    bool arrows_above_data = false; // pointers stand on the data (MASS J)
+    double pointer_y = 0.0;         // height of the pointers; 0 = under the top of the frame
+    FixedText<20> pointer{"^0^i__^s^vT^r"};
+    std::array<int, kMaxLabelledElements> elements{}; // Z of the labelled elements
+    int element_count = 0;
+    float number_size = 1.0f;       // size of the mass numbers
+    int start = 1;                  // mass range of the scale
+    int end = 230;
+};
+
+struct PhysicsSettings {
+    PeriodSettings period;
+    MassScaleSettings mass;
+};
+
+} // namespace tarva
