@@ -10,6 +10,7 @@
 #include "graphics/plot.h"
 #include "graphics/symbols.h"
 #include "graphics/text.h"
+#include "physics/element_table.h"
 #include "text/format.h"
 
 namespace tarva {
@@ -68,22 +69,14 @@ float legend_y(const Session& s, const PlotLimits& box, float uy) {
 std::string legend_name(const Session& s) { return std::string(s.data.file_name.trimmed()) + "^k"; }
 float legend_name_size(const Session& s) { return 0.75f * title_size(s); }
 
-// A beam particle's symbol from its mass, for the usual ion beams.
-std::string beam_ion(float mass) {
-    struct Ion {
-        const char* symbol;
-        float mass;
-    };
-    static constexpr std::array<Ion, 8> kIons{{{"H", 1.008f},
-                                               {"He", 4.0026f},
-                                               {"Li", 6.939f},
-                                               {"Be", 9.0122f},
-                                               {"B", 10.811f},
-                                               {"C", 12.0112f},
-                                               {"N", 14.0067f},
-                                               {"O", 15.9994f}}};
-    for (const auto& ion : kIons)
-        if (std::fabs(mass - ion.mass) < 0.5f) return ion.symbol;
+// A beam particle's symbol from its mass: the element nearest in weight
+// when it lies within half a mass unit, else the mass itself.
+std::string beam_ion(Session& s, float mass) {
+    FixedText<2> symbol{"##"};
+    int z = 0;
+    float weight = mass;
+    element_lookup(s.out(), symbol, z, weight);
+    if (z > 0 && std::fabs(mass - weight) < 0.5f) return std::string(symbol.trimmed());
     return "m=" + strip(format_G(mass, 10, 5));
 }
 
@@ -174,7 +167,7 @@ void draw_parameter_line(Session& s, char device, const PlotLimits& box) {
     plot_unit_size(s, ux, uy);
     ExperimentalParameters& e = s.data.experiment;
     const std::array<std::string, 7> pieces{
-        beam_ion(e.beam_mass()) + " " + field10(e.beam_energy()) + " MeV",
+        beam_ion(s, e.beam_mass()) + " " + field10(e.beam_energy()) + " MeV",
         field10(e.energy_per_channel()) + " keV/ch",
         field10(e.energy_offset()) + " keV",
         "^2n^c = " + field10(e.scattering_angle()),
