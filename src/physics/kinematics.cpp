@@ -44,6 +44,7 @@ double rutherford_cross_section(double e_kev, double theta_deg, double m1, int z
         // Backwards cos + g and sin both vanish towards 180 degrees; the
         // same value as (1 - r^2)^2 / (g - cos)^2 has no cancellation.
         const double q = 1.0 - r * r;
+        if (q <= 0.0) return 0.0; // a target not heavier than the beam sends nothing backwards
         angular = q * q / ((g - c) * (g - c));
     } else {
         if (std::fabs(s) < 1e-10) return 1e10; // the forward pole

@@ -22,7 +22,8 @@ double target_mass(OutputSink& out, double m1, double k, double theta_deg);
 
 // Rutherford cross section in barn per steradian for a beam of e_kev.
 // 1e10 at zero energy or zero angle; 0 where the target cannot scatter the
-// beam to that angle (M1 sin(theta) >= M2).
+// beam to that angle (M1 sin(theta) >= M2, or backwards from a target not
+// heavier than the beam).
 double rutherford_cross_section(double e_kev, double theta_deg, double m1, int z1, double m2, int z2);
 
 } // namespace tarva
