@@ -126,7 +126,7 @@ void draw_cell(Session& s, char device, const CellSizes& sz, float x0, float y0,
 void draw_key(Session& s, char device, const CellSizes& sz) {
     const float x0 = 6.0f, y0 = kTopRow - 3.0f;
     draw_cell(s, device, sz, x0, y0, "Z", "Key", s.physics.period.mass_numbers ? "weight" : "", "");
-    const float label = sz.weight;
+    const float label = 1.5f * sz.weight;
     const std::string number_label = "Atomic Number ^i^g==>^r";
     draw_text(s, device, x0 - 0.1f - text_width(s, label, number_label), y0 + 0.76f, label, 0.0f, number_label);
     draw_text(s, device, x0 + 1.1f, y0 + 0.4f, label, 0.0f, "^i^g<==^r Symbol");
