@@ -216,7 +216,9 @@ TEST(MassScale, CrowdedLabelsThinToTens) {
     // Once crowded, the fives between tens stay bare.
     const auto it = std::find_if(ticks.begin(), ticks.end(), [](const MassTick& t) { return t.mass % 5 == 0 && !t.labelled; });
     for (auto j = it; j != ticks.end(); ++j)
-        if (j->mass % 10 == 5) EXPECT_FALSE(j->labelled) << j->mass;
+        if (j->mass % 10 == 5) {
+            EXPECT_FALSE(j->labelled) << j->mass;
+        }
 }
 
 TEST(MassCommand, ModesAndPointer) {
