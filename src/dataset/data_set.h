@@ -36,6 +36,13 @@ struct BackgroundBuffer {
     int count = 0;
 };
 
+// NORM's region and target height, kept between commands; low limit first.
+struct NormalisationSettings {
+    double low = 0.0;
+    double high = 0.0;
+    double height = 0.0;
+};
+
 struct DataSet {
     std::array<float, kMaxPoints> X{};
     std::array<float, kMaxPoints> Y{};
@@ -57,6 +64,7 @@ struct DataSet {
     ExperimentalParameters experiment;
     SpectrumOptions spectrum_options;
     BackgroundBuffer background;
+    NormalisationSettings normalisation;
 };
 
 } // namespace tarva
