@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 
-#include "dataset/spectrum_options.h"
+#include "dataset/mca_reading_options.h"
 #include "text/fixed_text.h"
 
 namespace tarva {

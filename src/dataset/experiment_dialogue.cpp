@@ -6,7 +6,7 @@
 
 #include "command/dialogue.h"
 #include "dataset/mca_parts.h"
-#include "dataset/spectrum_io.h"
+#include "dataset/mca_io.h"
 #include "text/format.h"
 #include "text/safe_file.h"
 

@@ -11,7 +11,7 @@
 
 #include "command/commands.h"
 #include "command/dialogue.h"
-#include "dataset/special.h"
+#include "dataset/data_transforms.h"
 #include "graphics/axes.h"
 #include "graphics/plot.h"
 #include "graphics/symbols.h"

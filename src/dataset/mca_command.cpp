@@ -7,8 +7,8 @@
 
 #include "command/commands.h"
 #include "dataset/mca_parts.h"
-#include "dataset/spectrum_io.h"
-#include "dataset/spectrum_load.h"
+#include "dataset/mca_io.h"
+#include "dataset/mca_load.h"
 #include "text/format.h"
 
 namespace tarva {

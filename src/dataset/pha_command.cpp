@@ -9,8 +9,8 @@
 #include "command/commands.h"
 #include "command/dialogue.h"
 #include "command/next_file_name.h"
-#include "dataset/spectrum_file.h"
-#include "dataset/spectrum_io.h"
+#include "dataset/mca_layout.h"
+#include "dataset/mca_io.h"
 #include "text/format.h"
 
 namespace tarva {

@@ -1,4 +1,4 @@
-#include "dataset/spectrum_load.h"
+#include "dataset/mca_load.h"
 
 #include <cmath>
 #include <string>

@@ -1,7 +1,7 @@
 // MCA/S and MCA/A: the data set written as a spectrum file.
 #include "command/dialogue.h"
 #include "dataset/mca_parts.h"
-#include "dataset/spectrum_file.h"
+#include "dataset/mca_layout.h"
 #include "text/safe_file.h"
 
 namespace tarva {

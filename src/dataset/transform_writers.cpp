@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "command/dialogue.h"
-#include "dataset/special.h"
+#include "dataset/data_transforms.h"
 #include "models/evaluate.h"
 #include "text/format.h"
 #include "text/safe_file.h"

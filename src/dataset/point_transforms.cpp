@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "command/dialogue.h"
-#include "dataset/special.h"
+#include "dataset/data_transforms.h"
 #include "text/format.h"
 
 namespace tarva::special {

@@ -7,8 +7,8 @@
 
 #include "command/output_sink.h"
 #include "data_fuzz_tokens.h"
-#include "dataset/spectrum_file.h"
-#include "dataset/spectrum_load.h"
+#include "dataset/mca_layout.h"
+#include "dataset/mca_load.h"
 #include "fuzz_target.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include "command/output_sink.h"
 #include "dataset/data_set.h"
-#include "dataset/spectrum_file.h"
+#include "dataset/mca_layout.h"
 
 namespace tarva {
 

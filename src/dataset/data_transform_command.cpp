@@ -4,7 +4,7 @@
 
 #include "command/commands.h"
 #include "command/dialogue.h"
-#include "dataset/special.h"
+#include "dataset/data_transforms.h"
 #include "models/evaluate.h"
 #include "text/format.h"
 

@@ -1,4 +1,4 @@
-#include "dataset/spectrum_file.h"
+#include "dataset/mca_layout.h"
 
 #include <bit>
 #include <cmath>

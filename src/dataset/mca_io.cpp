@@ -1,4 +1,4 @@
-#include "dataset/spectrum_io.h"
+#include "dataset/mca_io.h"
 
 #include <fstream>
 #include <sys/stat.h>

@@ -14,7 +14,7 @@
 #include "command/command_context.h"
 #include "command/commands.h"
 #include "command/session.h"
-#include "dataset/spectrum_file.h"
+#include "dataset/mca_layout.h"
 #include "temp_dir.h"
 
 namespace tarva {
