@@ -8,38 +8,12 @@
 
 #include "command/commands.h"
 #include "command/session.h"
+#include "command_fixture.h"
 
 namespace tarva {
 namespace {
 
-struct AverageOrder : ::testing::Test {
-    std::istringstream in;
-    std::ostringstream out;
-    Session s{in, out};
-
-    void points(const std::vector<float>& x, const std::vector<float>& y, const std::vector<float>& e) {
-        for (std::size_t i = 0; i < x.size(); ++i) {
-            s.data.X[i] = x[i];
-            s.data.Y[i] = y[i];
-            s.data.SIGMA[i] = e[i];
-        }
-        s.data.count = static_cast<int>(x.size());
-    }
-    std::string run(void (*command)(Session&, CommandContext&), const std::string& line,
-                    const std::string& answers = "") {
-        in.str(answers);
-        in.clear();
-        out.str("");
-        CommandContext ctx;
-        ctx.line = line;
-        parse_command_line(ctx);
-        command(s, ctx);
-        return out.str();
-    }
-    std::vector<float> xs() const { return {s.data.X.begin(), s.data.X.begin() + s.data.count}; }
-    std::vector<float> ys() const { return {s.data.Y.begin(), s.data.Y.begin() + s.data.count}; }
-    std::vector<float> es() const { return {s.data.SIGMA.begin(), s.data.SIGMA.begin() + s.data.count}; }
-};
+struct AverageOrder : testing_support::CommandFixture {};
 
 TEST_F(AverageOrder, Statistics) {
     EXPECT_EQ(run(cmd_average, "AVERAG"), " ? No data!\n");

@@ -8,6 +8,7 @@
 #include "command/command_context.h"
 #include "command/commands.h"
 #include "command/session.h"
+#include "command_fixture.h"
 
 namespace tarva {
 namespace {
@@ -25,12 +26,7 @@ protected:
         return terminal.str();
     }
     void set_points(const std::vector<float>& x, const std::vector<float>& y, const std::vector<float>& sigma) {
-        s.data.count = static_cast<int>(x.size());
-        for (std::size_t i = 0; i < x.size(); ++i) {
-            s.data.X[i] = x[i];
-            s.data.Y[i] = y[i];
-            s.data.SIGMA[i] = sigma[i];
-        }
+        testing_support::set_points(s.data, x, y, sigma);
     }
     std::vector<float> ys() const { return {s.data.Y.begin(), s.data.Y.begin() + s.data.count}; }
     std::vector<float> sigmas() const { return {s.data.SIGMA.begin(), s.data.SIGMA.begin() + s.data.count}; }
