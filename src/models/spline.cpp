@@ -5,7 +5,7 @@
 #include <array>
 #include <cstddef>
 
-#include "command/commands.h"
+#include "commands/commands.h"
 #include "text/format.h"
 
 namespace tarva {

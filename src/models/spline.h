@@ -2,8 +2,8 @@
 // makes it the current model (function 11).
 #pragma once
 
-#include "command/output_sink.h"
-#include "command/session.h"
+#include "io/output_sink.h"
+#include "session/session.h"
 #include "dataset/data_set.h"
 #include "models/model_tables.h"
 
