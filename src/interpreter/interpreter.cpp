@@ -7,6 +7,7 @@
 #include "interpreter/command_table.h"
 #include "commands/commands.h"
 #include "session/dialogue.h"
+#include "plot/screen.h"
 #include "interpreter/macro.h"
 #include "plot/device.h"
 #include "text/format.h"

@@ -2,6 +2,7 @@
 #include "session/session.h"
 #include "graphics/axes.h"
 #include "plot/plot.h"
+#include "plot/drawing.h"
 #include "graphics/symbols.h"
 
 namespace tarva {

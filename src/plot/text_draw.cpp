@@ -1,6 +1,7 @@
 // Stroke text and stroke lists handed to the device layer.
 #include "session/session.h"
 #include "plot/plot.h"
+#include "plot/drawing.h"
 #include "graphics/strokes.h"
 #include "graphics/text.h"
 

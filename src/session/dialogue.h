@@ -61,9 +61,4 @@ std::string date_stamp();
 // "hh:mm:ss" from the system clock.
 std::string time_stamp();
 
-// The screen operation (CLEAR, and after each command line read).
-void screen_mode(Session& s, char letter);
-// A 4-character control text for reverse ('R') or plain ('D') video.
-std::string video_attribute(const Session& s, char letter, bool on);
-
 } // namespace tarva

@@ -11,6 +11,7 @@
 #include "session/session.h"
 #include "graphics/annotation_layout.h"
 #include "plot/plot.h"
+#include "plot/drawing.h"
 #include "graphics/text.h"
 #include "temp_dir.h"
 

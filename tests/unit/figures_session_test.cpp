@@ -10,6 +10,7 @@
 #include "graphics/axes.h"
 #include "commands/graphics/draw/apply_settings.h"
 #include "plot/plot.h"
+#include "plot/drawing.h"
 #include "graphics/symbols.h"
 #include "graphics/text.h"
 

@@ -10,7 +10,7 @@
 #include "commands/commands.h"
 #include "session/session.h"
 #include "dataset/integration.h"
-#include "plot/guide_line.h"
+#include "commands/graphics/draw/guide_line.h"
 #include "plot/plot.h"
 
 namespace tarva {

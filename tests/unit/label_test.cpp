@@ -9,6 +9,7 @@
 #include "session/session.h"
 #include "commands/graphics/label_command.h"
 #include "plot/plot.h"
+#include "plot/drawing.h"
 #include "graphics/text.h"
 
 namespace tarva {

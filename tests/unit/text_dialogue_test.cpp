@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "session/dialogue.h"
+#include "plot/screen.h"
 #include "session/session.h"
 #include "text/fixed_text.h"
 

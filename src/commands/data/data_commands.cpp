@@ -4,7 +4,6 @@
 #include <fstream>
 #include <sys/stat.h>
 
-#include "interpreter/command_table.h"
 #include "commands/commands.h"
 #include "session/dialogue.h"
 #include "session/next_file_name.h"

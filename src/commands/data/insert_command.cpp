@@ -14,6 +14,7 @@
 #include "commands/data/data_transforms.h"
 #include "graphics/axes.h"
 #include "plot/plot.h"
+#include "plot/drawing.h"
 #include "graphics/symbols.h"
 #include "models/evaluate.h"
 #include "text/format.h"

@@ -7,6 +7,7 @@
 
 #include "commands/commands.h"
 #include "session/dialogue.h"
+#include "plot/screen.h"
 #include "commands/fit/session_model.h"
 #include "text/format.h"
 

@@ -8,6 +8,7 @@
 #include "session/dialogue.h"
 #include "session/session.h"
 #include "plot/plot.h"
+#include "plot/drawing.h"
 #include "text/format.h"
 
 namespace tarva {

@@ -12,6 +12,7 @@
 #include "session/session.h"
 #include "commands/graphics/label_command.h"
 #include "plot/plot.h"
+#include "plot/drawing.h"
 #include "graphics/text.h"
 #include "models/evaluate.h"
 #include "text/fixed_text.h"

@@ -12,6 +12,7 @@
 #include "dataset/files/list_reader.h"
 #include "commands/graphics/annotation.h"
 #include "plot/plot.h"
+#include "plot/drawing.h"
 #include "graphics/text.h"
 #include "text/fixed_text.h"
 #include "text/format.h"

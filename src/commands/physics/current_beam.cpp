@@ -1,4 +1,4 @@
-#include "physics/beam.h"
+#include "commands/physics/current_beam.h"
 
 #include "session/session.h"
 #include "physics/element_table.h"

@@ -9,7 +9,7 @@
 #include "commands/commands.h"
 #include "session/dialogue.h"
 #include "session/session.h"
-#include "physics/beam.h"
+#include "commands/physics/current_beam.h"
 #include "physics/element_table.h"
 #include "commands/physics/mass_scale.h"
 #include "text/format.h"

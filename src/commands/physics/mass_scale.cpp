@@ -7,6 +7,7 @@
 #include "session/session.h"
 #include "graphics/axes.h"
 #include "plot/plot.h"
+#include "plot/drawing.h"
 #include "graphics/text.h"
 #include "physics/element_table.h"
 #include "physics/kinematics.h"

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "session/session.h"
-#include "plot/guide_line.h"
+#include "commands/graphics/draw/guide_line.h"
 #include "plot/plot.h"
 #include "models/evaluate.h"
 

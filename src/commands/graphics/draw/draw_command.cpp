@@ -1,5 +1,5 @@
 // DRAW: the settings forms and the option flags. The picture itself is in
-// draw_picture.cpp.
+// picture.cpp.
 #include "commands/graphics/draw/draw_command.h"
 
 #include <algorithm>

@@ -8,6 +8,7 @@
 #include "session/session.h"
 #include "graphics/axes.h"
 #include "plot/plot.h"
+#include "plot/drawing.h"
 #include "graphics/symbols.h"
 #include "graphics/text.h"
 #include "physics/element_table.h"

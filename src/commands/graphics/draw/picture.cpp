@@ -13,6 +13,7 @@
 #include "commands/graphics/draw/labels.h"
 #include "graphics/symbols.h"
 #include "plot/plot.h"
+#include "plot/drawing.h"
 #include "text/format.h"
 
 namespace tarva {

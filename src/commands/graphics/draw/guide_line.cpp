@@ -1,4 +1,4 @@
-#include "plot/guide_line.h"
+#include "commands/graphics/draw/guide_line.h"
 
 #include <algorithm>
 
