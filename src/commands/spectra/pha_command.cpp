@@ -60,9 +60,10 @@ std::optional<AcquisitionRecord> read_record(std::ifstream& file, const std::str
 // the highest non-zero one. Returns the number of points.
 int bin_channels(const AcquisitionRecord& r, const Station& st, int k, DataSet& d, OutputSink& out) {
     const int c0 = st.first_channel;
-    // The span holds 1024 k channels (E) or one half record (X, Y), so a
-    // full span gives 1024 points and no overflow.
-    const int last = std::min(c0 + (st.energy ? kMaxPoints * k : 4096) - 1, kAcquisitionChannels);
+    // E codes run from c0 to c0 + 1024 k inclusive, one channel more than
+    // 1024 points of k hold: counts there give the overflow message. X and
+    // Y codes keep to their own half record.
+    const int last = std::min(st.energy ? c0 + kMaxPoints * k : c0 + 4096 - 1, kAcquisitionChannels);
     auto count = [&](int channel) -> long long {
         return channel >= 1 && channel <= kAcquisitionChannels ? r[static_cast<std::size_t>(channel - 1)] : 0;
     };
