@@ -5,8 +5,8 @@
 #include <optional>
 #include <fstream>
 
-#include "command/input_stack.h"
-#include "command/output_sink.h"
+#include "io/input_stack.h"
+#include "io/output_sink.h"
 #include "physics/element_table.h"
 #include "text/format.h"
 

@@ -3,7 +3,7 @@
 #include <sstream>
 #include <string>
 
-#include "command/output_sink.h"
+#include "io/output_sink.h"
 #include "fuzz_target.h"
 #include "physics/xray_lines.h"
 

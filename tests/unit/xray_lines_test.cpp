@@ -7,13 +7,13 @@
 #include <sstream>
 #include <string>
 
-#include "command/commands.h"
-#include "command/output_sink.h"
-#include "command/session.h"
+#include "commands/commands.h"
+#include "io/output_sink.h"
+#include "session/session.h"
 #include "graphics/drivers/recording_driver.h"
 #include "physics/period_layout.h"
 #include "physics/xray_lines.h"
-#include "physics/xray_plot.h"
+#include "commands/physics/xray_plot.h"
 #include "text/format.h"
 
 namespace tarva {

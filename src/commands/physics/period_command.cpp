@@ -12,7 +12,7 @@
 #include "physics/element_table.h"
 #include "physics/kinematics.h"
 #include "physics/period_layout.h"
-#include "physics/xray_plot.h"
+#include "commands/physics/xray_plot.h"
 #include "text/format.h"
 
 namespace tarva {

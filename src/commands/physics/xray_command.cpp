@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "command/commands.h"
-#include "command/dialogue.h"
-#include "command/session.h"
+#include "commands/commands.h"
+#include "session/dialogue.h"
+#include "session/session.h"
 #include "physics/element_table.h"
-#include "physics/xray_plot.h"
+#include "commands/physics/xray_plot.h"
 #include "text/format.h"
 
 namespace tarva {

@@ -1,12 +1,11 @@
-#include "physics/xray_plot.h"
+#include "commands/physics/xray_plot.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "command/session.h"
-#include "graphics/axes.h"
-#include "graphics/plot.h"
-#include "graphics/text.h"
+#include "plot/drawing.h"
+#include "plot/plot.h"
+#include "session/session.h"
 
 namespace tarva {
 
