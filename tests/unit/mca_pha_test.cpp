@@ -11,10 +11,10 @@
 #include <sstream>
 #include <vector>
 
-#include "command/command_context.h"
-#include "command/commands.h"
-#include "command/session.h"
-#include "dataset/mca_layout.h"
+#include "commands/command_context.h"
+#include "commands/commands.h"
+#include "session/session.h"
+#include "dataset/spectra/mca_layout.h"
 #include "temp_dir.h"
 
 namespace tarva {
