@@ -36,6 +36,10 @@ std::string format_E(double value, int w, int d, int scale = 0);
 // scaled, as in Fortran).
 std::string format_G(double value, int w, int d, int scale = 0);
 
+// 1P G12.5 and 1P G13.5, the forms most numbers on the screen take.
+inline std::string g12(double value) { return format_G(value, 12, 5, 1); }
+inline std::string g13(double value) { return format_G(value, 13, 5, 1); }
+
 // Aw: right-justified when shorter, cut to w when longer (first w kept);
 // w <= 0 (A alone) gives the whole text.
 std::string format_A(std::string_view text, int w);
