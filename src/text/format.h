@@ -75,8 +75,13 @@ using FormatArg = std::variant<long long, int, double, float, std::string_view, 
 // - wX blanks appear only when something follows them on the line.
 // An integer value in an F/E/G field is written as a real; a real in an I
 // field is rounded half away from zero. A malformed template, text in a
-// numeric field or a number in an A field throws std::invalid_argument.
+// numeric field or a number in an A field is a fault of the caller; it never
+// throws into a command: the result is then "**** " and what is wrong.
 std::string format_layout(std::string_view layout, const std::vector<FormatArg>& values);
+
+// What is wrong with a layout template (as format_layout reports it), or
+// nullopt when it is well formed.
+std::optional<std::string> layout_error(std::string_view layout);
 
 // ---- input side -------------------------------------------------------
 
