@@ -28,6 +28,12 @@ bool prepare_line(Session& s, std::string_view raw, CommandContext& ctx, bool& e
 // from a substitution is not searched again, so expansion always ends.
 bool expand_markers(const Session& s, std::string& line);
 
+// Carries out one line read at the prompt: prepares it (markers expanded and
+// shown), splits it and runs the command it names. A blank line does nothing.
+// Returns the command context as the command left it (DATA reports a failed
+// read through the numeric argument).
+CommandContext execute_line(Session& s, std::string_view raw);
+
 // Runs one prepared command (table lookup, macro by name, or "?word").
 void dispatch(Session& s, CommandContext& ctx);
 

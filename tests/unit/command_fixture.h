@@ -1,5 +1,8 @@
-// A session on string streams for running one command at a time on a small
-// data set, with the answers to its prompts given as text.
+// The test kit for commands: a session on string streams that runs lines
+// exactly as typed at the prompt (prepared, split and looked up in the
+// command table by the interpreter's own code), with the answers to their
+// prompts given as text. ScratchCommandFixture runs them in a fresh working
+// directory (see temp_dir.h).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,8 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "commands/commands.h"
+#include "interpreter/interpreter.h"
 #include "session/session.h"
+#include "temp_dir.h"
 
 namespace tarva::testing_support {
 
@@ -28,25 +32,35 @@ struct CommandFixture : ::testing::Test {
     std::istringstream in;
     std::ostringstream out;
     Session s{in, out};
+    // The command context as the last command left it.
+    CommandContext last;
 
-    void points(const std::vector<float>& x, const std::vector<float>& y, const std::vector<float>& e = {}) {
-        set_points(s.data, x, y, e);
-    }
-    // Runs the command on the line as typed; returns what it printed.
-    std::string run(void (*command)(Session&, CommandContext&), const std::string& line,
-                    const std::string& answers = "") {
+    // Runs the line as typed at the prompt, with `answers` as everything the
+    // keyboard will give its prompts; returns what it printed.
+    std::string run(const std::string& line, const std::string& answers = "") {
         in.str(answers);
         in.clear();
+        return run_more(line);
+    }
+    // Runs the line reading its answers from what earlier lines left unread.
+    std::string run_more(const std::string& line) {
         out.str("");
-        CommandContext ctx;
-        ctx.line = line;
-        parse_command_line(ctx);
-        command(s, ctx);
+        last = execute_line(s, line);
         return out.str();
+    }
+    void points(const std::vector<float>& x, const std::vector<float>& y, const std::vector<float>& e = {}) {
+        set_points(s.data, x, y, e);
     }
     std::vector<float> xs() const { return {s.data.X.begin(), s.data.X.begin() + s.data.count}; }
     std::vector<float> ys() const { return {s.data.Y.begin(), s.data.Y.begin() + s.data.count}; }
     std::vector<float> es() const { return {s.data.SIGMA.begin(), s.data.SIGMA.begin() + s.data.count}; }
 };
+
+// The scratch directory is made before the session and removed after it, so
+// files the session closes at its end are still written inside it.
+struct InScratchDir {
+    TempDir dir;
+};
+struct ScratchCommandFixture : InScratchDir, CommandFixture {};
 
 } // namespace tarva::testing_support
