@@ -40,14 +40,13 @@ struct CommandFixture : ::testing::Test {
     std::string run(const std::string& line, const std::string& answers = "") {
         in.str(answers);
         in.clear();
-        return run_more(line);
-    }
-    // Runs the line reading its answers from what earlier lines left unread.
-    std::string run_more(const std::string& line) {
         out.str("");
-        last = execute_line(s, line);
+        type(line);
         return out.str();
     }
+    // Types the line at the prompt with the input and the output as they
+    // are, for an exchange scripted over several lines.
+    void type(const std::string& line) { last = execute_line(s, line); }
     void points(const std::vector<float>& x, const std::vector<float>& y, const std::vector<float>& e = {}) {
         set_points(s.data, x, y, e);
     }
