@@ -277,7 +277,7 @@ TEST(DrawPictureSteps, SplineRefitBeforeDrawing) {
 }
 
 TEST(DrawPictureSteps, PostScriptPictureRendersWithGhostscript) {
-    if (std::system("command -v gs >/dev/null 2>&1") != 0) GTEST_SKIP() << "gs not installed";
+    if (!testing_support::have_program("gs")) GTEST_SKIP() << "gs not installed";
     testing_support::TempDir dir;
     {
         PictureSession t;
