@@ -1,5 +1,6 @@
-// CORREL (correlation matrix of the varied parameters) and AGP (a file of
-// the reduced chi-square over a grid of two parameters).
+// CORREL (correlation matrix of the varied parameters; CORREL/E that of
+// the estimates) and AGP (a file of the reduced chi-square over a grid of
+// two parameters).
 #include <algorithm>
 #include <cmath>
 #include <fstream>
@@ -7,17 +8,22 @@
 
 #include "command/commands.h"
 #include "command/dialogue.h"
+#include "fitting/converging_fit.h"
 #include "fitting/session_model.h"
 #include "text/format.h"
 
 namespace tarva {
 
-void cmd_correl(Session& s, CommandContext&) {
+void cmd_correl(Session& s, CommandContext& ctx) {
     if (s.data.count <= 0) {
         s.out().line("NO DATA!");
         return;
     }
     SessionModel model(s);
+    if (ctx.qualifier == 'E') {
+        estimate_correlation(s.engine, s.out(), model.engine_inputs());
+        return;
+    }
     correlation_matrix(s.engine, s.out(), model.engine_inputs());
 }
 
