@@ -22,7 +22,14 @@ namespace {
 // Convergence tests (gsl_multifit_nlinear_test): a step below xtol relative
 // to the parameters, or a scaled gradient below gtol relative to the cost.
 constexpr double kStepTolerance = 1e-6;
-constexpr double kGradientTolerance = 1e-12;
+constexpr double kGradientTolerance = 1e-8;
+// Or a step that lowered the chi-square by less than this fraction while no
+// parameter moved by more than kChiStepTolerance of itself: the parameters
+// are then within a few 1e-4 of their errors of the optimum. (A fit on a
+// plateau far from the optimum also barely lowers the chi-square, but it
+// moves the parameters a long way.)
+constexpr double kChiTolerance = 1e-10;
+constexpr double kChiStepTolerance = 1e-4;
 
 // A problem whose Jacobian has at most this many entries (points times
 // varied parameters) is small. On a small problem the trust region uses
@@ -339,6 +346,14 @@ void print_iteration(OutputSink& out, int iteration, int mode, double chi) {
              format_G(chi, 12, 5, 1));
 }
 
+// Whether no component of the step dx exceeds tol (|x| + tol), as GSL's
+// step test has it.
+bool small_step(const gsl_vector* x, const gsl_vector* dx, double tol) {
+    for (std::size_t j = 0; j < x->size; ++j)
+        if (std::fabs(gsl_vector_get(dx, j)) > tol * (std::fabs(gsl_vector_get(x, j)) + tol)) return false;
+    return true;
+}
+
 double cost_of(const gsl_vector* f) {
     double c = 0.0;
     gsl_blas_ddot(f, f, &c);
@@ -502,18 +517,25 @@ ConvergingFitResult converging_fit(EngineState& e, OutputSink& out, const Engine
 
     const int dof = std::max(e.npoints - active_mask_count(e), 1);
     result.stop = ConvergingStop::IterationLimit;
+    double previous_cost = cost_of(w->f);
     while (result.iterations < max_iterations) {
         if (gsl_multifit_nlinear_iterate(w.get()) != GSL_SUCCESS) {
             result.stop = ConvergingStop::NoProgress;
             break;
         }
         ++result.iterations;
-        print_iteration(out, result.iterations, e.weight_mode, cost_of(w->f) / dof);
+        const double cost = cost_of(w->f);
+        print_iteration(out, result.iterations, e.weight_mode, cost / dof);
         int info = 0;
         if (gsl_multifit_nlinear_test(kStepTolerance, kGradientTolerance, 0.0, &info, w.get()) == GSL_SUCCESS) {
             result.stop = info == 1 ? ConvergingStop::StepSize : ConvergingStop::Gradient;
             break;
         }
+        if (previous_cost - cost <= kChiTolerance * cost && small_step(w->x, w->dx, kChiStepTolerance)) {
+            result.stop = ConvergingStop::ChiChange;
+            break;
+        }
+        previous_cost = cost;
     }
     // The accepted parameters are the workspace's position (the working
     // copy holds those of the last trial).

@@ -22,6 +22,7 @@ enum class ConvergingStop {
     NotStarted,     // bad input; a message said why, nothing changed
     StepSize,       // the last step was negligible against the parameters
     Gradient,       // the gradient of the chi-square vanished
+    ChiChange,      // a step lowered the chi-square by a negligible fraction
     NoProgress,     // no step lowers the chi-square any more (machine precision)
     IterationLimit, // the maximum number of iterations was reached first
 };

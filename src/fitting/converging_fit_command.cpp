@@ -15,6 +15,7 @@ std::string stop_line(ConvergingStop stop) {
     switch (stop) {
     case ConvergingStop::StepSize: return "Converged on step size.";
     case ConvergingStop::Gradient: return "Converged on gradient.";
+    case ConvergingStop::ChiChange: return "Converged on chi-square change.";
     case ConvergingStop::NoProgress: return "Stopped: no step lowers the chi-square any further.";
     case ConvergingStop::IterationLimit: return "NOT converged: the iteration limit was reached first.";
     case ConvergingStop::NotStarted: break;
