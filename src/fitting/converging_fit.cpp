@@ -318,6 +318,7 @@ bool all_finite(const EngineState& e, OutputSink& out, bool derivatives) {
         if (!finite) {
             std::string x = format_G(e.x[i], 12, 5, 1);
             x.erase(0, x.find_first_not_of(' '));
+            x.erase(x.find_last_not_of(' ') + 1);
             out.line("The function is not finite at X = " + x + ", can't fit!");
             return false;
         }
@@ -584,7 +585,7 @@ void estimate_correlation(EngineState& e, OutputSink& out, const EngineInputs& i
         for (int k = 0; k < np; ++k)
             if (e.mask[k] != 0 && !cov.determined[k]) which += " " + format_I(k + 1, 2);
         out.line("The curvature matrix is singular: the estimates of parameters" + which +
-                 " are not determined, so are their correlations.");
+                 " are not determined, nor are their correlations.");
         return;
     }
     std::array<std::array<double, kEngineParams>, kEngineParams> r{};
