@@ -12,7 +12,7 @@
 #include <functional>
 #include <span>
 
-#include "command/output_sink.h"
+#include "io/output_sink.h"
 #include "fitting/engine.h"
 
 namespace tarva {

@@ -11,7 +11,7 @@
 #include <string>
 #include <type_traits>
 
-#include "command/output_sink.h"
+#include "io/output_sink.h"
 #include "fitting/engine_state.h"
 
 namespace tarva {

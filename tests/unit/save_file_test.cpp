@@ -15,7 +15,7 @@
 #include <csignal>
 #include <unistd.h>
 
-#include "dataset/data_file.h"
+#include "dataset/files/data_file.h"
 #include "models/evaluate.h"
 #include "text/format.h"
 #include "text/safe_file.h"
@@ -63,7 +63,7 @@ TEST(SaveText, HeaderFitStateAndFourColumnPoints) {
     EXPECT_EQ(lines[1], "Energy");
     EXPECT_EQ(lines[2], " "); // empty label written as one blank
     EXPECT_EQ(lines[3], " 1 2");
-    EXPECT_EQ(lines[4], " 1.5 0.1");
+    EXPECT_EQ(lines[4], "  1.5  0.1");
     EXPECT_EQ(lines[5], " 1 0");
     EXPECT_EQ(lines[6], " 0");
     ModelInputs in{fit, d, tables};
