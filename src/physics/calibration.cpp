@@ -161,15 +161,14 @@ Calibration calibrate(OutputSink& out, XrayDatabase& db, const CalibrationList& 
     for (std::size_t i = 0; i < x.size(); ++i) {
         const double del = f.slope * x[i] + f.intercept - e[i];
         if (std::fabs(del) > tolerance) ++outside;
-        out.line(format_A(list.peak[i].name.view(), 4) + "    " + format_G(e[i], 12, 5, 1) + format_G(x[i], 13, 5, 1) +
-                 format_G(del * 1000.0, 13, 5, 1));
+        out.line(format_A(list.peak[i].name.view(), 4) + "    " + g12(e[i]) + g13(x[i]) + g13(del * 1000.0));
     }
     const std::string dashes(78, '-');
     out.line(dashes);
     out.line("Energy = (" + format_F(f.slope, 10, 5) + "+/-" + format_F(f.slope_error, 9, 5) + ")*Channel + (" +
              format_F(f.intercept, 10, 5) + "+/-" + format_F(f.intercept_error, 9, 5) + ") keV");
     out.line(dashes);
-    out.line("Chi-squ = " + format_G(f.residual, 12, 5, 1));
+    out.line("Chi-squ = " + g12(f.residual));
     if (outside > 0) {
         out.line("POSSIBLE ERROR - " + format_I(outside, 1) + " of your data point(s) could not");
         out.line("be fit to better than the detector resolution (" + format_F(tolerance, 7, 2) + " keV).");

@@ -223,7 +223,7 @@ TEST_F(SpectrumSession, KeysSetMarkersAndEditTheData) {
 
 TEST_F(SpectrumSession, MarkerFileSavedReadAndFaults) {
     TempDir dir;
-    EXPECT_EQ(run(cmd_bump, "BUMP/R"), " Unable to OPEN marker file QVMARK.DAT\n Current marker positions;\n\n"
+    EXPECT_EQ(run("BUMP/R"), " Unable to OPEN marker file QVMARK.DAT\n Current marker positions;\n\n"
                                        "        1:    0.0000    ,   0.0000    \n        2:    0.0000    ,   0.0000    \n"
                                        "        3:    0.0000    ,   0.0000    \n        4:    0.0000    ,   0.0000    \n"
                                        "        5:    0.0000    ,   0.0000    \n        6:    0.0000    ,   0.0000    \n\n");
@@ -231,21 +231,21 @@ TEST_F(SpectrumSession, MarkerFileSavedReadAndFaults) {
         s.markers.x[k] = 1.5 * static_cast<double>(k + 1);
         s.markers.y[k] = -1e6 * static_cast<double>(k + 1);
     }
-    EXPECT_EQ(run(cmd_bump, "BUMP/S"), " Markers saved in file QVMARK.DAT\n");
+    EXPECT_EQ(run("BUMP/S"), " Markers saved in file QVMARK.DAT\n");
     EXPECT_EQ(testing_support::read_file("QVMARK.DAT"),
               "    1.5000    , -1.00000E+06,   3.0000    , -2.00000E+06,   4.5000    , -3.00000E+06\n"
               "    6.0000    , -4.00000E+06,   7.5000    , -5.00000E+06,   9.0000    , -6.00000E+06\n");
     s.markers = Markers{};
-    EXPECT_TRUE(has(run(cmd_bump, "BUMP/R"), " Markers READ FROM file QVMARK.DAT\n"));
+    EXPECT_TRUE(has(run("BUMP/R"), " Markers READ FROM file QVMARK.DAT\n"));
     EXPECT_EQ(s.markers.x[5], 9.0);
     EXPECT_EQ(s.markers.y[3], -4e6);
 
     { std::ofstream("QVMARK.DAT") << " 1, 2, 3\n"; }
-    EXPECT_TRUE(has(run(cmd_bump, "BUMP/R"), " ERROR READING MARKERS FROM FILE QVMARK.DAT\n"));
+    EXPECT_TRUE(has(run("BUMP/R"), " ERROR READING MARKERS FROM FILE QVMARK.DAT\n"));
     EXPECT_EQ(s.markers.x[5], 9.0); // kept
-    EXPECT_EQ(run(cmd_bump, "BUMP/X"), " Unknown option.\x07\n");
+    EXPECT_EQ(run("BUMP/X"), " Unknown option.\x07\n");
     s.draw.picture_drawn = false;
-    EXPECT_EQ(run(cmd_bump, "BUMP"), " No current display!\x07\n");
+    EXPECT_EQ(run("BUMP"), " No current display!\x07\n");
 }
 
 } // namespace

@@ -26,8 +26,6 @@ namespace tarva {
 
 namespace {
 
-std::string g13(double v) { return format_G(v, 13, 5, 1); }
-
 std::string stripped(std::string_view field) {
     const std::size_t i = field.find_first_not_of(' ');
     return i == std::string_view::npos ? "" : std::string(trimmed(field.substr(i)));
@@ -125,8 +123,8 @@ void set_marker(Session& s, std::size_t k, float x, float y) {
     const std::string label = "Marker " + std::to_string(k + 1);
     s.out().line(label + ": X = " + g13(x) + " Y = " + g13(y));
     if (k < 2) {
-        s.out().line(std::string(17, ' ') + "X1-X2 = " + format_G(s.markers.x[0] - s.markers.x[1], 12, 5, 1));
-        s.out().line(std::string(17, ' ') + "Y1-Y2 = " + format_G(s.markers.y[0] - s.markers.y[1], 12, 5, 1));
+        s.out().line(std::string(17, ' ') + "X1-X2 = " + g12(s.markers.x[0] - s.markers.x[1]));
+        s.out().line(std::string(17, ' ') + "Y1-Y2 = " + g12(s.markers.y[0] - s.markers.y[1]));
     }
     mark_point(s, x, y, std::to_string(k + 1));
 }
