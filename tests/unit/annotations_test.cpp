@@ -21,7 +21,6 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 
 struct Annotate : testing_support::PictureFixture {
-    // A square picture on PostScript over the given window.
     // Segments drawn: each draw with the point before it.
     std::vector<std::pair<RecordedVector, RecordedVector>> segments() const {
         std::vector<std::pair<RecordedVector, RecordedVector>> seg;
