@@ -12,7 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "graphics/drivers/recording_driver.h"
+#include "interpreter/command_table.h"
 #include "interpreter/interpreter.h"
+#include "plot/plot.h"
 #include "session/session.h"
 #include "temp_dir.h"
 
@@ -50,6 +53,20 @@ struct CommandSession {
         type(line);
         return out.str();
     }
+    // The same, checking first that the line selects the routine named (a
+    // test that is about one routine says which).
+    std::string run(CommandHandler routine, const std::string& line, const std::string& answers = "") {
+        expect_selects(routine, line);
+        return run(line, answers);
+    }
+    void expect_selects(CommandHandler routine, const std::string& line) {
+        CommandContext ctx;
+        bool expanded = false;
+        prepare_line(s, line, ctx, expanded);
+        parse_command_line(ctx);
+        const CommandEntry* e = find_command(ctx.word());
+        EXPECT_TRUE(e && e->handler == routine) << "\"" << line << "\" selects another command";
+    }
     // Types the line at the prompt with the input and the output as they
     // are, for an exchange scripted over several lines.
     void type(const std::string& line) { last = execute_line(s, line); }
@@ -70,6 +87,27 @@ struct CommandSession {
 };
 
 struct CommandFixture : ::testing::Test, CommandSession {};
+
+// A command fixture whose pictures go to a recorder, for commands that draw
+// on the last picture (LABEL, INTEG/M, the annotations).
+struct PictureFixture : CommandFixture {
+    RecordingDriver rec;
+
+    // As if DRAW had just shown the window on the PostScript device: the
+    // frame is set up, the picture remembered, the recorder emptied.
+    void picture(float xmin = 0, float xmax = 100, float ymin = 0, float ymax = 10) {
+        s.graphics.recorder = &rec;
+        float status = 0;
+        begin_plot(s, 1.0F, 'Q', xmin, xmax, ymin, ymax, status);
+        s.draw.picture_drawn = true;
+        s.draw.last_device = 'Q';
+        s.draw.old_xmin = xmin;
+        s.draw.old_xmax = xmax;
+        s.draw.old_ymin = ymin;
+        s.draw.old_ymax = ymax;
+        rec.clear();
+    }
+};
 
 // The scratch directory is made before the session and removed after it, so
 // files the session closes at its end are still written inside it.
