@@ -86,7 +86,12 @@ void compute_points(EngineState& e, ModelRef model, bool derivs) {
         return;
     }
     const PointKernel& k = *model.kernel;
+    if (!derivs) e.terms_of = nullptr;
     run_split(e.npoints, [&](int begin, int end) { k.run(k, e, begin, end, derivs); });
+    if (!derivs) {
+        e.terms_of = k.context;
+        e.terms_params = e.a;
+    }
 }
 
 std::string values_line(std::span<const double> v, std::size_t from, std::size_t to) {
@@ -214,7 +219,15 @@ void normal_equations(EngineState& e, OutputSink& out, ModelRef model) {
 
 } // namespace
 
+bool terms_kept_for(const PointKernel& k, const EngineState& e, const double* a) {
+    if (e.terms_of == nullptr || e.terms_of != k.context) return false;
+    for (int j = 0; j < kEngineParams; ++j)
+        if (std::bit_cast<std::uint64_t>(e.terms_params[j]) != std::bit_cast<std::uint64_t>(a[j])) return false;
+    return true;
+}
+
 void load_working_copy(EngineState& e, const EngineInputs& in) {
+    e.terms_of = nullptr;
     int np = clamp_count(in.npoints, kEngineDerivPoints);
     np = std::min({np, static_cast<int>(in.x.size()), static_cast<int>(in.y.size()), static_cast<int>(in.sigma.size())});
     e.npoints = np;

@@ -15,8 +15,14 @@ namespace tarva {
 struct PointKernel {
     // Fills e.model[i] for begin <= i < end and, when `derivs` is set,
     // e.point_deriv[i][p] for the varied parameters e.varied[0..e.nvaried).
+    // A pass of values may keep what it likes in e.point_terms[i] (the
+    // engine then records the parameters it was run with); a derivative pass
+    // may use those entries when terms_kept_for() says they are its own.
     void (*run)(const PointKernel& self, EngineState& e, int begin, int end, bool derivs) = nullptr;
     const void* context = nullptr;
 };
+
+// Whether e.point_terms were kept by this kernel at exactly the parameters a.
+bool terms_kept_for(const PointKernel& k, const EngineState& e, const double* a);
 
 } // namespace tarva

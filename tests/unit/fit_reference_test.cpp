@@ -342,18 +342,26 @@ void expect_kernel_matches_plain(Session& s, const std::array<double, 50>& p, in
     SessionModel model(s);
     EngineInputs ins = model.engine_inputs();
     ASSERT_NE(ins.model.kernel, nullptr);
-    EngineState fast, plain;
+    // `fast` forms every term afresh; `kept` takes them from a pass of values
+    // at the same parameters, as the normal equations after a step do.
+    EngineState fast, kept, plain;
     load_working_copy(fast, ins);
+    load_working_copy(kept, ins);
     load_working_copy(plain, ins);
-    fast.nvaried = plain.nvaried = 0;
-    for (int k = 0; k < np + 2 && k < 50; ++k) fast.varied[fast.nvaried++] = plain.varied[plain.nvaried++] = k;
+    std::ostringstream ignored;
+    OutputSink sink(ignored);
+    (void)working_chi_square(kept, sink, ins.model);
+    fast.nvaried = kept.nvaried = plain.nvaried = 0;
+    for (int k = 0; k < np + 2 && k < 50; ++k) fast.varied[fast.nvaried++] = kept.varied[kept.nvaried++] = plain.varied[plain.nvaried++] = k;
     ins.model.kernel->run(*ins.model.kernel, fast, 0, fast.npoints, true);
+    ins.model.kernel->run(*ins.model.kernel, kept, 0, kept.npoints, true);
     ModelRef no_kernel = ins.model;
     no_kernel.kernel = nullptr;
     std::span<const double> pa(plain.a);
     for (int i = 0; i < plain.npoints; ++i) {
         const double f = no_kernel(pa, plain.x[i]);
         ASSERT_EQ(bits(fast.model[i]), bits(f)) << "value at " << i << " np " << np;
+        ASSERT_EQ(bits(kept.model[i]), bits(f)) << "value from kept terms at " << i << " np " << np;
         for (int q = 0; q < plain.nvaried; ++q) {
             const int k = plain.varied[q];
             const double keep = plain.a[k];
@@ -363,6 +371,7 @@ void expect_kernel_matches_plain(Session& s, const std::array<double, 50>& p, in
             const double f2 = no_kernel(pa, plain.x[i]);
             plain.a[k] = keep;
             ASSERT_EQ(bits(fast.point_deriv[i][q]), bits((f2 - f) / h)) << "derivative " << k << " at " << i;
+            ASSERT_EQ(bits(kept.point_deriv[i][q]), bits((f2 - f) / h)) << "derivative from kept terms " << k << " at " << i;
         }
     }
 }
