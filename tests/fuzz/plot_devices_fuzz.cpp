@@ -11,10 +11,10 @@
 #include <sstream>
 #include <string>
 
-#include "command/session.h"
+#include "session/session.h"
 #include "fuzz_target.h"
-#include "graphics/device.h"
-#include "graphics/plot.h"
+#include "plot/device.h"
+#include "plot/plot.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <cmath>
 #include <sstream>
 
-#include "command/session.h"
-#include "graphics/draw_curve.h"
-#include "graphics/plot.h"
+#include "session/session.h"
+#include "commands/graphics/draw/curve.h"
+#include "plot/plot.h"
 
 namespace tarva {
 namespace {

@@ -9,9 +9,9 @@
 #include <sstream>
 #include <vector>
 
-#include "command/commands.h"
-#include "command/session.h"
-#include "graphics/draw_limits.h"
+#include "commands/commands.h"
+#include "session/session.h"
+#include "commands/graphics/draw/limits.h"
 
 namespace tarva {
 namespace {

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <sstream>
 
-#include "command/session.h"
-#include "graphics/device.h"
-#include "graphics/plot.h"
+#include "session/session.h"
+#include "plot/device.h"
+#include "plot/plot.h"
 
 namespace tarva {
 namespace {

@@ -8,9 +8,9 @@
 #include <limits>
 #include <sstream>
 
-#include "command/session.h"
-#include "graphics/device.h"
-#include "graphics/plot.h"
+#include "session/session.h"
+#include "plot/device.h"
+#include "plot/plot.h"
 #include "temp_dir.h"
 
 namespace tarva {
