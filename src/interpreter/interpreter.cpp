@@ -47,10 +47,7 @@ std::string_view up_to_first_blank(std::string_view text) {
 
 bool start_macro(Session& s, const std::string& name) {
     if (s.input().depth() >= kMaxMacroDepth) return false;
-    // A directory opens as a stream on some systems but has no lines.
-    struct stat st {};
-    if (::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return false;
-    if (!s.input().push_macro(name)) return false;
+    if (!s.input().push_macro(name)) return false; // only regular files
     s.interp.last_macro = name;
     return true;
 }
