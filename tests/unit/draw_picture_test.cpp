@@ -12,6 +12,7 @@
 #include "commands/commands.h"
 #include "session/session.h"
 #include "commands/graphics/draw/limits.h"
+#include "temp_dir.h"
 
 namespace tarva {
 namespace {
@@ -292,7 +293,7 @@ TEST(DrawPictureSteps, SplineRefitBeforeDrawing) {
 }
 
 TEST(DrawPictureSteps, PostScriptPictureRendersWithGhostscript) {
-    if (std::system("command -v gs >/dev/null 2>&1") != 0) GTEST_SKIP() << "gs not installed";
+    if (!testing_support::have_program("gs")) GTEST_SKIP() << "gs not installed";
     const auto dir = std::filesystem::temp_directory_path() / "tarva_draw_gs_test";
     std::filesystem::create_directories(dir);
     const auto previous = std::filesystem::current_path();
