@@ -46,7 +46,7 @@ protected:
 
 TEST_F(ConvergingFit, StraightLineReachesTheLeastSquaresSolutionWithItsStandardErrors) {
     line();
-    const std::string text = run(cmd_fit, "FIT/C");
+    const std::string text = run("FIT/C");
     // Closed forms for unit weights: slope Sxy/Sxx, standard errors
     // sqrt(sum x^2 / (n Sxx)) and sqrt(1 / Sxx).
     double sx = 0, sy = 0, sxx = 0, sxy = 0;
@@ -78,15 +78,15 @@ TEST_F(ConvergingFit, StraightLineReachesTheLeastSquaresSolutionWithItsStandardE
 
     // CHI sees the result; CORREL/E prints the correlation of the estimates
     // (negative for intercept and slope), CORREL its own matrix as before.
-    EXPECT_NE(run(cmd_chi, "CHI").find("Reduced CHI**2 =  0.12567    "), std::string::npos);
-    EXPECT_EQ(run(cmd_correl, "CORREL/E"), "          CORRELATION MATRIX OF THE ESTIMATES :\n\n"
+    EXPECT_NE(run("CHI").find("Reduced CHI**2 =  0.12567    "), std::string::npos);
+    EXPECT_EQ(run("CORREL/E"), "          CORRELATION MATRIX OF THE ESTIMATES :\n\n"
                                            "       1     2     3\n  1  1.00\n  2  0.00  0.00\n  3 -0.89  0.00  1.00\n");
-    EXPECT_NE(run(cmd_correl, "CORREL").find("  3  0.89  0.00  1.00\n"), std::string::npos);
+    EXPECT_NE(run("CORREL").find("  3  0.89  0.00  1.00\n"), std::string::npos);
 }
 
 TEST_F(ConvergingFit, IterationLimitIsSaidPlainly) {
     line({50.0, 0.0, -20.0});
-    const std::string text = run(cmd_fit, "FIT/C 1");
+    const std::string text = run("FIT/C 1");
     EXPECT_EQ(text.rfind(" Maximum number of iterations set to     1\n\n No. parameters active =        2\n", 0), 0u)
         << text;
     EXPECT_NE(text.find(" After        1 iterations.\n NOT converged: the iteration limit was reached first.\n"),
@@ -97,7 +97,7 @@ TEST_F(ConvergingFit, IterationLimitIsSaidPlainly) {
 TEST_F(ConvergingFit, NoErrorBarsMeanUnitWeightsAsFitAnnounces) {
     line();
     for (int i = 0; i < 10; ++i) s.data.SIGMA[i] = 0.0f;
-    const std::string text = run(cmd_fit, "FIT/C");
+    const std::string text = run("FIT/C");
     EXPECT_NE(text.find(" Starting CHI**2 =    55.715    \n No error bars: Using unweighted chi-squares.\n"),
               std::string::npos)
         << text;
@@ -108,7 +108,7 @@ TEST_F(ConvergingFit, ParametersThatEnterOnlyTogetherAreNotDetermined) {
     // Yo and a (with k1) both shift the line: only Yo + k1 a is determined.
     line({1.0, 0.5, 1.0});
     s.fit.mask[1] = 1;
-    const std::string text = run(cmd_fit, "FIT/C");
+    const std::string text = run("FIT/C");
     EXPECT_NE(text.find(" 1 Yo         =   "), std::string::npos);
     EXPECT_NE(text.find("error = not determined\n  2 a "), std::string::npos) << text;
     EXPECT_NE(text.find("     error =   0.11010    \n Errors not determined: the curvature matrix is singular for those "
@@ -117,7 +117,7 @@ TEST_F(ConvergingFit, ParametersThatEnterOnlyTogetherAreNotDetermined) {
         << text;
     EXPECT_EQ(s.fit.error[0], 0.0);
     EXPECT_NEAR(s.fit.value[0] + s.fit.value[2] * s.fit.value[1], 0.42667, 1e-5);
-    EXPECT_EQ(run(cmd_correl, "CORREL/E"), " The curvature matrix is singular: the estimates of parameters  1  2 are "
+    EXPECT_EQ(run("CORREL/E"), " The curvature matrix is singular: the estimates of parameters  1  2 are "
                                            "not determined, nor are their correlations.\n");
 }
 
@@ -134,7 +134,7 @@ TEST_P(ConvergingFitRefuses, WithOneMessageAndNothingChanged) {
     line({1.0, 0.0, 2.0});
     GetParam().setup(s);
     const auto before = state();
-    const std::string text = run(cmd_fit, "FIT/C");
+    const std::string text = run("FIT/C");
     EXPECT_EQ(text.substr(text.find('\n') + 1), " " + std::string(GetParam().message) + "\n\n");
     EXPECT_EQ(state(), before);
 }
@@ -165,7 +165,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ConvergingFit, ModeFourWeightsByTheData) {
     line();
     s.fit.mode = 4;
-    run(cmd_fit, "FIT/C");
+    run("FIT/C");
     // The weighted straight line in closed form, weights 1 / |(Y(i) - Y(j)) Y(i)|.
     double sw = 0, swx = 0, swy = 0, swxx = 0, swxy = 0;
     for (std::size_t i = 0; i < x.size(); ++i) {
@@ -206,7 +206,7 @@ TEST_F(ConvergingFit, BenchmarkSpectrumReachesTheMinimum) {
     }
     ASSERT_EQ(k, 50);
     s.fit.nparams = k;
-    const std::string text = run(cmd_fit, "FIT/C");
+    const std::string text = run("FIT/C");
     EXPECT_NE(text.find(" Final CHI**2 =    1.0219    \n"), std::string::npos) << text;
     EXPECT_NE(text.find("\n Converged on "), std::string::npos) << text;
     for (int j = 0; j < 50; ++j) EXPECT_GT(s.fit.error[j], 0.0) << j;
