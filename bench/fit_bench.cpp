@@ -65,7 +65,7 @@ struct Bench {
 // return to the start values and its chi-square are not timed.
 void iteration(benchmark::State& state, const char* name, bool fast, bool parallel) {
     Bench b(name);
-    set_parallel(parallel);
+    set_helper_use(parallel ? HelperUse::always : HelperUse::never);
     SessionModel model(*b.s);
     EngineInputs in = model.engine_inputs();
     if (!fast) in.model.kernel = nullptr;
@@ -76,6 +76,7 @@ void iteration(benchmark::State& state, const char* name, bool fast, bool parall
         if (done++ % 7 == 0) {
             state.PauseTiming();
             load_working_copy(e, in);
+            share_with_helper(e, in.model);
             benchmark::DoNotOptimize(working_chi_square(e, b.s->out(), in.model));
             state.ResumeTiming();
         }
@@ -85,7 +86,7 @@ void iteration(benchmark::State& state, const char* name, bool fast, bool parall
         benchmark::DoNotOptimize(ok);
         benchmark::DoNotOptimize(chi);
     }
-    set_parallel(true);
+    set_helper_use(HelperUse::when_it_pays);
 }
 
 void BM_IterationP1(benchmark::State& st) { iteration(st, "p1", true, true); }

@@ -49,6 +49,9 @@ struct EngineState {
     std::array<int, kEngineDerivPoints> nonzero_count{};
     std::array<int, kEngineParams> varied{}; // slot index of each varied parameter
     int nvaried = 0;
+    // Whether the passes over the points are shared with the helper thread
+    // (decided at the start of a fit; never for a lone chi-square).
+    bool parallel = false;
 
     // What a point kernel kept of its last pass of values, per point and in
     // its own layout, so that the derivative pass at the same parameters

@@ -54,18 +54,7 @@ inline double peak_parts(double height, double centre, double fwhm, double x, do
 // exponent by a few parts in a thousand still underflows.
 constexpr double kDeepUnderflow = -800.0;
 
-inline bool same_bits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
-
-inline double finish(const GaussianSeries& g, double v) {
-    if (g.log_result != 0 && v != 0.0) v = std::log10(std::abs(v));
-    if (g.sqrt_result != 0) v = std::sqrt(std::abs(v));
-    return v;
-}
-
-inline double step_size(double p) {
-    const double h = 1e-7 * std::fabs(p);
-    return h < 1e-15 ? 1e-15 : h;
-}
+inline double finish(const GaussianSeries& g, double v) { return finish_value(g.log_result, g.sqrt_result, v); }
 
 int peak_count(int n) { return n >= 2 ? std::min((n - 2) / 3, kMaxPeaks) : 0; }
 
@@ -155,7 +144,7 @@ void plan_steps(const EngineState& e, const double* a, int n, int peaks, StepPla
     }
     for (int p = 0; p < e.nvaried; ++p) {
         const int j = e.varied[p];
-        const double h = step_size(a[j]);
+        const double h = forward_step(a[j]);
         plan.h[p] = h;
         plan.moved[p] = a[j] + h;
         plan.peak[p] = 0;
@@ -250,10 +239,7 @@ inline double derivative(const GaussianSeries& g, const PointTerms& pt, const St
         const double s = pt.prefix[k - 1] + t2;
         if (!same_bits(s, pt.prefix[k])) f2 = finish(g, add_from(pt, s, k, peaks));
     }
-    // An unchanged finite value gives (f - f) / h = +0 for any step that is
-    // not NaN; most entries of a point are such zeros, and the division is
-    // the slowest operation of the loop.
-    return same_bits(f2, f) && f_finite && !std::isnan(h) ? 0.0 : (f2 - f) / h;
+    return zero_or_quotient(f2, f, f_finite, h);
 }
 
 // Layout of what a pass of values keeps per point: the exponent of each
