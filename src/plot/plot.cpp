@@ -189,12 +189,12 @@ void end_plot(Session& s, char device) {
     switch (device) {
     case 'Q':
     case 'q': g.ps.end_picture(io_of(s)); return;
-    case 'O':
-    case 'o':
     case 'H':
     case 'h':
     case 'P':
-    case 'p': return;
+    case 'p': g.hpgl.end_picture(io_of(s)); return;
+    case 'O':
+    case 'o': return;
     default: g.tek.end_picture(io_of(s)); return;
     }
 }
