@@ -21,6 +21,24 @@ namespace tarva {
 
 namespace {
 
+// The damping of the fit loop (lambda, starting at 1 each fit). While the
+// chi-square is below kSmallChi and below kSmallChi * lambda, lambda is
+// lowered to chi-square / kSmallChi before a step.
+constexpr double kSmallChi = 10.0;
+// A step that left the chi-square below kImproved times the old one
+// multiplies lambda by kEaseDamping; one that raised it above kWorsened
+// times the old one multiplies lambda by kRaiseDamping.
+constexpr double kImproved = 1.01;
+constexpr double kEaseDamping = 0.5;
+constexpr double kWorsened = 1.1;
+constexpr double kRaiseDamping = 2.5;
+// The fit ends at a chi-square below kChiFloor, or when the chi-square did
+// not rise, changed by less than the fraction kSettled, and lambda is below
+// kSettledDamping.
+constexpr double kChiFloor = 0.01;
+constexpr double kSettled = 0.01;
+constexpr double kSettledDamping = 0.01;
+
 int clamp_count(int n, int cap) { return std::clamp(n, 0, cap); }
 
 // Variance of point i for the current weighting mode. Data-derived variances
@@ -238,10 +256,7 @@ void load_working_copy(EngineState& e, const EngineInputs& in) {
 }
 
 double working_chi_square(EngineState& e, OutputSink& out, ModelRef model) {
-    int nfree = 0;
-    for (int m : e.mask)
-        if (m != 0) ++nfree;
-    int dof = e.npoints - nfree;
+    int dof = e.npoints - active_mask_count(e);
     if (dof <= 0) {
         out.line("Too few data points for meaningful fit!");
         dof = 1;
@@ -486,7 +501,7 @@ void fit(EngineState& e, OutputSink& out, const EngineInputs& in, std::span<doub
     iterations = 0;
     if (max_iterations <= 0) max_iterations = 100;
     for (;;) {
-        if (chi_old < 10.0 && chi_old < 10.0 * e.lambda) e.lambda = chi_old / 10.0;
+        if (chi_old < kSmallChi && chi_old < kSmallChi * e.lambda) e.lambda = chi_old / kSmallChi;
         const bool ok = iteration_step(e, out, model, errors);
         const double chi_new = working_chi_square(e, out, model);
         ++iterations;
@@ -504,10 +519,10 @@ void fit(EngineState& e, OutputSink& out, const EngineInputs& in, std::span<doub
             for (int j = 0; j < e.nparams; j += 5)
                 out.line("    A= " + values_line(a, static_cast<std::size_t>(j), static_cast<std::size_t>(std::min(e.nparams, j + 5))));
         }
-        if (chi_new < 1.01 * chi_old) e.lambda *= 0.5;
-        if (chi_new > 1.1 * chi_old) e.lambda *= 2.5;
-        if (chi_new < 0.01) break;
-        if (std::fabs(chi_new - chi_old) < 0.01 * chi_new && chi_new <= chi_old && e.lambda < 0.01) break;
+        if (chi_new < kImproved * chi_old) e.lambda *= kEaseDamping;
+        if (chi_new > kWorsened * chi_old) e.lambda *= kRaiseDamping;
+        if (chi_new < kChiFloor) break;
+        if (std::fabs(chi_new - chi_old) < kSettled * chi_new && chi_new <= chi_old && e.lambda < kSettledDamping) break;
         // A chi-square that is not a number never meets the rule above:
         // further steps cannot recover, so stop instead of running on.
         if (std::isnan(chi_new)) break;
@@ -542,7 +557,12 @@ void correlation_matrix(EngineState& e, OutputSink& out, const EngineInputs& in)
                 c[q][p] = c[p][q];
             }
         }
-    out.line("         CORRELATION MATRIX :");
+    print_correlation_layout(out, "         CORRELATION MATRIX :", c, np);
+}
+
+void print_correlation_layout(OutputSink& out, const std::string& title,
+                              const std::array<std::array<double, kEngineParams>, kEngineParams>& c, int np) {
+    out.line(title);
     for (int b1 = 1; b1 <= np; b1 += 21) {
         const int b2 = std::min(b1 + 20, np);
         out.blank_line();
@@ -556,6 +576,59 @@ void correlation_matrix(EngineState& e, OutputSink& out, const EngineInputs& in)
             out.line(row);
         }
     }
+}
+
+void select_varied(EngineState& e) { find_varied(e); }
+
+void point_values(EngineState& e, ModelRef model) { compute_points(e, model, false); }
+
+void point_derivatives(EngineState& e, ModelRef model) {
+    find_varied(e);
+    compute_points(e, model, true);
+}
+
+void precise_point_derivatives(EngineState& e, ModelRef model) {
+    find_varied(e);
+    compute_points(e, model, false);
+    std::span<const double> a(e.a);
+    std::array<double, kEngineDerivPoints> up{}, down{};
+    auto shifted = [&](int k, double keep, double h) {
+        e.a[k] = keep + h;
+        for (int i = 0; i < e.npoints; ++i) up[i] = model(a, e.x[i]);
+        e.a[k] = keep - h;
+        for (int i = 0; i < e.npoints; ++i) down[i] = model(a, e.x[i]);
+        e.a[k] = keep;
+    };
+    for (int p = 0; p < e.nvaried; ++p) {
+        const int k = e.varied[p];
+        const double keep = e.a[k];
+        // A wide step first: when the second difference vanishes at every
+        // point (within rounding) the model is linear in this parameter and
+        // the wide quotient is exact but for rounding, which it divides by a
+        // large step.
+        double h = std::max(std::fabs(keep), 1.0);
+        shifted(k, keep, h);
+        bool linear = true;
+        for (int i = 0; i < e.npoints && linear; ++i) {
+            const double f = e.model[i];
+            const double second = up[i] - 2.0 * f + down[i];
+            linear = std::fabs(second) <= 1e-9 * (std::fabs(up[i]) + 2.0 * std::fabs(f) + std::fabs(down[i]));
+        }
+        if (!linear) {
+            h = std::max(6e-6 * std::fabs(keep), 1e-15);
+            shifted(k, keep, h);
+        }
+        for (int i = 0; i < e.npoints; ++i) e.point_deriv[i][p] = (up[i] - down[i]) / (2.0 * h);
+    }
+}
+
+double point_variance(const EngineState& e, int i, double model_value) { return variance(e, i, model_value); }
+
+int active_mask_count(const EngineState& e) {
+    int n = 0;
+    for (int m : e.mask)
+        if (m != 0) ++n;
+    return n;
 }
 
 } // namespace tarva
