@@ -8,6 +8,7 @@
 
 #include "interpreter/interpreter.h"
 #include "interpreter/keyboard.h"
+#include "interpreter/program_arguments.h"
 #include "session/session.h"
 #include "plot/device.h"
 
@@ -59,7 +60,9 @@ void install_signal_handlers() {
 
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (auto status = tarva::answer_program_arguments(argc, argv, std::getenv("TARVA_LIB"), std::cout, std::cerr))
+        return *status;
     std::ios::sync_with_stdio(false);
     install_signal_handlers();
     tarva::Session session(std::cin, std::cout);

@@ -105,6 +105,7 @@ void terminal_viewport(float c, float a, int& l, int& r, int& b, int& t) {
 } // namespace
 
 void plot_pen(Session& s, char device, float x, float y, int pen) {
+    if (!valid_pen_code(pen)) return;
     GraphicsState& g = s.graphics;
     if (pen != 3) {
         if (g.pen_code == 3) device_vector(s, device, g.pen_x, g.pen_y, 3);
@@ -116,6 +117,7 @@ void plot_pen(Session& s, char device, float x, float y, int pen) {
 }
 
 void device_vector(Session& s, char device, float x, float y, int pen) {
+    if (!valid_pen_code(pen)) return;
     GraphicsState& g = s.graphics;
     // 'O' and 'U' take no output only in upper case, as the codes are
     // given; the file devices accept either case.
