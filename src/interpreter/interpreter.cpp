@@ -10,6 +10,7 @@
 #include "plot/screen.h"
 #include "interpreter/macro.h"
 #include "plot/device.h"
+#include "io/stop_signal.h"
 #include "text/format.h"
 
 namespace tarva {
@@ -195,7 +196,8 @@ void start_up(Session& s, std::ostream& err) {
 }
 
 int run_loop(Session& s) {
-    while (!s.interp.exit_requested) {
+    // A signal ends the loop at the next line; main then ends the run.
+    while (!s.interp.exit_requested && !stop_signal()) {
         s.out().prompt("fit> ");
         auto raw = s.input().read_line();
         if (!raw) {
