@@ -10,6 +10,7 @@
 
 #include "command/commands.h"
 #include "command/session.h"
+#include "graphics/drivers/recording_driver.h"
 #include "fuzz_target.h"
 #include "graphics/plot.h"
 

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "command/session.h"
+#include "graphics/drivers/recording_driver.h"
 #include "graphics/draw_curve.h"
 #include "graphics/plot.h"
 

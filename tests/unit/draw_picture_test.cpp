@@ -11,6 +11,7 @@
 
 #include "command/commands.h"
 #include "command/session.h"
+#include "graphics/drivers/recording_driver.h"
 #include "graphics/draw_limits.h"
 
 namespace tarva {

@@ -7,6 +7,7 @@
 
 #include "command/commands.h"
 #include "command/session.h"
+#include "graphics/drivers/recording_driver.h"
 #include "graphics/axes.h"
 #include "graphics/draw_links.h"
 #include "graphics/plot.h"

@@ -9,6 +9,7 @@
 
 #include "command/commands.h"
 #include "command/session.h"
+#include "graphics/drivers/recording_driver.h"
 #include "temp_dir.h"
 
 namespace tarva {

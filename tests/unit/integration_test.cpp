@@ -9,6 +9,7 @@
 
 #include "command/commands.h"
 #include "command/session.h"
+#include "graphics/drivers/recording_driver.h"
 #include "dataset/integration.h"
 #include "graphics/guide_line.h"
 #include "graphics/plot.h"

@@ -7,6 +7,7 @@
 
 #include "command/commands.h"
 #include "command/session.h"
+#include "graphics/drivers/recording_driver.h"
 #include "graphics/label.h"
 #include "graphics/plot.h"
 #include "graphics/text.h"

@@ -10,6 +10,7 @@
 
 #include "command/commands.h"
 #include "command/session.h"
+#include "graphics/drivers/recording_driver.h"
 #include "physics/element_table.h"
 #include "physics/kinematics.h"
 #include "physics/mass_scale.h"

@@ -73,9 +73,13 @@ int width_item_value(float base, float w) {
 
 } // namespace
 
-void PostScriptDriver::set_name(std::string_view name) { define_file_name(defined_name_, name); }
+void PostScriptDriver::set_file_name(std::string_view name) { define_file_name(defined_name_, name); }
 
-void PostScriptDriver::set_placement(float scale, float offx_mm, float offy_mm) {
+void PostScriptDriver::pen_changed(DriverIo, int n, float width) {
+    if (n < 0) set_width(width);
+}
+
+void PostScriptDriver::set_placement(DriverIo, float scale, float offx_mm, float offy_mm) {
     scale_ = scale;
     offx_ = offx_mm * 100.0f / 2.54f;
     offy_ = offy_mm * 100.0f / 2.54f;
@@ -138,7 +142,7 @@ void PostScriptDriver::open_numbered(DriverIo io, bool first) {
     write_width_line();
 }
 
-void PostScriptDriver::begin_picture(DriverIo io, char, float&) {
+void PostScriptDriver::begin_picture(DriverIo io, float&) {
     if (!file_.is_open()) {
         open_numbered(io, true);
     } else {
