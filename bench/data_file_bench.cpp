@@ -7,9 +7,9 @@
 #include <string>
 #include <unistd.h>
 
-#include "command/command_context.h"
-#include "command/commands.h"
-#include "command/session.h"
+#include "commands/command_context.h"
+#include "commands/commands.h"
+#include "session/session.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <sstream>
 
-#include "command/commands.h"
-#include "command/session.h"
+#include "commands/commands.h"
+#include "session/session.h"
 
 namespace {
 

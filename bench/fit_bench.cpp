@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "command/commands.h"
-#include "command/session.h"
+#include "commands/commands.h"
+#include "session/session.h"
 #include "fitting/engine.h"
 #include "fitting/parallel.h"
-#include "fitting/session_model.h"
+#include "commands/fit/session_model.h"
 
 namespace tarva {
 namespace {

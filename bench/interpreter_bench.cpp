@@ -8,8 +8,8 @@
 #include <unistd.h>
 #include <fcntl.h>
 
-#include "command/interpreter.h"
-#include "command/session.h"
+#include "interpreter/interpreter.h"
+#include "session/session.h"
 
 namespace {
 

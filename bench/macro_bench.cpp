@@ -7,9 +7,9 @@
 #include <string>
 #include <unistd.h>
 
-#include "command/interpreter.h"
-#include "command/macro.h"
-#include "command/session.h"
+#include "interpreter/interpreter.h"
+#include "interpreter/macro.h"
+#include "session/session.h"
 
 namespace {
 

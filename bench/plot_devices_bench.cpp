@@ -9,9 +9,9 @@
 
 #include <unistd.h>
 
-#include "command/session.h"
-#include "graphics/device.h"
-#include "graphics/plot.h"
+#include "session/session.h"
+#include "plot/device.h"
+#include "plot/plot.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <iostream>
 #include <unistd.h>
 
-#include "command/interpreter.h"
-#include "command/keyboard.h"
-#include "command/session.h"
-#include "graphics/device.h"
+#include "interpreter/interpreter.h"
+#include "interpreter/keyboard.h"
+#include "session/session.h"
+#include "plot/device.h"
 
 namespace {
 

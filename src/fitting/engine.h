@@ -10,7 +10,7 @@
 #include <span>
 #include <type_traits>
 
-#include "command/output_sink.h"
+#include "io/output_sink.h"
 #include "fitting/engine_state.h"
 
 namespace tarva {

@@ -10,10 +10,6 @@
 
 namespace tarva {
 
-struct Session;
-
-// ---- pure parts --------------------------------------------------------
-
 // Step between major marks for a span and the number of numbers wanted
 // (n below 1 counts as 1); one decade on a logarithmic axis of at most 20
 // decades. 0 when the span gives no usable step.
@@ -51,17 +47,5 @@ void layout_box(char device, float xmin, float xmax, float ymin, float ymax, Str
 // Changes one setting by its DRAW key (K G I J R U 5 V W L X). Returns false
 // for a key that is not an axis setting.
 bool axis_setting(AxisSettings& a, char key, bool flag, double value);
-
-// ---- drawing -----------------------------------------------------------
-
-// Stores the plot window of the picture (spans and left margin with it).
-void set_window(Session& s, float xmin, float xmax, float ymin, float ymax);
-// Stores the window and draws the frame.
-void draw_box(Session& s, char device, float xmin, float xmax, float ymin, float ymax);
-// Marks and numbers on both axes of the current window; nx, ny numbers
-// wanted along X and Y, size the character size factor, ylog a decade Y axis
-// (the X axis follows the X setting).
-void draw_axes(Session& s, char device, int nx, int ny, float size, bool ylog);
-bool axis_setting(Session& s, char key, bool flag, double value);
 
 } // namespace tarva

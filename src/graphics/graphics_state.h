@@ -1,7 +1,7 @@
 // Graphics state: pen memory, plot window, drawing settings the device layer
 // applies, the terminal type, and the plot drivers with their files (held
 // behind a pointer, so that this header needs no driver header; the table
-// of devices is graphics/device_table.h).
+// of devices is graphics/drivers/device_table.h).
 #pragma once
 
 #include <memory>

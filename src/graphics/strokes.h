@@ -14,9 +14,4 @@ struct PenStep {
 
 using Strokes = std::vector<PenStep>;
 
-struct Session;
-
-// Hands every step to plot_pen on the device.
-void plot_strokes(Session& s, char device, const Strokes& strokes);
-
 } // namespace tarva

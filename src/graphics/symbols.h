@@ -5,8 +5,6 @@
 
 namespace tarva {
 
-struct Session;
-
 // How error bars are drawn; the flags come from the DRAW options.
 struct ErrorBarStyle {
     bool through = false;   // ER: the bar runs through the symbol
@@ -29,12 +27,5 @@ int symbol_shape(int symbol);
 // Outline of the symbol at (x, y) and its error bar (|err| > 1e-10).
 void layout_symbol(const SymbolFrame& frame, const ErrorBarStyle& style, float x, float y, float err, int symbol,
                    float size, Strokes& out);
-
-// Sets the symbol unit (DRAW does it before and after a picture begins).
-void set_symbol_unit(Session& s, float unit_x, float unit_y);
-
-// Draws a symbol and its error bar with the session's symbol unit, plot
-// window and error-bar flags (DRAW ER, H, Z, X and Y).
-void draw_symbol(Session& s, char device, float x, float y, float err, int symbol, float size);
 
 } // namespace tarva

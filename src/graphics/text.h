@@ -21,8 +21,6 @@
 
 namespace tarva {
 
-struct Session;
-
 // Lays out the text with its lower-left origin at (x, y); unit_x, unit_y
 // are the plot unit size, size the size factor, angle in degrees
 // counter-clockwise. Appends the pen steps to *out when out is not null.
@@ -30,12 +28,5 @@ struct Session;
 // world units along the unrotated line (the text width).
 float layout_text(int default_font, float x, float y, float unit_x, float unit_y, float size, float angle,
                   std::string_view text, Strokes* out);
-
-// Draws the text on the device with the current plot unit and default font.
-// Size 0 or an all-blank text draws nothing.
-void draw_text(Session& s, char device, float x, float y, float size, float angle, std::string_view text);
-
-// Width in world X units of the text drawn at angle 0.
-float text_width(const Session& s, float size, std::string_view text);
 
 } // namespace tarva

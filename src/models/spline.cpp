@@ -1,11 +1,9 @@
-// SPLINE: natural cubic spline through the data points, made the current
-// model function.
+// Natural cubic spline through the data points.
 #include "models/spline.h"
 
 #include <array>
 #include <cstddef>
 
-#include "command/commands.h"
 #include "text/format.h"
 
 namespace tarva {
@@ -55,20 +53,5 @@ bool compute_spline(const DataSet& data, ModelTables& tables, OutputSink& out) {
     }
     return true;
 }
-
-void spline_data_set(Session& s) {
-    const int n_points = s.data.count > kMaxPoints ? kMaxPoints : (s.data.count < 0 ? 0 : s.data.count);
-    s.fit.set_function_name("Cubic spline interp. for ASCENDING X data points");
-    for (SplineSlot& slot : s.models.slots) slot = SplineSlot{1, n_points};
-    s.fit.function = 11;
-    (void)compute_spline(s.data, s.models, s.out());
-    s.fit.value[0] = 1.0;
-    s.fit.set_param_name(0, "St. spline");
-    s.fit.value[1] = 1.0;
-    s.fit.set_param_name(1, "Fi. spline");
-    s.fit.nparams = 2;
-}
-
-void cmd_spline(Session& s, CommandContext&) { spline_data_set(s); }
 
 } // namespace tarva

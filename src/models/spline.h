@@ -1,9 +1,7 @@
-// Natural cubic spline through the data set, and the SPLINE command that
-// makes it the current model (function 11).
+// Natural cubic spline through the data set (model function 11).
 #pragma once
 
-#include "command/output_sink.h"
-#include "command/session.h"
+#include "io/output_sink.h"
 #include "dataset/data_set.h"
 #include "models/model_tables.h"
 
@@ -14,9 +12,5 @@ namespace tarva {
 // neighbouring X values stop it with "Identical x-values encountered at
 // point " and the point, leaving the tables partly filled: false then.
 bool compute_spline(const DataSet& data, ModelTables& tables, OutputSink& out);
-
-// What SPLINE does (DRAW calls it too): the function becomes the spline of
-// the current data, with parameters 1 and 2 set to 1 and named.
-void spline_data_set(Session& s);
 
 } // namespace tarva

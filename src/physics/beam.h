@@ -1,11 +1,9 @@
-// The beam of the current spectrum as PERIOD and MASS use it.
+// The beam of a spectrum as PERIOD and MASS use it.
 #pragma once
 
 #include <string>
 
 namespace tarva {
-
-struct Session;
 
 struct Beam {
     double energy_kev; // E0
@@ -14,9 +12,5 @@ struct Beam {
     std::string symbol; // its symbol, trimmed
     double angle;      // scattering angle in degrees
 };
-
-// Reads the beam from the experimental parameters; a missing energy or mass
-// is reported and replaced by 2 MeV and 4.0026 u.
-Beam current_beam(Session& s);
 
 } // namespace tarva

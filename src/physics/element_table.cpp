@@ -5,7 +5,7 @@
 #include <cmath>
 #include <string>
 
-#include "command/output_sink.h"
+#include "io/output_sink.h"
 #include "text/format.h"
 
 namespace tarva {

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "command/output_sink.h"
+#include "io/output_sink.h"
 
 namespace tarva {
 

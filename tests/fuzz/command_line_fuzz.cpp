@@ -3,9 +3,9 @@
 #include <sstream>
 #include <string>
 
-#include "command/command_table.h"
-#include "command/interpreter.h"
-#include "command/session.h"
+#include "interpreter/command_table.h"
+#include "interpreter/interpreter.h"
+#include "session/session.h"
 #include "fuzz_target.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

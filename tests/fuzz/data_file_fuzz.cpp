@@ -4,7 +4,7 @@
 #include <sstream>
 #include <string>
 
-#include "dataset/data_file.h"
+#include "dataset/files/data_file.h"
 #include "data_fuzz_tokens.h"
 #include "fuzz_target.h"
 

@@ -4,10 +4,10 @@
 #include <sstream>
 #include <string>
 
-#include "command/commands.h"
-#include "command/session.h"
-#include "graphics/draw_command.h"
-#include "graphics/draw_limits.h"
+#include "commands/commands.h"
+#include "session/session.h"
+#include "commands/graphics/draw/draw_command.h"
+#include "commands/graphics/draw/limits.h"
 #include "fuzz_target.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <sstream>
 
-#include "command/session.h"
+#include "session/session.h"
 #include "fitting/engine.h"
-#include "fitting/session_model.h"
+#include "commands/fit/session_model.h"
 #include "fuzz_target.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "command/help.h"
-#include "command/session.h"
+#include "interpreter/help.h"
+#include "session/session.h"
 #include "fuzz_target.h"
 
 namespace {

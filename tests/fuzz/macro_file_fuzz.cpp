@@ -7,8 +7,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "command/interpreter.h"
-#include "command/session.h"
+#include "interpreter/interpreter.h"
+#include "session/session.h"
 #include "fuzz_target.h"
 
 namespace {

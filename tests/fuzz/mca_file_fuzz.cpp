@@ -5,10 +5,10 @@
 #include <sstream>
 #include <string>
 
-#include "command/output_sink.h"
+#include "io/output_sink.h"
 #include "data_fuzz_tokens.h"
-#include "dataset/mca_layout.h"
-#include "dataset/mca_load.h"
+#include "dataset/spectra/mca_layout.h"
+#include "dataset/spectra/mca_load.h"
 #include "fuzz_target.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <limits>
 #include <sstream>
 
-#include "command/output_sink.h"
+#include "io/output_sink.h"
 #include "fuzz_target.h"
 #include "models/evaluate.h"
 #include "models/spline.h"

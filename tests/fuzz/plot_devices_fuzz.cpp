@@ -11,11 +11,11 @@
 #include <sstream>
 #include <string>
 
-#include "command/session.h"
+#include "session/session.h"
 #include "fuzz_target.h"
-#include "graphics/device.h"
-#include "graphics/device_table.h"
-#include "graphics/plot.h"
+#include "plot/device.h"
+#include "plot/plot.h"
+#include "graphics/drivers/device_table.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <unistd.h>
 
-#include "command/commands.h"
-#include "command/session.h"
+#include "commands/commands.h"
+#include "session/session.h"
 #include "graphics/drivers/recording_driver.h"
 #include "fuzz_target.h"
-#include "graphics/plot.h"
+#include "plot/plot.h"
 
 namespace {
 

@@ -6,12 +6,13 @@
 #include <fstream>
 #include <sstream>
 
-#include "command/commands.h"
-#include "command/interpreter.h"
-#include "command/session.h"
+#include "commands/commands.h"
+#include "interpreter/interpreter.h"
+#include "session/session.h"
 #include "graphics/drivers/recording_driver.h"
 #include "graphics/annotation_layout.h"
-#include "graphics/plot.h"
+#include "plot/plot.h"
+#include "plot/drawing.h"
 #include "graphics/text.h"
 #include "temp_dir.h"
 

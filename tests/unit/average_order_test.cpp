@@ -6,8 +6,8 @@
 #include <sstream>
 #include <vector>
 
-#include "command/commands.h"
-#include "command/session.h"
+#include "commands/commands.h"
+#include "session/session.h"
 #include "command_fixture.h"
 
 namespace tarva {

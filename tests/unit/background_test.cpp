@@ -5,9 +5,9 @@
 #include <sstream>
 #include <vector>
 
-#include "command/command_context.h"
-#include "command/commands.h"
-#include "command/session.h"
+#include "commands/command_context.h"
+#include "commands/commands.h"
+#include "session/session.h"
 #include "command_fixture.h"
 
 namespace tarva {

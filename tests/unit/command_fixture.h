@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "command/commands.h"
-#include "command/session.h"
+#include "commands/commands.h"
+#include "session/session.h"
 
 namespace tarva::testing_support {
 

@@ -3,9 +3,9 @@
 
 #include <sstream>
 
-#include "command/command_table.h"
-#include "command/interpreter.h"
-#include "command/session.h"
+#include "interpreter/command_table.h"
+#include "interpreter/interpreter.h"
+#include "session/session.h"
 
 namespace tarva {
 namespace {

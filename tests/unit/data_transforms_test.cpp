@@ -9,9 +9,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "command/command_context.h"
-#include "command/commands.h"
-#include "command/session.h"
+#include "commands/command_context.h"
+#include "commands/commands.h"
+#include "session/session.h"
 
 namespace tarva {
 namespace {

@@ -6,13 +6,13 @@
 #include <filesystem>
 #include <sstream>
 
-#include "command/commands.h"
-#include "command/interpreter.h"
-#include "command/session.h"
+#include "commands/commands.h"
+#include "interpreter/interpreter.h"
+#include "session/session.h"
+#include "plot/device.h"
+#include "plot/plot.h"
 #include "graphics/drivers/recording_driver.h"
-#include "graphics/device_table.h"
-#include "graphics/device.h"
-#include "graphics/plot.h"
+#include "graphics/drivers/device_table.h"
 #include "temp_dir.h"
 
 namespace tarva {

@@ -6,10 +6,10 @@
 #include <cmath>
 #include <sstream>
 
-#include "command/session.h"
+#include "session/session.h"
+#include "commands/graphics/draw/curve.h"
+#include "plot/plot.h"
 #include "graphics/drivers/recording_driver.h"
-#include "graphics/draw_curve.h"
-#include "graphics/plot.h"
 
 namespace tarva {
 namespace {

@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <sstream>
 
-#include "command/commands.h"
-#include "command/interpreter.h"
-#include "command/session.h"
-#include "graphics/device.h"
+#include "commands/commands.h"
+#include "interpreter/interpreter.h"
+#include "session/session.h"
+#include "plot/device.h"
 #include "temp_dir.h"
 
 namespace tarva {

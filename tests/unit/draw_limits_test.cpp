@@ -8,10 +8,10 @@
 #include <limits>
 #include <sstream>
 
-#include "command/commands.h"
-#include "command/session.h"
-#include "graphics/draw_command.h"
-#include "graphics/draw_limits.h"
+#include "commands/commands.h"
+#include "session/session.h"
+#include "commands/graphics/draw/draw_command.h"
+#include "commands/graphics/draw/limits.h"
 
 namespace tarva {
 namespace {

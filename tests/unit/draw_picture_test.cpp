@@ -9,10 +9,10 @@
 #include <sstream>
 #include <vector>
 
-#include "command/commands.h"
-#include "command/session.h"
+#include "commands/commands.h"
+#include "session/session.h"
+#include "commands/graphics/draw/limits.h"
 #include "graphics/drivers/recording_driver.h"
-#include "graphics/draw_limits.h"
 
 namespace tarva {
 namespace {

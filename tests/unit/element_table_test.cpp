@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "command/output_sink.h"
+#include "io/output_sink.h"
 #include "physics/element_table.h"
 
 namespace tarva {

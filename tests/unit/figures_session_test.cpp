@@ -5,12 +5,13 @@
 #include <cmath>
 #include <sstream>
 
-#include "command/commands.h"
-#include "command/session.h"
+#include "commands/commands.h"
+#include "session/session.h"
 #include "graphics/drivers/recording_driver.h"
 #include "graphics/axes.h"
-#include "graphics/draw_links.h"
-#include "graphics/plot.h"
+#include "commands/graphics/draw/apply_settings.h"
+#include "plot/plot.h"
+#include "plot/drawing.h"
 #include "graphics/symbols.h"
 #include "graphics/text.h"
 

@@ -9,8 +9,8 @@
 #include <sstream>
 #include <string>
 
-#include "command/interpreter.h"
-#include "command/session.h"
+#include "interpreter/interpreter.h"
+#include "session/session.h"
 
 namespace tarva {
 namespace {

@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "command/commands.h"
-#include "command/session.h"
+#include "commands/commands.h"
+#include "session/session.h"
 #include "fitting/engine.h"
 #include "fitting/gaussian_series_kernel.h"
 #include "fitting/parallel.h"
-#include "fitting/session_model.h"
+#include "commands/fit/session_model.h"
 #include "models/evaluate.h"
 #include "text/format.h"
 

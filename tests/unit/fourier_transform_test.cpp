@@ -7,8 +7,8 @@
 #include <sstream>
 #include <vector>
 
-#include "command/commands.h"
-#include "command/session.h"
+#include "commands/commands.h"
+#include "session/session.h"
 #include "dataset/fourier_transform.h"
 
 namespace tarva {

@@ -10,10 +10,10 @@
 #include <string>
 #include <unistd.h>
 
-#include "command/command_table.h"
-#include "command/help.h"
-#include "command/interpreter.h"
-#include "command/session.h"
+#include "interpreter/command_table.h"
+#include "interpreter/help.h"
+#include "interpreter/interpreter.h"
+#include "session/session.h"
 #include "text/fixed_text.h"
 
 namespace tarva {

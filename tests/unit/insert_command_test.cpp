@@ -7,8 +7,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "command/commands.h"
-#include "command/session.h"
+#include "commands/commands.h"
+#include "session/session.h"
 #include "graphics/drivers/recording_driver.h"
 #include "temp_dir.h"
 

@@ -7,12 +7,12 @@
 #include <cmath>
 #include <sstream>
 
-#include "command/commands.h"
-#include "command/session.h"
+#include "commands/commands.h"
+#include "session/session.h"
 #include "graphics/drivers/recording_driver.h"
 #include "dataset/integration.h"
-#include "graphics/guide_line.h"
-#include "graphics/plot.h"
+#include "commands/graphics/draw/guide_line.h"
+#include "plot/plot.h"
 
 namespace tarva {
 namespace {

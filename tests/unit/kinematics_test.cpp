@@ -6,7 +6,7 @@
 #include <cmath>
 #include <sstream>
 
-#include "command/output_sink.h"
+#include "io/output_sink.h"
 #include "physics/kinematics.h"
 
 namespace tarva {

@@ -5,11 +5,12 @@
 #include <cmath>
 #include <sstream>
 
-#include "command/commands.h"
-#include "command/session.h"
+#include "commands/commands.h"
+#include "session/session.h"
+#include "commands/graphics/label_command.h"
+#include "plot/plot.h"
+#include "plot/drawing.h"
 #include "graphics/drivers/recording_driver.h"
-#include "graphics/label.h"
-#include "graphics/plot.h"
 #include "graphics/text.h"
 
 namespace tarva {

@@ -10,10 +10,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "command/interpreter.h"
-#include "command/macro.h"
-#include "command/next_file_name.h"
-#include "command/session.h"
+#include "interpreter/interpreter.h"
+#include "interpreter/macro.h"
+#include "session/next_file_name.h"
+#include "session/session.h"
 #include "text/fixed_text.h"
 
 namespace tarva {

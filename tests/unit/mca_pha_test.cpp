@@ -11,10 +11,10 @@
 #include <sstream>
 #include <vector>
 
-#include "command/command_context.h"
-#include "command/commands.h"
-#include "command/session.h"
-#include "dataset/mca_layout.h"
+#include "commands/command_context.h"
+#include "commands/commands.h"
+#include "session/session.h"
+#include "dataset/spectra/mca_layout.h"
 #include "temp_dir.h"
 
 namespace tarva {
@@ -328,6 +328,23 @@ TEST_F(SpectrumCommands, PhaBinsChannelPairsWithoutOverflow) {
     EXPECT_EQ(s.data.Y[0], 3.0f); // channels 1 and 2
     EXPECT_EQ(s.data.X[1], 2.0f);
     EXPECT_EQ(s.data.Y[1], 1.0f); // channels 3 and 4
+}
+
+TEST_F(SpectrumCommands, PhaEnergyRangeEndsOneChannelPastTheLastPoint) {
+    // Channel c0 + 1024 k belongs to the range: counts there overflow.
+    write_acquisition("edge.img", 1, [](int, int c) { return c == 1 || c == 1025 || c == 2049 ? 7 : 0; });
+    std::string out = pha(' ', "e1 edge");
+    EXPECT_NE(out.find(" Overflow: You may need to bin this spectrum\n"), std::string::npos) << out;
+    EXPECT_EQ(s.data.count, 1024);
+    EXPECT_EQ(s.data.Y[0], 7.0f);
+    out = pha('2', "e1 edge");
+    EXPECT_NE(out.find(" Overflow: You may need to bin this spectrum\n"), std::string::npos) << out;
+    EXPECT_EQ(s.data.count, 1024);
+    EXPECT_EQ(s.data.Y[512], 7.0f); // channels 1025 and 1026
+    // Nothing past that channel counts: /3 reaches 3073 only.
+    out = pha('3', "e1 edge");
+    EXPECT_EQ(out.find("Overflow"), std::string::npos) << out;
+    EXPECT_EQ(s.data.count, 683); // up to the point holding channel 2049
 }
 
 TEST_F(SpectrumCommands, PhaOnAShortFileChangesNothing) {

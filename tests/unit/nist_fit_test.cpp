@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "command/interpreter.h"
-#include "command/session.h"
+#include "interpreter/interpreter.h"
+#include "session/session.h"
 
 namespace tarva {
 namespace {

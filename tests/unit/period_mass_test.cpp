@@ -8,12 +8,12 @@
 #include <sstream>
 #include <string>
 
-#include "command/commands.h"
-#include "command/session.h"
+#include "commands/commands.h"
+#include "session/session.h"
 #include "graphics/drivers/recording_driver.h"
 #include "physics/element_table.h"
 #include "physics/kinematics.h"
-#include "physics/mass_scale.h"
+#include "commands/physics/mass_scale.h"
 #include "physics/period_layout.h"
 #include "temp_dir.h"
 

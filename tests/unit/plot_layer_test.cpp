@@ -5,11 +5,11 @@
 #include <cmath>
 #include <sstream>
 
-#include "command/session.h"
+#include "session/session.h"
+#include "plot/device.h"
+#include "plot/plot.h"
 #include "graphics/drivers/recording_driver.h"
-#include "graphics/device.h"
-#include "graphics/device_table.h"
-#include "graphics/plot.h"
+#include "graphics/drivers/device_table.h"
 
 namespace tarva {
 namespace {

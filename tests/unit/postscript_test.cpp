@@ -8,10 +8,10 @@
 #include <limits>
 #include <sstream>
 
-#include "command/session.h"
-#include "graphics/device_table.h"
-#include "graphics/device.h"
-#include "graphics/plot.h"
+#include "session/session.h"
+#include "plot/device.h"
+#include "plot/plot.h"
+#include "graphics/drivers/device_table.h"
 #include "temp_dir.h"
 
 namespace tarva {

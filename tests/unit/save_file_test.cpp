@@ -15,7 +15,7 @@
 #include <csignal>
 #include <unistd.h>
 
-#include "dataset/data_file.h"
+#include "dataset/files/data_file.h"
 #include "models/evaluate.h"
 #include "text/format.h"
 #include "text/safe_file.h"

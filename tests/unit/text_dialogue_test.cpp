@@ -3,8 +3,9 @@
 
 #include <sstream>
 
-#include "command/dialogue.h"
-#include "command/session.h"
+#include "session/dialogue.h"
+#include "plot/screen.h"
+#include "session/session.h"
 #include "text/fixed_text.h"
 
 namespace tarva {

@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
-#include "command/session.h"
-#include "graphics/device.h"
-#include "graphics/plot.h"
+#include "session/session.h"
+#include "plot/device.h"
+#include "plot/plot.h"
 #include "temp_dir.h"
 
 namespace tarva {

@@ -1,6 +1,6 @@
 #include "graphics/drivers/driver.h"
 
-#include "command/output_sink.h"
+#include "io/output_sink.h"
 
 namespace tarva {
 

@@ -1,7 +1,7 @@
 // The one interface every plot driver offers the device layer: the picture
 // bracket and its vectors, closing the file at CLOSE and EXIT, and the
 // settings DEFINE and DRAW hand to every device. The layer finds the driver
-// of a device code in one table (graphics/device_table.h).
+// of a device code in one table (graphics/drivers/device_table.h).
 #pragma once
 
 #include <functional>

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "command/output_sink.h"
+#include "io/output_sink.h"
 #include "graphics/graphics_state.h"
 #include "text/format.h"
 

@@ -1,6 +1,6 @@
 #include "graphics/drivers/plot_destination.h"
 
-#include "command/output_sink.h"
+#include "io/output_sink.h"
 
 namespace tarva {
 

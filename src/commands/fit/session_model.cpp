@@ -1,0 +1,36 @@
+#include "commands/fit/session_model.h"
+
+#include <algorithm>
+
+namespace tarva {
+
+SessionModel::SessionModel(Session& s) : session_(s), inputs_{s.fit, s.data, s.models} {}
+
+ModelRef SessionModel::ref() {
+    ModelRef r(*this);
+    const FitState& f = session_.fit;
+    if (f.function == 18 && f.exp_argument == 0 && f.nparams >= 1) {
+        // The kernel never calls the evaluator: one call here notes the
+        // names a fit reports afterwards.
+        (*this)(std::span<const double>(session_.fit.value), 0.0f);
+        series_ = GaussianSeries{std::min(f.nparams, kMaxParams), f.log_result, f.sqrt_result};
+        kernel_ = gaussian_series_kernel(series_);
+        r.kernel = &kernel_;
+    }
+    return r;
+}
+
+EngineInputs SessionModel::engine_inputs() {
+    Session& s = session_;
+    return EngineInputs{std::span<const float>(s.data.X),
+                        std::span<const float>(s.data.Y),
+                        std::span<const float>(s.data.SIGMA),
+                        s.fit.mode,
+                        s.data.count,
+                        ref(),
+                        std::span<const double>(s.fit.value),
+                        s.fit.nparams,
+                        std::span<const int>(s.fit.mask)};
+}
+
+} // namespace tarva

@@ -1,0 +1,35 @@
+// The session's current model function as the engine sees it, and the
+// engine's arguments taken from the session's data set and fit state.
+#pragma once
+
+#include "session/session.h"
+#include "fitting/engine.h"
+#include "fitting/gaussian_series_kernel.h"
+#include "models/evaluate.h"
+
+namespace tarva {
+
+class SessionModel {
+public:
+    explicit SessionModel(Session& s);
+    SessionModel(const SessionModel&) = delete;
+    SessionModel& operator=(const SessionModel&) = delete;
+
+    double operator()(std::span<const double> p, float x) { return evaluate(inputs_, p, x); }
+
+    // The engine's view: this model, with a fast kernel when the current
+    // function has one.
+    ModelRef ref();
+
+    // Everything chi_square, fit and correlation_matrix take, from the
+    // session's data set, fit mode, parameters and masks.
+    EngineInputs engine_inputs();
+
+private:
+    Session& session_;
+    ModelInputs inputs_;
+    GaussianSeries series_;
+    PointKernel kernel_;
+};
+
+} // namespace tarva

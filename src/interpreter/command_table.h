@@ -1,0 +1,35 @@
+// The command table: 80 six-character keys searched in order (the order
+// decides abbreviations), each with the routine that carries it out.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+#include "commands/command_context.h"
+#include "session/session.h"
+
+namespace tarva {
+
+using CommandHandler = void (*)(Session&, CommandContext&);
+
+struct CommandEntry {
+    const char* key; // up to 6 characters; blank entries never match
+    CommandHandler handler;
+};
+
+inline constexpr int kCommandCount = 80;
+
+const std::array<CommandEntry, kCommandCount>& command_table();
+
+// The entry whose key starts with the first `len` characters of `word`
+// (table order decides), or nullptr.
+const CommandEntry* find_command(std::string_view word);
+
+// Runs the command named by the key (for commands that call others, such as
+// PRINT calling DRAW).
+void run_command(Session& s, std::string_view key, CommandContext& ctx);
+
+// Says plainly that the command is not built yet.
+void command_not_available(Session& s, CommandContext& ctx);
+
+} // namespace tarva

@@ -1,0 +1,41 @@
+// The program's main routine: start-up, the command loop and the commands
+// the interpreter carries out itself.
+#pragma once
+
+#include <string>
+
+#include "commands/command_context.h"
+#include "session/session.h"
+
+namespace tarva {
+
+inline constexpr const char* kVersion = "7.1";
+
+// Start-up: banner and library paths on `err`, start values, login macro.
+void start_up(Session& s, std::ostream& err);
+
+// Reads and runs command lines until EXIT or the end of keyboard input.
+// Returns the exit status.
+int run_loop(Session& s);
+
+// Prepares one raw line as the loop does (cut to 40 columns, left-justify,
+// blank after a leading "@", "!" or "$", substitution markers) and splits it.
+// Returns false when the line is blank. `expanded` tells whether a marker was
+// replaced.
+bool prepare_line(Session& s, std::string_view raw, CommandContext& ctx, bool& expanded);
+
+// Expands the four substitution markers in a 40-column line. Text that came
+// from a substitution is not searched again, so expansion always ends.
+bool expand_markers(const Session& s, std::string& line);
+
+// Runs one prepared command (table lookup, macro by name, or "?word").
+void dispatch(Session& s, CommandContext& ctx);
+
+// Starts a macro file as "@ name" does. Returns false when it cannot be
+// opened; writes nothing itself.
+bool start_macro(Session& s, const std::string& name);
+
+// Ends the program as EXIT does (plot files closed); the loop then returns.
+void request_exit(Session& s);
+
+} // namespace tarva

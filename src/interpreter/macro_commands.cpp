@@ -1,0 +1,286 @@
+// Macro files: "@" (start or end a macro), REWIND, MACRO (the macro library
+// directory), OUT (extend a macro file with the stored label commands) and
+// the NEXT rule for numbered file names.
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "commands/commands.h"
+#include "session/dialogue.h"
+#include "interpreter/interpreter.h"
+#include "interpreter/macro.h"
+#include "session/next_file_name.h"
+#include "text/format.h"
+#include "text/safe_file.h"
+
+namespace tarva {
+
+namespace {
+
+// Whether a name may be tried as a file. Only a definite "no such file"
+// counts as missing; any other failure of the test is left to the open,
+// which then reports it.
+bool may_exist(const std::string& name) {
+    if (name.find('\0') != std::string::npos) return false; // no file has such a name
+    struct stat st {};
+    if (::stat(name.c_str(), &st) == 0) return true;
+    return errno != ENOENT && errno != ENOTDIR;
+}
+
+std::string left_justified_trimmed(std::string_view text) {
+    std::string t(text);
+    left_justify(t);
+    return std::string(trimmed(t));
+}
+
+// Reads a whole open file; false on a read error.
+bool read_all(int fd, std::string& contents) {
+    char buf[8192];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) return true;
+        contents.append(buf, static_cast<std::size_t>(n));
+    }
+}
+
+// A line that, left-justified, holds "@" alone (only its first 132
+// characters are looked at, a trailing CR ignored).
+bool is_end_line(std::string_view line) {
+    line = line.substr(0, std::min<std::size_t>(line.size(), 132));
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return left_justified_trimmed(line) == "@";
+}
+
+// Where OUT starts writing: the first "@" line, or the end of the file.
+struct ScanResult {
+    std::size_t stop = 0;        // byte offset of that place
+    int lines_before = 0;        // lines kept in front of it
+    bool needs_line_end = false; // the kept text ends without a line end
+};
+
+ScanResult scan_macro_text(std::string_view text) {
+    ScanResult r;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        std::string_view line = text.substr(start, end == std::string_view::npos ? end : end - start);
+        if (is_end_line(line)) {
+            r.stop = start;
+            return r;
+        }
+        ++r.lines_before;
+        if (end == std::string_view::npos) {
+            r.needs_line_end = true;
+            break;
+        }
+        start = end + 1;
+    }
+    r.stop = text.size();
+    return r;
+}
+
+} // namespace
+
+bool regular_file_exists(const std::string& name) {
+    if (name.find('\0') != std::string::npos) return false;
+    struct stat st {};
+    return ::stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool open_macro(Session& s, std::string name) {
+    name = std::string(trimmed(name));
+    if (name.find('.') == std::string::npos) {
+        if (name.size() > kMaxMacroStem) {
+            s.out().line("Macro name too long.");
+            return false;
+        }
+        name += ".qvc";
+    }
+    if (!may_exist(name)) {
+        s.out().line(name + " does not exist.");
+        s.out().blank_line();
+        return false;
+    }
+    if (!start_macro(s, name)) {
+        s.out().line("? Error opening " + name + " .");
+        return false;
+    }
+    return true;
+}
+
+void cmd_at(Session& s, CommandContext& ctx) {
+    std::string_view arg = ctx.argument();
+    if (s.macro_running() && last_nonblank(arg) == 0) {
+        s.input().pop_macro();
+        return;
+    }
+    std::string name(arg.substr(0, std::min(arg.find(' '), arg.size())));
+    if (name.empty()) {
+        // Asked of the user even while a macro runs (a numeric argument
+        // such as "@ 2010" leaves no name).
+        s.out().prompt("Macro file name > ");
+        auto answer = s.input().read_keyboard();
+        if (!answer) {
+            if (!s.macro_running()) request_exit(s);
+            return;
+        }
+        name = left_justified_trimmed(pad(*answer, 30));
+        if (name.empty()) return;
+    }
+    open_macro(s, name);
+}
+
+void cmd_rewind(Session& s, CommandContext& ctx) {
+    if (!s.macro_running()) {
+        s.out().line("No macro active.");
+        s.out().blank_line();
+        return;
+    }
+    int n = round_nearest(ctx.number);
+    int& counter = s.input().loop_counter();
+    ++counter;
+    if (n < counter)
+        s.input().pop_macro();
+    else
+        s.input().rewind_macro();
+}
+
+void cmd_macro(Session& s, CommandContext& ctx) {
+    FixedText<80>& dir = s.interp.macro_library;
+    if (dir.blank()) {
+        s.out().line("Macro directory not set");
+        return;
+    }
+    std::string_view arg = ctx.argument();
+    if (last_nonblank(arg) != 0) {
+        dir = arg;
+        s.out().line("Macro directory set to: " + std::string(dir.trimmed()));
+    } else {
+        s.out().line("Macro directory is: " + std::string(dir.trimmed()));
+    }
+    if (ctx.qualifier == 'C') {
+        dir = "";
+        s.out().line("Macro directory cleared.");
+    }
+}
+
+void cmd_out(Session& s, CommandContext& ctx) {
+    std::string& previous = s.interp.out_previous_name;
+    auto aborted = [&] {
+        s.out().line("Command aborted.");
+        s.out().blank_line();
+    };
+    std::string name(ctx.argument_trimmed());
+    if (name.empty()) {
+        if (!previous.empty()) {
+            auto answer = ask_text(s, "Macro filename for output (NL for " + previous + ") > ", 100);
+            if (!answer) return;
+            name = last_nonblank(*answer) != 0 ? left_justified_trimmed(*answer) : previous;
+        } else {
+            auto answer = ask_text(s, "Macro filename for output > ", 100);
+            if (!answer) return;
+            name = left_justified_trimmed(*answer);
+            if (name.empty()) {
+                aborted();
+                return;
+            }
+        }
+    }
+    int fd = -1;
+    for (;;) {
+        if (name.empty()) {
+            s.out().line("Error in macro filename, command aborted.");
+            s.out().blank_line();
+            return;
+        }
+        if (name.find(".qvc") == std::string::npos) name += ".qvc";
+        // The file must exist as a regular file and be writable; it is read
+        // here and replaced as a whole afterwards.
+        fd = name.find('\0') != std::string::npos ? -1 : ::open(name.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+        if (fd >= 0) {
+            struct stat st {};
+            if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) break;
+            ::close(fd); // a device or pipe is no macro file
+        }
+        auto answer = ask_text(s, "Unable to open " + name + ", macro filename for output > ", 100);
+        if (!answer) return;
+        name = left_justified_trimmed(*answer);
+        if (name.empty()) {
+            aborted();
+            return;
+        }
+    }
+    // The file offered by the next OUT without a name.
+    previous = name;
+    std::string contents;
+    const bool read_ok = read_all(fd, contents);
+    ::close(fd);
+    if (!read_ok) {
+        // Nothing is written over a file that could not be read to the end.
+        s.out().line("Error in " + name + " at line " + format_I(scan_macro_text(contents).lines_before + 1, 4));
+        s.out().blank_line();
+        aborted();
+        return;
+    }
+    ScanResult scan = scan_macro_text(contents);
+    contents.resize(scan.stop);
+    if (scan.needs_line_end) contents.push_back('\n');
+    int count = scan.lines_before;
+    for (const std::string& label : s.interp.labels) {
+        std::string text = left_justified_trimmed(label);
+        if (text.empty()) text = " ";
+        contents += text;
+        contents.push_back('\n');
+        ++count;
+    }
+    contents += "@\n";
+    ++count;
+    // Through a checked temporary file: a failed write leaves the macro
+    // file as it was.
+    if (replace_file(name, contents) != ReplaceStatus::Ok) {
+        s.out().line("Unable to write " + name + ", macro file not changed.");
+        s.out().blank_line();
+        return;
+    }
+    s.out().line("Macro file " + name + " extended to " + format_I(count, 3) + " lines.");
+    s.out().blank_line();
+}
+
+bool next_file_name(Session& s, std::string& name) {
+    std::string work = name;
+    left_justify(work);
+    const std::string_view text(work.data(), last_nonblank(work));
+    const std::size_t stem_end = std::min(text.find('.'), text.size());
+    auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
+    std::size_t last = stem_end;
+    while (last > 0 && !is_digit(text[last - 1])) --last;
+    if (last == 0) {
+        s.out().line("No numeric part to increment");
+        return false;
+    }
+    // Digits [first, last): at most six of them.
+    std::size_t first = last - 1;
+    while (first > 0 && is_digit(text[first - 1]) && last - first < 6) --first;
+    long long n = read_integer_field(text.substr(first, last - first)).value_or(0);
+    const std::string_view before = text.substr(0, first);
+    const std::string_view after = text.substr(last);
+    constexpr int kTries = 100;
+    for (int i = 0; i < kTries; ++i) {
+        ++n;
+        std::string digits = free_int(n).substr(1);
+        std::string candidate = std::string(before) + digits + std::string(after);
+        if (regular_file_exists(candidate)) {
+            name = candidate;
+            return true;
+        }
+    }
+    s.out().line("Cannot find a new file within " + format_I(kTries, 3) + " of exisiting file.");
+    return false;
+}
+
+} // namespace tarva

@@ -1,0 +1,117 @@
+#include "plot/plot.h"
+
+#include <cmath>
+
+#include "session/session.h"
+#include "plot/device.h"
+#include "graphics/drivers/device_table.h"
+
+namespace tarva {
+
+namespace {
+
+DriverIo io_of(Session& s, char device) { return DriverIo{s.graphics, s.out(), device_code(device)}; }
+
+// Draws from (x1, y1) to (x2, y2) and, with THICK set, the parallel strokes
+// around the segment; ends with the pen at (x2, y2).
+void thick_segment(Session& s, char device, float x1, float y1, float x2, float y2) {
+    device_vector(s, device, x2, y2, 2);
+    const GraphicsState& g = s.graphics;
+    const int n = g.thick_count;
+    const float d = g.thick_offset;
+    if (n < 1 || !(d > 1e-10f)) return;
+    float ux = 0, uy = 0;
+    plot_unit_size(s, ux, uy);
+    const float dx = ux * d, dy = uy * d;
+    const float sx = x2 >= x1 ? 1.0f : -1.0f;
+    const float sy = y2 >= y1 ? 1.0f : -1.0f;
+    const float ox = static_cast<float>(n) * dx, oy = static_cast<float>(n) * dy;
+    float sn = 0, cs = 0;
+    for (int i = 1; i <= n; ++i) {
+        const float cx = static_cast<float>(i) * dx, cy = static_cast<float>(i) * dy;
+        if (std::fabs(x2 - x1) < 1e-10f) {
+            device_vector(s, device, x1 + cx, y1 - oy * sy, 3);
+            device_vector(s, device, x1 + cx, y2 + oy * sy, 2);
+            device_vector(s, device, x1 - cx, y2 + oy * sy, 3);
+            device_vector(s, device, x1 - cx, y1 - oy * sy, 2);
+        } else if (std::fabs(y2 - y1) < 1e-10f) {
+            device_vector(s, device, x1 - ox * sx, y1 - cy, 3);
+            device_vector(s, device, x2 + ox * sx, y1 - cy, 2);
+            device_vector(s, device, x2 + ox * sx, y1 + cy, 3);
+            device_vector(s, device, x1 - ox * sx, y1 + cy, 2);
+        } else {
+            if (i == 1) {
+                const float theta = std::atan2(y2 - y1, x2 - x1);
+                sn = std::sin(theta);
+                cs = std::cos(theta);
+            }
+            device_vector(s, device, x1 + cx * sn, y1 - cy * cs, 3);
+            device_vector(s, device, x2 + cx * sn, y2 - cy * cs, 2);
+            device_vector(s, device, x2 - cx * sn, y2 + cy * cs, 3);
+            device_vector(s, device, x1 - cx * sn, y1 + cy * cs, 2);
+        }
+    }
+    device_vector(s, device, x2, y2, 3);
+}
+
+} // namespace
+
+void plot_pen(Session& s, char device, float x, float y, int pen) {
+    GraphicsState& g = s.graphics;
+    if (pen != 3) {
+        if (g.pen_code == 3) device_vector(s, device, g.pen_x, g.pen_y, 3);
+        thick_segment(s, device, g.pen_x, g.pen_y, x, y);
+    }
+    g.pen_x = x;
+    g.pen_y = y;
+    g.pen_code = pen;
+}
+
+void device_vector(Session& s, char device, float x, float y, int pen) {
+    driver_for(s.graphics, device).vector(io_of(s, device), x, y, pen);
+}
+
+void plot_unit_size(const Session& s, float& ux, float& uy) {
+    const GraphicsState& g = s.graphics;
+    ux = 0.0225f * (g.xmax - g.xmin);
+    uy = 0.0225f * (g.ymax - g.ymin);
+    const float a = g.aspect > 0.0f ? g.aspect : kSqrt2;
+    if (a >= 1.0f)
+        uy *= a;
+    else
+        ux /= a;
+}
+
+void begin_plot(Session& s, float aspect, char device, float xmin, float xmax, float ymin, float ymax, float& status) {
+    GraphicsState& g = s.graphics;
+    g.aspect = aspect;
+    g.xmin = xmin;
+    g.xmax = xmax;
+    g.ymin = ymin;
+    g.ymax = ymax;
+    status = 0.0f;
+    g.left_margin = xmin - 0.05f * (xmax - xmin);
+    g.xspan = xmax - xmin;
+    g.yspan = ymax - ymin;
+    if (!g.recorder && device_row(device).terminal) {
+        if (!g.drivers().destination.is_open()) open_destination(s, "*");
+        if (g.terminal_type == 0) choose_terminal_type(s);
+    }
+    driver_for(g, device).begin_picture(io_of(s, device), status);
+}
+
+void end_plot(Session& s, char device) { driver_for(s.graphics, device).end_picture(io_of(s, device)); }
+
+void cross_hair(Session& s, char device, char& key, float& x, float& y) {
+    GraphicsState& g = s.graphics;
+    const DeviceRow& row = device_row(device);
+    if (row.terminal && !g.drivers().destination.is_open()) open_destination(s, "*");
+    PlotDriver& driver = row.driver(g.drivers(), g.terminal_type);
+    if (driver.cross_hair(io_of(s, device), [&s] { return s.input().read_keyboard(); }, key, x, y)) return;
+    s.out().line("Cross hair mode is not supported by this device.");
+    key = 'Q';
+    x = 0.0f;
+    y = 0.0f;
+}
+
+} // namespace tarva

@@ -1,0 +1,64 @@
+// Prompting and answer reading shared by every command.
+//
+// A prompt stays on its line; the answer comes from the top of the input
+// stack, so a running macro answers exactly as a user would, and its answers
+// are echoed to the output sink. When the input ends inside a prompt the
+// innermost macro is ended (or, at the keyboard, the program is asked to end
+// as by EXIT) and the reader returns nothing: the command then gives up.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "session/session.h"
+
+namespace tarva {
+
+// How a numeric answer read from a macro is echoed.
+enum class Echo { None, G13_5, Free, I10 };
+
+// Handles end of input inside a prompt: ends the innermost macro, or at the
+// keyboard requests the end of the program.
+void input_ended(Session& s);
+
+// Reads one answer line (no prompt written). Cut to `width` characters and
+// blank-padded to it; echoed as text while a macro runs (when `echo`).
+std::optional<std::string> read_answer(Session& s, std::size_t width, bool echo = true);
+
+// Writes the prompt, then reads an answer of `width` characters.
+std::optional<std::string> ask_text(Session& s, std::string_view prompt, std::size_t width, bool echo = true);
+
+// Writes the prompt and reads a number in a 12-column free field, asking
+// again until it reads. An empty answer reads as 0 (as a blank field does).
+std::optional<double> ask_real(Session& s, std::string_view prompt, Echo echo = Echo::G13_5);
+
+// As ask_real, for an integer read in an I10 field.
+std::optional<long long> ask_integer(Session& s, std::string_view prompt, Echo echo = Echo::I10);
+
+// Writes the echo of a number read from a macro.
+void echo_number(Session& s, double value, Echo echo);
+
+// Result codes of the pair readers.
+inline constexpr int kPairOk = 0;
+inline constexpr int kPairBad = 1;
+inline constexpr int kPairEnded = -1; // input ended; the caller gives up
+
+// Reads one answer and updates a and/or b (see parse_number_pair). On a bad
+// answer both keep their entry values and kPairBad is returned.
+int read_number_pair(Session& s, double& a, double& b);
+
+// The same on a given text of up to 32 characters; never kPairEnded.
+int parse_number_pair(std::string_view text, double& a, double& b);
+
+// Asks with `prompt` until read_number_pair reads. False when input ended.
+bool ask_number_pair(Session& s, std::string_view prompt, double& a, double& b);
+
+// The user's home directory (HOME), blank when unset.
+std::string home_directory();
+// "Mmm dd" + four-digit year in 10 characters, from the system clock.
+std::string date_stamp();
+// "hh:mm:ss" from the system clock.
+std::string time_stamp();
+
+} // namespace tarva

@@ -1,0 +1,66 @@
+// The long-lived state of one run: interpreter state and the shared records
+// that the commands change in place.
+#pragma once
+
+#include <istream>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "io/input_stack.h"
+#include "io/output_sink.h"
+#include "dataset/data_set.h"
+#include "fitting/engine_state.h"
+#include "graphics/axis_settings.h"
+#include "graphics/draw_settings.h"
+#include "graphics/font_settings.h"
+#include "graphics/graphics_state.h"
+#include "models/fit_state.h"
+#include "models/model_tables.h"
+#include "graphics/markers.h"
+#include "physics/physics_settings.h"
+#include "text/fixed_text.h"
+
+namespace tarva {
+
+inline constexpr const char* kDefaultLibraryDir = "/usr/local/lib/tarva/";
+
+struct InterpreterState {
+    InterpreterState(std::istream& keyboard, std::ostream& terminal) : input(keyboard), out(terminal) {}
+
+    InputStack input;
+    OutputSink out;
+    char screen_mode = 'C';         // screen action applied after each line read
+    char remembered_screen = ' ';   // last letter given to the screen operation
+    FixedText<80> macro_library;    // second place to look for macros
+    std::string library_dir = kDefaultLibraryDir; // help files, X-ray lines
+    std::string help_file;
+    std::string function_help_file;
+    FixedText<50> last_macro;       // marker %
+    FixedText<100> macro_args;      // marker ~
+    bool exit_requested = false;    // set when the keyboard input ended
+    std::string out_previous_name;  // OUT's file name, offered again
+    std::vector<std::string> labels; // label commands stored by LABEL, written by OUT
+};
+
+struct Session {
+    Session(std::istream& keyboard, std::ostream& terminal) : interp(keyboard, terminal) {}
+
+    InterpreterState interp;
+    DataSet data;
+    FitState fit;
+    ModelTables models;
+    GraphicsState graphics;
+    AxisSettings axes;
+    DrawSettings draw;
+    FontSettings fonts;
+    EngineState engine;
+    Markers markers;
+    PhysicsSettings physics;
+
+    OutputSink& out() { return interp.out; }
+    InputStack& input() { return interp.input; }
+    bool macro_running() const { return interp.input.macro_running(); }
+};
+
+} // namespace tarva
