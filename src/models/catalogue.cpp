@@ -1,22 +1,33 @@
-// The names each function routine writes into the fit state: the display
-// name and the parameter names, with the variants that depend on the
-// parameter count or on an option parameter.
+// The model catalogue: one row per function number with its display name,
+// the parameter that picks a name variant, the names its routine writes into
+// the fit state and the routine that evaluates it.
+//
+// Adding a model function: its routine in models/functions.h, one row here,
+// its entry in lib/qvfun.hlp.
+#include "models/catalogue.h"
+
 #include <array>
 #include <initializer_list>
 #include <string>
 #include <string_view>
 
-#include "models/catalogue.h"
+#include "models/evaluate.h"
 #include "models/fit_state.h"
+#include "models/functions.h"
 
 namespace tarva {
+
+using namespace model_functions;
 
 namespace {
 
 // Peak numbers of the peak series: peak n uses characters 2n-1 and 2n.
 constexpr std::string_view kPeakNumbers = "1 2 3 4 5 6 7 8 9 10111213141516";
 
-struct Writer {
+} // namespace
+
+// Writes the names into the fit state's records.
+struct NameWriter {
     FixedText<50>& function_name;
     std::array<FixedText<10>, kMaxParams>& param_name;
 
@@ -60,7 +71,152 @@ struct Writer {
     }
 };
 
+// clang-format off
+constexpr std::array<CatalogueRow, kCatalogueSize> kCatalogue{{
+    {1, "Fermi fn B(z) = B0/(1+exp(C0+C1*z+...+C5*z^4))", NameVariant::None, 0,
+     [](NameWriter& w, int, int) { w.params({"RVIRT", "GAP", "B0", "C0", "C1", "C2", "C3", "C4", "C5", "ZCONST"}); },
+     [](const ModelInputs&, int, Params a, float x) { return fermi(a, x); }},
+    {2, "Y = Yo + k1*(X+a) + k2*(X+a)^2 + k3*(X+a)^3 + ...", NameVariant::None, 0,
+     [](NameWriter& w, int, int) {
+         w.param(1, "Yo");
+         w.param(2, "a");
+         for (int k = 1; k <= 20; ++k) w.param(k + 2, "k" + std::to_string(k));
+     },
+     [](const ModelInputs&, int n, Params a, float x) { return polynomial(a, n, x); }},
+    {3, "Error Function with top slope", NameVariant::Complementary, 6,
+     [](NameWriter& w, int, int) { w.params({"Y0", "Y1", "Height", "FWHM", "Position", "0 EF,1 CEF", "Top Y0", "Top Y1"}); },
+     [](const ModelInputs&, int, Params a, float x) { return error_function_top_slope(a, x); }},
+    {4, "Xs=d*cubrt((Ys-Yoff)/C30*ntan(Ga))+(Ys-Yoff)/ntan(", NameVariant::GridOrder, 7,
+     [](NameWriter& w, int, int variant) {
+         if (variant == 2) w.name("Xs=d*sqrt((Ys-Yoff)/C20*ntan(Ga))+(Ys-Yoff)/ntan(G");
+         if (variant == 5) w.name("Xs=d*fifthrt((Ys-Yoff)/C50*ntan(Ga))+(Ys-Yoff)/nta");
+         w.params({"Grid angle", "n", variant == 2 ? "C20" : (variant == 5 ? "C50" : "C30"), "Xoff", "Yoff",
+                   "Shad. dist", "Order"});
+     },
+     [](const ModelInputs&, int, Params a, float x) { return grid_shadow(a, x); }},
+    {5, "Blank function", NameVariant::None, 0, nullptr, nullptr},
+    {6, "Multi-linear function", NameVariant::None, 0,
+     [](NameWriter& w, int, int) { w.params({"Y1", "g1", "x1", "g2", "x2", "g3", "x3", "g4", "no more"}); },
+     [](const ModelInputs&, int, Params a, float x) { return multi_linear(a, x); }},
+    {7, "Y = Y0 + (a0+a1*(X+X0)+...)*exp-(b0+b1*(X+X0)+...)", NameVariant::None, 0,
+     [](NameWriter& w, int n, int) {
+         if (n < 1) return;
+         w.param(1, "X0");
+         w.param(2, "Y0");
+         for (int k = 0; k <= 9 && 2 * k + 1 <= n; ++k) {
+             w.param(2 * k + 3, "a" + std::to_string(k));
+             w.param(2 * k + 4, "b" + std::to_string(k));
+         }
+     },
+     [](const ModelInputs&, int n, Params a, float x) { return poly_exp_poly(a, n, x); }},
+    {8, "Linear interp. between ASCENDING X data points", NameVariant::None, 0,
+     [](NameWriter& w, int, int) { w.param(1, "Unused"); },
+     [](const ModelInputs& m, int, Params, float x) { return linear_interpolation(m.data, x); }},
+    {9, "Connect data points (if sigma equals 3 raise pen)", NameVariant::None, 0, nullptr, nullptr},
+    {10, "y(x)=k3(x+a)^1/3 + k1(x+a)^-1 + k0 + l1(x+a)+...", NameVariant::None, 0,
+     [](NameWriter& w, int, int) { w.params({"a", "k3", "k1", "k0", "l1", "l2", "l3", "l4", "l5"}); },
+     [](const ModelInputs&, int, Params a, float x) { return root_inverse_poly(a, x); }},
+    {11, "Cubic spline", NameVariant::None, 0, nullptr,
+     [](const ModelInputs& m, int, Params a, float x) { return cubic_spline(a, m.data, m.tables, x); }},
+    {12, "Histogram", NameVariant::None, 0, nullptr, nullptr},
+    {13, "Bar Graph", NameVariant::None, 0, nullptr, nullptr},
+    {14, "Y = Yo + k1*TANH(k2*X)", NameVariant::None, 0,
+     [](NameWriter& w, int, int) { w.params({"Yo", "k1", "k2"}); },
+     [](const ModelInputs&, int, Params a, float x) { return tanh_step(a, x); }},
+    {15, "Legendre's F=K*[a0*p0+a1*p1*cos(x+x0)+a2*p2*cos(x+", NameVariant::None, 0,
+     [](NameWriter& w, int, int) { w.params({"K", "x0", "a0", "a1", "a2", "a3", "a4", "a6", "a6", "a7", "a10", "a11"}); },
+     [](const ModelInputs&, int n, Params a, float x) { return legendre_series(a, n, x); }},
+    {16, "Error Function", NameVariant::Complementary, 6,
+     [](NameWriter& w, int, int) { w.params({"Y0", "Y1", "Height", "FWHM", "Position", "0 EF,1 CEF"}); },
+     [](const ModelInputs&, int, Params a, float x) { return error_function(a, x); }},
+    {17, "Cylinder Function", NameVariant::Complementary, 6,
+     [](NameWriter& w, int, int) { w.params({"Y0", "Y1", "Height", "Diameter", "Position", "0 EF,1 CEF"}); },
+     [](const ModelInputs&, int, Params a, float x) { return cylinder(a, x); }},
+    {18, "Linear + Gaussian (up to 16)", NameVariant::None, 0,
+     [](NameWriter& w, int n, int) {
+         w.params({"Yintercept", "  Gradient"});
+         w.peaks(n, " Height ", " Centre ", "   Fwhm ");
+     },
+     [](const ModelInputs&, int n, Params a, float x) { return linear_gaussians(a, n, x); }},
+    {19, "Channeling function (2 flat top gaussians)", NameVariant::None, 0,
+     [](NameWriter& w, int, int) {
+         w.params({"Yintercept", "  Gradient", "  Height 1", "  Centre 1", "    Fwhm 1", "Top width1", "  Height 2",
+                   "  Centre 2", "    Fwhm 2", "Top width2"});
+     },
+     [](const ModelInputs&, int n, Params a, float x) { return channeling(a, n, x); }},
+    {20, "Y = Y0+A1*exp((X+X0)/B1)+A2*exp((X+X0)/B2)+...", NameVariant::None, 0,
+     [](NameWriter& w, int, int) { w.params({"Y0", "X0", "A1", "B1", "A2", "B2", "A3", "B3"}); },
+     [](const ModelInputs&, int, Params a, float x) { return three_exponentials(a, x); }},
+    {21, "B.W. Y=YO+Y1*X+H1*(W1/2)**2/((X-E1)**2+(W1/2)**2)", NameVariant::None, 0,
+     [](NameWriter& w, int n, int) {
+         w.params({"YO", "Y1"});
+         w.peaks(n, "Height H", " Posn. E", " Width W");
+     },
+     [](const ModelInputs&, int n, Params a, float x) { return breit_wigner(a, n, x); }},
+    {22, "Y = YS/(1 - K*C*X)", NameVariant::None, 0,
+     [](NameWriter& w, int, int) { w.params({"YS", "K", "C"}); },
+     [](const ModelInputs&, int, Params a, float x) { return pole(a, x); }},
+    {23, "Y = k/sqrt(1-((X-Xo)/Vo)**2)", NameVariant::None, 0,
+     [](NameWriter& w, int, int) { w.params({"k", "Xo", "Vo"}); },
+     [](const ModelInputs&, int, Params a, float x) { return inverse_sqrt(a, x); }},
+    {24, "y(x) = A + B*sqrt(x+xo)", NameVariant::None, 0,
+     [](NameWriter& w, int, int) { w.params({"xo", "A", "B"}); },
+     [](const ModelInputs&, int, Params a, float x) { return square_root(a, x); }},
+    {25, "Y = Yo/(TANH(k1 + k2*X))", NameVariant::None, 0,
+     [](NameWriter& w, int, int) { w.params({"Yo", "k1", "k2"}); },
+     [](const ModelInputs&, int, Params a, float x) { return inverse_tanh(a, x); }},
+    {26, "Y = (B*JN(AX)/(AX)**EX))**E  Bessel function", NameVariant::None, 0,
+     [](NameWriter& w, int, int) { w.params({"N (0-5)", "EX (0-N)", "E (1 OR 2)", "A", "B"}); },
+     [](const ModelInputs&, int, Params a, float x) { return bessel_series(a, x); }},
+    {27, "Dual error function", NameVariant::None, 0,
+     [](NameWriter& w, int, int) { w.params({"Width", "Sigma 1", "Sigma 2", "Fraction"}); },
+     [](const ModelInputs&, int, Params a, float x) { return dual_error_function(a, x); }},
+    {28, "Y=Y0+a0*exp(-a1*x)+s*x+b0*exp(-b1*x)", NameVariant::None, 0,
+     [](NameWriter& w, int, int) { w.params({"Y0", "a0", "a1", "s", "b0", "b1"}); },
+     [](const ModelInputs&, int, Params a, float x) { return two_exponentials(a, x); }},
+    {29, "Y=Yo+A1*sin(2*pi*(X+Xo)/B1)+A2*cos(2*pi*(X+X1)/B2)", NameVariant::None, 0,
+     [](NameWriter& w, int, int) { w.params({"Yo", "Xo", "X1", "A1", "B1", "A2", "B2"}); },
+     [](const ModelInputs&, int n, Params a, float x) { return sine_cosine(a, n, x); }},
+    {30, "Error function + Gaussian", NameVariant::Complementary, 10,
+     [](NameWriter& w, int n, int) {
+         w.params({"Yintercept", "  Gradient", "G. Height ", "G. Centre ", "G. Fwhm", "Comm. FWHM"});
+         if (n < 3) return;
+         w.param(7, "E.F. Heigh");
+         w.param(8, "E.F. FWHM");
+         w.param(9, "E.F. Pos");
+         w.param(10, "0 EF,1 CEF");
+     },
+     [](const ModelInputs&, int n, Params a, float x) { return error_function_gaussian(a, n, x); }},
+    {31, "y = yo + df*sqrt(r^2 - (x-xo)^2)", NameVariant::None, 0,
+     [](NameWriter& w, int, int) { w.params({"yo", "df", "xo", "radius"}); },
+     [](const ModelInputs&, int, Params a, float x) { return circle_cap(a, x); }},
+    {32, "y = x + d/(1 + pm*v*cos(v*x/r))", NameVariant::None, 0,
+     [](NameWriter& w, int, int) { w.params({"d (l.y.)", "plus/minus", "v (v/c)", "r (l.y.)"}); },
+     [](const ModelInputs&, int, Params a, float x) { return drift(a, x); }},
+    {33, "y = yo + df*sqrt((x-xo)^2 - r^2)", NameVariant::None, 0,
+     [](NameWriter& w, int, int) { w.params({"yo", "df", "xo", "radius"}); },
+     [](const ModelInputs&, int, Params a, float x) { return hyperbola(a, x); }},
+    {34, "I = Is[exp(A*(X+X0)) - 1] - Il", NameVariant::None, 0,
+     [](NameWriter& w, int n, int) { if (n >= 1) w.params({"X0", "Is", "A", "Il"}); },
+     [](const ModelInputs&, int n, Params a, float x) { return diode(a, n, x); }},
+    {35, "V = A*ln(B-I*C) - D*I", NameVariant::None, 0,
+     [](NameWriter& w, int n, int) { if (n >= 1) w.params({"A", "B", "C", "D"}); },
+     [](const ModelInputs&, int n, Params a, float x) { return log_characteristic(a, n, x); }},
+}};
+// clang-format on
+
+namespace {
+
+// Row k holds function k + 1.
+constexpr bool rows_in_order() {
+    for (std::size_t k = 0; k < kCatalogue.size(); ++k)
+        if (kCatalogue[k].number != static_cast<int>(k) + 1) return false;
+    return true;
+}
+
 } // namespace
+
+static_assert(rows_in_order(), "the catalogue lists functions 1, 2, 3, ... in order");
 
 int peak_count(int nparams) {
     int m = (nparams - 2) / 3;
@@ -69,196 +225,22 @@ int peak_count(int nparams) {
 }
 
 std::string_view catalogue_name(int function) {
-    switch (function) {
-    case 1: return "Fermi fn B(z) = B0/(1+exp(C0+C1*z+...+C5*z^4))";
-    case 2: return "Y = Yo + k1*(X+a) + k2*(X+a)^2 + k3*(X+a)^3 + ...";
-    case 3: return "Error Function with top slope";
-    case 4: return "Xs=d*cubrt((Ys-Yoff)/C30*ntan(Ga))+(Ys-Yoff)/ntan(";
-    case 5: return "Blank function";
-    case 6: return "Multi-linear function";
-    case 7: return "Y = Y0 + (a0+a1*(X+X0)+...)*exp-(b0+b1*(X+X0)+...)";
-    case 8: return "Linear interp. between ASCENDING X data points";
-    case 9: return "Connect data points (if sigma equals 3 raise pen)";
-    case 10: return "y(x)=k3(x+a)^1/3 + k1(x+a)^-1 + k0 + l1(x+a)+...";
-    case 11: return "Cubic spline";
-    case 12: return "Histogram";
-    case 13: return "Bar Graph";
-    case 14: return "Y = Yo + k1*TANH(k2*X)";
-    case 15: return "Legendre's F=K*[a0*p0+a1*p1*cos(x+x0)+a2*p2*cos(x+";
-    case 16: return "Error Function";
-    case 17: return "Cylinder Function";
-    case 18: return "Linear + Gaussian (up to 16)";
-    case 19: return "Channeling function (2 flat top gaussians)";
-    case 20: return "Y = Y0+A1*exp((X+X0)/B1)+A2*exp((X+X0)/B2)+...";
-    case 21: return "B.W. Y=YO+Y1*X+H1*(W1/2)**2/((X-E1)**2+(W1/2)**2)";
-    case 22: return "Y = YS/(1 - K*C*X)";
-    case 23: return "Y = k/sqrt(1-((X-Xo)/Vo)**2)";
-    case 24: return "y(x) = A + B*sqrt(x+xo)";
-    case 25: return "Y = Yo/(TANH(k1 + k2*X))";
-    case 26: return "Y = (B*JN(AX)/(AX)**EX))**E  Bessel function";
-    case 27: return "Dual error function";
-    case 28: return "Y=Y0+a0*exp(-a1*x)+s*x+b0*exp(-b1*x)";
-    case 29: return "Y=Yo+A1*sin(2*pi*(X+Xo)/B1)+A2*cos(2*pi*(X+X1)/B2)";
-    case 30: return "Error function + Gaussian";
-    case 31: return "y = yo + df*sqrt(r^2 - (x-xo)^2)";
-    case 32: return "y = x + d/(1 + pm*v*cos(v*x/r))";
-    case 33: return "y = yo + df*sqrt((x-xo)^2 - r^2)";
-    case 34: return "I = Is[exp(A*(X+X0)) - 1] - Il";
-    case 35: return "V = A*ln(B-I*C) - D*I";
-    default: return "Unused";
-    }
+    const CatalogueRow* r = catalogue_row(function);
+    return r ? r->name : "Unused";
 }
 
 void write_names(FixedText<50>& function_name, std::array<FixedText<10>, kMaxParams>& param_name, const NameKey& key) {
-    Writer w{function_name, param_name};
-    const int n = key.nparams;
-    switch (key.function) {
-    case 1:
-        w.name(catalogue_name(1));
-        w.params({"RVIRT", "GAP", "B0", "C0", "C1", "C2", "C3", "C4", "C5", "ZCONST"});
-        break;
-    case 2:
-        w.name(catalogue_name(2));
-        w.param(1, "Yo");
-        w.param(2, "a");
-        for (int k = 1; k <= 20; ++k) w.param(k + 2, "k" + std::to_string(k));
-        break;
-    case 3:
-        w.option_name(catalogue_name(3), key.variant);
-        w.params({"Y0", "Y1", "Height", "FWHM", "Position", "0 EF,1 CEF", "Top Y0", "Top Y1"});
-        break;
-    case 4:
-        if (key.variant == 2) {
-            w.name("Xs=d*sqrt((Ys-Yoff)/C20*ntan(Ga))+(Ys-Yoff)/ntan(G");
-        } else if (key.variant == 5) {
-            w.name("Xs=d*fifthrt((Ys-Yoff)/C50*ntan(Ga))+(Ys-Yoff)/nta");
-        } else {
-            w.name(catalogue_name(4));
-        }
-        w.params({"Grid angle", "n", key.variant == 2 ? "C20" : (key.variant == 5 ? "C50" : "C30"), "Xoff", "Yoff",
-                  "Shad. dist", "Order"});
-        break;
-    case 6:
-        w.name(catalogue_name(6));
-        w.params({"Y1", "g1", "x1", "g2", "x2", "g3", "x3", "g4", "no more"});
-        break;
-    case 7:
-        w.name(catalogue_name(7));
-        if (n >= 1) {
-            w.param(1, "X0");
-            w.param(2, "Y0");
-            for (int k = 0; k <= 9 && 2 * k + 1 <= n; ++k) {
-                w.param(2 * k + 3, "a" + std::to_string(k));
-                w.param(2 * k + 4, "b" + std::to_string(k));
-            }
-        }
-        break;
-    case 8:
-        w.name(catalogue_name(8));
-        w.param(1, "Unused");
-        break;
-    case 10:
-        w.name(catalogue_name(10));
-        w.params({"a", "k3", "k1", "k0", "l1", "l2", "l3", "l4", "l5"});
-        break;
-    case 14:
-        w.name(catalogue_name(14));
-        w.params({"Yo", "k1", "k2"});
-        break;
-    case 15:
-        w.name(catalogue_name(15));
-        w.params({"K", "x0", "a0", "a1", "a2", "a3", "a4", "a6", "a6", "a7", "a10", "a11"});
-        break;
-    case 16:
-        w.option_name(catalogue_name(16), key.variant);
-        w.params({"Y0", "Y1", "Height", "FWHM", "Position", "0 EF,1 CEF"});
-        break;
-    case 17:
-        w.option_name(catalogue_name(17), key.variant);
-        w.params({"Y0", "Y1", "Height", "Diameter", "Position", "0 EF,1 CEF"});
-        break;
-    case 18:
-        w.name(catalogue_name(18));
-        w.params({"Yintercept", "  Gradient"});
-        w.peaks(n, " Height ", " Centre ", "   Fwhm ");
-        break;
-    case 19:
-        w.name(catalogue_name(19));
-        w.params({"Yintercept", "  Gradient", "  Height 1", "  Centre 1", "    Fwhm 1", "Top width1", "  Height 2",
-                  "  Centre 2", "    Fwhm 2", "Top width2"});
-        break;
-    case 20:
-        w.name(catalogue_name(20));
-        w.params({"Y0", "X0", "A1", "B1", "A2", "B2", "A3", "B3"});
-        break;
-    case 21:
-        w.name(catalogue_name(21));
-        w.params({"YO", "Y1"});
-        w.peaks(n, "Height H", " Posn. E", " Width W");
-        break;
-    case 22:
-        w.name(catalogue_name(22));
-        w.params({"YS", "K", "C"});
-        break;
-    case 23:
-        w.name(catalogue_name(23));
-        w.params({"k", "Xo", "Vo"});
-        break;
-    case 24:
-        w.name(catalogue_name(24));
-        w.params({"xo", "A", "B"});
-        break;
-    case 25:
-        w.name(catalogue_name(25));
-        w.params({"Yo", "k1", "k2"});
-        break;
-    case 26:
-        w.name(catalogue_name(26));
-        w.params({"N (0-5)", "EX (0-N)", "E (1 OR 2)", "A", "B"});
-        break;
-    case 27:
-        w.name(catalogue_name(27));
-        w.params({"Width", "Sigma 1", "Sigma 2", "Fraction"});
-        break;
-    case 28:
-        w.name(catalogue_name(28));
-        w.params({"Y0", "a0", "a1", "s", "b0", "b1"});
-        break;
-    case 29:
-        w.name(catalogue_name(29));
-        w.params({"Yo", "Xo", "X1", "A1", "B1", "A2", "B2"});
-        break;
-    case 30:
-        w.option_name(catalogue_name(30), key.variant);
-        w.params({"Yintercept", "  Gradient", "G. Height ", "G. Centre ", "G. Fwhm", "Comm. FWHM"});
-        if (n >= 3) {
-            w.param(7, "E.F. Heigh");
-            w.param(8, "E.F. FWHM");
-            w.param(9, "E.F. Pos");
-            w.param(10, "0 EF,1 CEF");
-        }
-        break;
-    case 31:
-    case 33:
-        w.name(catalogue_name(key.function));
-        w.params({"yo", "df", "xo", "radius"});
-        break;
-    case 32:
-        w.name(catalogue_name(32));
-        w.params({"d (l.y.)", "plus/minus", "v (v/c)", "r (l.y.)"});
-        break;
-    case 34:
-        w.name(catalogue_name(34));
-        if (n >= 1) w.params({"X0", "Is", "A", "Il"});
-        break;
-    case 35:
-        w.name(catalogue_name(35));
-        if (n >= 1) w.params({"A", "B", "C", "D"});
-        break;
-    default: // 5, 9, 11, 12, 13 name no parameters; 36 and beyond are unused
-        w.name(catalogue_name(key.function));
-        break;
+    NameWriter w{function_name, param_name};
+    const CatalogueRow* r = catalogue_row(key.function);
+    if (!r) {
+        w.name("Unused");
+        return;
     }
+    if (r->variant == NameVariant::Complementary)
+        w.option_name(r->name, key.variant);
+    else
+        w.name(r->name);
+    if (r->names) r->names(w, key.nparams, key.variant);
 }
 
 void FitState::write_pending_names() const {

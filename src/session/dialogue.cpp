@@ -101,24 +101,30 @@ int parse_number_pair(std::string_view text, double& a, double& b) {
     return kPairOk;
 }
 
-int read_number_pair(Session& s, double& a, double& b) {
+int read_number_pair(Session& s, double& a, double& b, PairEcho echo) {
     auto line = s.input().read_line();
     if (!line) {
         input_ended(s);
         return kPairEnded;
     }
     std::string answer = line->substr(0, std::min<std::size_t>(line->size(), 80));
-    if (s.macro_running()) {
+    if (!s.macro_running()) return parse_number_pair(answer, a, b);
+    if (echo == PairEcho::AsTyped) {
         std::size_t n = std::max<std::size_t>(last_nonblank(answer), 1);
         s.out().raw("+" + pad(answer, n) + "\n");
+        return parse_number_pair(answer, a, b);
     }
-    return parse_number_pair(answer, a, b);
+    // The values as read continue the prompt line; like a single number, an
+    // answer that does not read shows nothing before the prompt is repeated.
+    const int r = parse_number_pair(answer, a, b);
+    if (r == kPairOk) s.out().raw(format_G(a, 13, 5, 1) + format_G(b, 13, 5, 1) + "\n");
+    return r;
 }
 
-bool ask_number_pair(Session& s, std::string_view prompt, double& a, double& b) {
+bool ask_number_pair(Session& s, std::string_view prompt, double& a, double& b, PairEcho echo) {
     for (;;) {
         s.out().prompt(prompt);
-        int r = read_number_pair(s, a, b);
+        int r = read_number_pair(s, a, b, echo);
         if (r == kPairOk) return true;
         if (r == kPairEnded) return false;
     }

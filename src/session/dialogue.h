@@ -44,15 +44,20 @@ inline constexpr int kPairOk = 0;
 inline constexpr int kPairBad = 1;
 inline constexpr int kPairEnded = -1; // input ended; the caller gives up
 
+// How a pair answer read from a macro is echoed: as typed, on a line of its
+// own beginning with "+" (the usual way), or as the two values after the
+// prompt in 1P G13.5 form (ARC).
+enum class PairEcho { AsTyped, G13_5 };
+
 // Reads one answer and updates a and/or b (see parse_number_pair). On a bad
 // answer both keep their entry values and kPairBad is returned.
-int read_number_pair(Session& s, double& a, double& b);
+int read_number_pair(Session& s, double& a, double& b, PairEcho echo = PairEcho::AsTyped);
 
 // The same on a given text of up to 32 characters; never kPairEnded.
 int parse_number_pair(std::string_view text, double& a, double& b);
 
 // Asks with `prompt` until read_number_pair reads. False when input ended.
-bool ask_number_pair(Session& s, std::string_view prompt, double& a, double& b);
+bool ask_number_pair(Session& s, std::string_view prompt, double& a, double& b, PairEcho echo = PairEcho::AsTyped);
 
 // The user's home directory (HOME), blank when unset.
 std::string home_directory();

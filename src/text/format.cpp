@@ -307,26 +307,26 @@ static void append_free_digits(std::string& out, const char* digits, int n, int 
     }
 }
 
-// Free format. A real is its own leading blank, a minus sign when negative,
-// and the value rounded to 9 significant digits with trailing zeros removed
-// and the decimal point always present:
-//   1.5 -> " 1.5"   100 -> " 100."   0 -> " 0."   -0.25 -> " -0.25"
+// Free format. A real is its own leading blank, a sign position (a blank,
+// or a minus sign when negative) and the value rounded to 9 significant
+// digits with trailing zeros removed and the decimal point always present:
+//   1.5 -> "  1.5"   100 -> "  100."   0 -> "  0."   -0.25 -> " -0.25"
 // When the decimal exponent (of the rounded value) is below -4 or above 8
 // the exponential form is used, again trimmed, with at least two exponent
 // digits and the letter E kept for three-digit exponents:
-//   1e-5 -> " 1.E-05"   -2.25e-5 -> " -2.25E-05"   1.5e9 -> " 1.5E+09"
-//   1e100 -> " 1.E+100"
+//   1e-5 -> "  1.E-05"   -2.25e-5 -> " -2.25E-05"   1.5e9 -> "  1.5E+09"
+//   1e100 -> "  1.E+100"
 // Every such text reads back through read_real_field and read_list.
-// Negative zero is written " 0."; NaN and infinities as " NaN",
-// " Infinity" and " -Infinity".
+// Negative zero is written "  0."; NaN and infinities as "  NaN",
+// "  Infinity" and " -Infinity".
 std::string free_real(double value) {
-    if (std::isnan(value)) return " NaN";
-    if (std::isinf(value)) return value > 0 ? " Infinity" : " -Infinity";
-    if (value == 0) return " 0.";
+    if (std::isnan(value)) return "  NaN";
+    if (std::isinf(value)) return value > 0 ? "  Infinity" : " -Infinity";
+    if (value == 0) return "  0.";
     std::string out;
     out.reserve(20);
     out += ' ';
-    if (value < 0) out += '-';
+    out += value < 0 ? '-' : ' ';
     char digits[16];
     int x = 0;
     significant_digits(std::fabs(value), 9, digits, x);
@@ -340,7 +340,7 @@ std::string free_real(double value) {
 // read back as the identical double (at most 17): the shortest decimal
 // text that rounds to it. Files that store double values and are read again
 // by this program use it, so a save-and-load cycle changes no bit.
-//   0.1 -> " 0.1"   1/3 -> " 0.3333333333333333"   1e300 -> " 1.E+300"
+//   0.1 -> "  0.1"   1/3 -> "  0.3333333333333333"   1e300 -> "  1.E+300"
 std::string free_real_exact(double value) {
     if (!std::isfinite(value) || value == 0) return free_real(value);
     char buf[40];
@@ -361,7 +361,7 @@ std::string free_real_exact(double value) {
     std::string out;
     out.reserve(28);
     out += ' ';
-    if (value < 0) out += '-';
+    out += value < 0 ? '-' : ' ';
     append_free_digits(out, digits, n, x);
     return out;
 }

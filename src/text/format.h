@@ -40,10 +40,12 @@ std::string format_G(double value, int w, int d, int scale = 0);
 // w <= 0 (A alone) gives the whole text.
 std::string format_A(std::string_view text, int w);
 
-// Free-format output items, each beginning with its own blank. Reals have
-// up to 9 significant digits, trailing zeros removed, always a point:
-// " 1.5", " 100.", " 0.", " -0.25"; exponential form when the decimal
-// exponent is below -4 or above 8: " 1.E-05", " -2.25E-05", " 1.5E+09".
+// Free-format output items, each beginning with its own blank. A real then
+// has its sign position (blank or "-") and up to 9 significant digits,
+// trailing zeros removed, always a point: "  1.5", "  100.", "  0.",
+// " -0.25"; exponential form when the decimal exponent is below -4 or above
+// 8: "  1.E-05", " -2.25E-05", "  1.5E+09". An integer is written in full
+// after its blank, with no sign position: " 42", " -7".
 std::string free_real(double value);
 std::string free_int(long long value); // " 42"
 // Free-format real with the fewest digits (up to 17) that read back as the

@@ -3,6 +3,7 @@
 
 #include <sstream>
 
+#include "commands/commands.h"
 #include "interpreter/command_table.h"
 #include "interpreter/interpreter.h"
 #include "session/session.h"
@@ -89,6 +90,79 @@ TEST(CommandTable, PrefixMatchingFollowsTableOrder) {
     int keys = 0;
     for (const auto& e : command_table()) keys += std::string_view(e.key).empty() ? 0 : 1;
     EXPECT_EQ(keys, 73);
+}
+
+// The whole table, in its order, as the user sees it: every key with the
+// shortest abbreviation that selects it and the routine it runs. Written out
+// by hand from the list of commands, not from the table, so that moving,
+// dropping or rewiring an entry fails here. Each abbreviation is typed in
+// lower case and goes through the same preparation and lookup as a line at
+// the prompt; one character less must select an earlier key instead.
+TEST(CommandTable, EveryKeyWithItsShortestAbbreviation) {
+    struct Row {
+        const char* typed;
+        const char* key;
+        CommandHandler handler;
+    };
+    const Row rows[] = {
+        {"p", "PARAM", cmd_param},       {"f", "FIT", cmd_fit},           {"e", "EXIT", cmd_exit},
+        {"s", "SAVE", cmd_save},         {"m", "MENU", cmd_menu},         {"h", "HELP", cmd_help},
+        {"d", "DATA", cmd_data},         {"c", "CHI", cmd_chi},           {"fu", "FUNCT", cmd_funct},
+        {"su", "SUBPLO", cmd_subplot},   {"n", "NVAR", cmd_npar},         {"np", "NPAR", cmd_npar},
+        {"sp", "SPECIA", cmd_special},   {"de", "DEST", cmd_dest},        {"l", "LOG", cmd_log},
+        {"cl", "CLEAR", cmd_clear},      {"fv", "FVAL", cmd_fval},        {"ma", "MASK", cmd_mask},
+        {"i", "INTEG", cmd_integ},       {"der", "DERIV", cmd_deriv},     {"x", "XMODIF", cmd_xmodif},
+        {"y", "YMODIF", cmd_ymodif},     {"mo", "MODIFY", cmd_modify},    {"pr", "PRINT", cmd_print},
+        {"b", "BUMP", cmd_bump},         {"mode", "MODE", cmd_mode},      {"pe", "PERIOD", cmd_period},
+        {"ft", "FT", cmd_ft},            {"r", "REGUL", cmd_regul},       {"co", "CORREL", cmd_correl},
+        {"@", "@", cmd_at},              {"fo", "FONT", cmd_font},        {"spl", "SPLINE", cmd_spline},
+        {"er", "ERROR", cmd_error},      {"dr", "DRAW", cmd_draw},        {"a", "AGP", cmd_agp},
+        {"av", "AVERAG", cmd_average},   {"sw", "SWAP", cmd_swap},        {"mak", "MAKE", cmd_make},
+        {"ca", "CAPTIO", cmd_caption},   {"la", "LABEL", cmd_label},      {"col", "COLOUR", cmd_colour},
+        {"o", "ORDER", cmd_order},       {"v", "VALUES", cmd_values},     {"ins", "INSERT", cmd_insert},
+        {"!", "!", cmd_comment},         {"bg", "BG", cmd_bg},            {"ar", "ARC", cmd_arc},
+        {"ec", "ECHO", cmd_echo},        {"al", "ALOG", cmd_log},         {"ho", "HOLD", cmd_hold},
+        {"mv", "MVAL", cmd_mval},        {"ou", "OUT", cmd_out},          {"mc", "MCA", cmd_mca},
+        {"ro", "ROTATE", cmd_rotate},    {"$", "$", cmd_shell},           {"rew", "REWIND", cmd_rewind},
+        {"f?", "F?", cmd_file_query},    {"mass", "MASS", cmd_mass},      {"st", "STIPPL", cmd_stipple},
+        {"ha", "HATCH", cmd_hatch},      {"fuz", "FUZZ", cmd_fuzz},       {"t", "TERMIN", cmd_terminal},
+        {"ph", "PHA", cmd_pha},          {"pha2", "PHA2", cmd_pha},       {"th", "THICK", cmd_thick},
+        {"no", "NORM", cmd_norm},        {"el", "ELIMIN", cmd_eliminate}, {"def", "DEFINE", cmd_define},
+        {"xr", "XRAY", cmd_xray},        {"clo", "CLOSE", cmd_close},     {"loa", "LOAD", cmd_load},
+        {"mac", "MACRO", cmd_macro},
+    };
+    ASSERT_EQ(std::size(rows), 73u);
+    std::istringstream in;
+    std::ostringstream out;
+    Session s{in, out};
+    auto lookup = [&](std::string_view typed) {
+        CommandContext ctx;
+        bool expanded = false;
+        prepare_line(s, typed, ctx, expanded);
+        parse_command_line(ctx);
+        return find_command(ctx.word());
+    };
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        const Row& r = rows[i];
+        SCOPED_TRACE(r.typed);
+        const CommandEntry* e = lookup(r.typed);
+        ASSERT_NE(e, nullptr);
+        EXPECT_STREQ(e->key, r.key);
+        EXPECT_EQ(e->handler, r.handler);
+        // The key itself, typed in full, selects the same entry.
+        EXPECT_EQ(lookup(r.key), e);
+        // The table holds the keys in this order.
+        EXPECT_STREQ(command_table()[i].key, r.key);
+        std::string shorter(r.typed);
+        shorter.pop_back();
+        if (shorter.empty()) continue;
+        const CommandEntry* earlier = lookup(shorter);
+        ASSERT_NE(earlier, nullptr);
+        EXPECT_LT(earlier, e) << shorter << " selects " << earlier->key;
+    }
+    // The seven spare entries are blank and never match.
+    for (std::size_t i = std::size(rows); i < command_table().size(); ++i) EXPECT_STREQ(command_table()[i].key, "");
+    EXPECT_EQ(command_table().size(), 80u);
 }
 
 class Markers : public ::testing::Test {

@@ -54,7 +54,7 @@ TEST_F(FitCommands, ParamFromMarkersAndWithoutParameters) {
     std::string t = run("MVAL/1\n3.5 -2\nNPAR 2\nPARAM/X\nPARAM/Y 2\n");
     EXPECT_EQ(s->fit.value[0], 3.5);
     EXPECT_EQ(s->fit.value[1], -2.0);
-    EXPECT_TRUE(has(t, ">      3.5\n"));
+    EXPECT_TRUE(has(t, ">       3.5\n"));
     EXPECT_TRUE(has(t, ">      -2.\n"));
     EXPECT_EQ(s->markers.x[0], 3.5);
     EXPECT_EQ(s->markers.y[0], -2.0);

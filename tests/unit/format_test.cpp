@@ -1853,33 +1853,34 @@ TEST(FormatE, ReadsBack) {
 // ---- free format ----------------------------------------------------------
 
 TEST(FreeFormat, RealExamples) {
-    EXPECT_EQ(free_real(1.5), " 1.5");
+    // Each item: its blank, the sign position (blank or minus), the value.
+    EXPECT_EQ(free_real(1.5), "  1.5");
     EXPECT_EQ(free_real(-1.5), " -1.5");
-    EXPECT_EQ(free_real(100.0), " 100.");
-    EXPECT_EQ(free_real(0.0), " 0.");
-    EXPECT_EQ(free_real(-0.0), " 0.");
-    EXPECT_EQ(free_real(0.25), " 0.25");
+    EXPECT_EQ(free_real(100.0), "  100.");
+    EXPECT_EQ(free_real(0.0), "  0.");
+    EXPECT_EQ(free_real(-0.0), "  0.");
+    EXPECT_EQ(free_real(0.25), "  0.25");
     EXPECT_EQ(free_real(-2.25e-5), " -2.25E-05");
-    EXPECT_EQ(free_real(1e-5), " 1.E-05");
-    EXPECT_EQ(free_real(1e-4), " 0.0001");
-    EXPECT_EQ(free_real(123456789.0), " 123456789.");
-    EXPECT_EQ(free_real(1e9), " 1.E+09");
-    EXPECT_EQ(free_real(1.5e9), " 1.5E+09");
-    EXPECT_EQ(free_real(1e100), " 1.E+100");
+    EXPECT_EQ(free_real(1e-5), "  1.E-05");
+    EXPECT_EQ(free_real(1e-4), "  0.0001");
+    EXPECT_EQ(free_real(123456789.0), "  123456789.");
+    EXPECT_EQ(free_real(1e9), "  1.E+09");
+    EXPECT_EQ(free_real(1.5e9), "  1.5E+09");
+    EXPECT_EQ(free_real(1e100), "  1.E+100");
     EXPECT_EQ(free_real(-1e-100), " -1.E-100");
-    EXPECT_EQ(free_real(1.0 / 3.0), " 0.333333333");
-    EXPECT_EQ(free_real(2.0 / 3.0), " 0.666666667");
-    EXPECT_EQ(free_real(3.14159265358979), " 3.14159265");
+    EXPECT_EQ(free_real(1.0 / 3.0), "  0.333333333");
+    EXPECT_EQ(free_real(2.0 / 3.0), "  0.666666667");
+    EXPECT_EQ(free_real(3.14159265358979), "  3.14159265");
     // Rounding to 9 digits can carry into a new decade, and across the
     // switch to the exponential form.
-    EXPECT_EQ(free_real(9.9999999999), " 10.");
-    EXPECT_EQ(free_real(999999999.7), " 1.E+09");
-    EXPECT_EQ(free_real(static_cast<double>(0.1f)), " 0.100000001");
+    EXPECT_EQ(free_real(9.9999999999), "  10.");
+    EXPECT_EQ(free_real(999999999.7), "  1.E+09");
+    EXPECT_EQ(free_real(static_cast<double>(0.1f)), "  0.100000001");
 }
 
 TEST(FreeFormat, NonFinite) {
-    EXPECT_EQ(free_real(kNaN), " NaN");
-    EXPECT_EQ(free_real(kInf), " Infinity");
+    EXPECT_EQ(free_real(kNaN), "  NaN");
+    EXPECT_EQ(free_real(kInf), "  Infinity");
     EXPECT_EQ(free_real(-kInf), " -Infinity");
 }
 
@@ -1890,7 +1891,7 @@ TEST(FreeFormat, Integers) {
     EXPECT_EQ(free_int(LLONG_MIN), " -9223372036854775808");
 }
 
-// Shape of every free-format real: leading blank, optional minus, at most
+// Shape of every free-format real: leading blank, sign position, at most
 // nine significant digits, a decimal point, and the exponential form
 // exactly when the decimal exponent is below -4 or above 8.
 TEST(FreeFormat, ShapeAndRoundTrip) {
@@ -1906,7 +1907,7 @@ TEST(FreeFormat, ShapeAndRoundTrip) {
         const std::string s = free_real(v);
         ASSERT_GE(s.size(), 3u);
         EXPECT_EQ(s[0], ' ');
-        EXPECT_EQ(s[1] == '-', v < 0) << s;
+        EXPECT_EQ(s[1], v < 0 ? '-' : ' ') << s;
         EXPECT_NE(s.find('.'), std::string::npos) << s;
         const std::size_t epos = s.find('E');
         const int exponent = static_cast<int>(std::floor(std::log10(std::fabs(std::stod(s)))));

@@ -115,13 +115,13 @@ TEST_F(Label, MarkersDataPointsAndEdges) {
     rec.clear();
     out.str("");
     run("LABEL/T", "30\n\n\nL\n");
-    EXPECT_EQ(out.str().substr(0, 36), " Y coordinate set to  10. X coordina");
+    EXPECT_EQ(out.str().substr(0, 37), " Y coordinate set to   10. X coordina");
     EXPECT_NEAR(first().x, 30, 1e-4);
     EXPECT_NEAR(first().y, 10 + 6 * 0.03375F, 1e-4);
     rec.clear();
     out.str("");
     run("LABEL/R", "2\n\n\nL\n");
-    EXPECT_EQ(out.str().substr(0, 37), " X coordinate set to  100. Y coordina");
+    EXPECT_EQ(out.str().substr(0, 38), " X coordinate set to   100. Y coordina");
     EXPECT_NEAR(first().x, 100, 1e-4);
     rec.clear();
     s.markers.x[0] = 10;

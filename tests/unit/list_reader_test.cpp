@@ -177,13 +177,13 @@ TEST(ExactFreeFormat, EveryDoubleReadsBackIdentically) {
 TEST(ExactFreeFormat, LayoutFollowsFreeFormat) {
     // Same shape as the 9-digit free format, only with the digits needed.
     EXPECT_EQ(free_real_exact(1.5), free_real(1.5));
-    EXPECT_EQ(free_real_exact(100.0), " 100.");
-    EXPECT_EQ(free_real_exact(0.0), " 0.");
+    EXPECT_EQ(free_real_exact(100.0), "  100.");
+    EXPECT_EQ(free_real_exact(0.0), "  0.");
     EXPECT_EQ(free_real_exact(-2.25e-5), " -2.25E-05");
-    EXPECT_EQ(free_real_exact(0.1), " 0.1");
-    EXPECT_EQ(free_real_exact(1.0 / 3.0), " 0.3333333333333333");
-    EXPECT_EQ(free_real_exact(1e300), " 1.E+300");
-    EXPECT_EQ(free_real_exact(123456789.125), " 123456789.125");
+    EXPECT_EQ(free_real_exact(0.1), "  0.1");
+    EXPECT_EQ(free_real_exact(1.0 / 3.0), "  0.3333333333333333");
+    EXPECT_EQ(free_real_exact(1e300), "  1.E+300");
+    EXPECT_EQ(free_real_exact(123456789.125), "  123456789.125");
 }
 
 } // namespace

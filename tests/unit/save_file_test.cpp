@@ -63,7 +63,7 @@ TEST(SaveText, HeaderFitStateAndFourColumnPoints) {
     EXPECT_EQ(lines[1], "Energy");
     EXPECT_EQ(lines[2], " "); // empty label written as one blank
     EXPECT_EQ(lines[3], " 1 2");
-    EXPECT_EQ(lines[4], " 1.5 0.1");
+    EXPECT_EQ(lines[4], "  1.5  0.1");
     EXPECT_EQ(lines[5], " 1 0");
     EXPECT_EQ(lines[6], " 0");
     ModelInputs in{fit, d, tables};

@@ -77,7 +77,7 @@ TEST(Dialogue, MacroAnswersAreEchoedAndEndOfInputEndsTheMacro) {
     char path[] = "/tmp/tarva_dialogue_XXXXXX";
     int fd = mkstemp(path);
     ASSERT_GE(fd, 0);
-    std::string body = "abc\n1 2\nx\n7\n";
+    std::string body = "abc\n1 2\nx\n7\n+30 40\n,5\n-1e-7\n";
     ASSERT_EQ(write(fd, body.data(), body.size()), static_cast<ssize_t>(body.size()));
     close(fd);
     ASSERT_TRUE(s.input().push_macro(path));
@@ -91,7 +91,15 @@ TEST(Dialogue, MacroAnswersAreEchoedAndEndOfInputEndsTheMacro) {
     auto v = ask_real(s, "V > ");
     ASSERT_TRUE(v);
     EXPECT_EQ(*v, 7);
-    EXPECT_EQ(terminal.str(), " Name >  abc\n+1 2\n V >  V >     7.0000    \n");
+    // ARC's pairs are echoed as the values read, on the prompt line.
+    EXPECT_TRUE(ask_number_pair(s, "Arc start coords > ", a, b, PairEcho::G13_5));
+    EXPECT_EQ(a, 30);
+    EXPECT_EQ(b, 40);
+    EXPECT_TRUE(ask_number_pair(s, "Arc finish coords > ", a, b, PairEcho::G13_5));
+    EXPECT_EQ(a, -1e-7);
+    EXPECT_EQ(terminal.str(), " Name >  abc\n+1 2\n V >  V >     7.0000    \n"
+                              " Arc start coords >    30.000       40.000    \n"
+                              " Arc finish coords >  Arc finish coords >  -1.00000E-07   40.000    \n");
     // The macro is exhausted: the prompt gives up and the macro is ended.
     EXPECT_FALSE(ask_real(s, "W > "));
     EXPECT_FALSE(s.macro_running());

@@ -21,8 +21,8 @@ double log_if_positive(double v) { return v > 0.0 ? std::log10(v) : v; }
 
 void straight_line(Session& s, char letter) {
     double x1 = 0.0, y1 = 0.0, x2 = 0.0, y2 = 0.0;
-    if (!ask_number_pair(s, "Arc start coords > ", x1, y1)) return;
-    if (!ask_number_pair(s, "Arc finish coords > ", x2, y2)) return;
+    if (!ask_number_pair(s, "Arc start coords > ", x1, y1, PairEcho::G13_5)) return;
+    if (!ask_number_pair(s, "Arc finish coords > ", x2, y2, PairEcho::G13_5)) return;
     if (letter == 'L') {
         x1 = log_if_positive(x1);
         y1 = log_if_positive(y1);
@@ -46,13 +46,13 @@ void circle_arc(Session& s, char letter, double radius) {
     if (!(radius > 0.0)) return;
     radius = std::min(radius, 1e30);
     double cx = 0.0, cy = 0.0, x = 0.0, y = 0.0;
-    if (!ask_number_pair(s, "Arc centre coords > ", cx, cy)) return;
-    if (!ask_number_pair(s, "Arc start coords > ", x, y)) return;
+    if (!ask_number_pair(s, "Arc centre coords > ", cx, cy, PairEcho::G13_5)) return;
+    if (!ask_number_pair(s, "Arc start coords > ", x, y, PairEcho::G13_5)) return;
     const double alpha = direction_angle(cx, cy, x, y);
     double beta = alpha;
     if (letter == 'C') {
         double fx = 0.0, fy = 0.0;
-        if (!ask_number_pair(s, "Arc finish coords > ", fx, fy)) return;
+        if (!ask_number_pair(s, "Arc finish coords > ", fx, fy, PairEcho::G13_5)) return;
         beta = direction_angle(cx, cy, fx, fy);
     } else {
         auto delta = ask_real(s, "Angle differential (degrees) > ");

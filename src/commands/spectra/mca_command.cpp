@@ -23,9 +23,6 @@ void cannot_open(Session& s, const std::string& name) {
     s.out().blank_line();
 }
 
-// Free-format number without its leading blank, for messages.
-std::string number_text(double v) { return free_real(v).substr(1); }
-
 bool read_binary(Session& s, const std::string& name, bool channels_on_x) {
     auto bytes = read_small_file(name, kLargestSpectrumFile);
     if (!bytes) {
@@ -121,7 +118,7 @@ void chop(Session& s, double argument) {
     const float top = 1000.0f * d.experiment.beam_energy();
     const float width = argument > 1e-10 ? static_cast<float>(argument) : 1000.0f;
     const float bottom = top - width;
-    s.out().line(" Chopping spectrum to " + number_text(bottom) + " to " + number_text(top) + " keV.");
+    s.out().line(" Chopping spectrum to " + free_real(bottom) + " to " + free_real(top) + " keV.");
     int kept = 0;
     for (int i = 0; i < d.count; ++i) {
         const auto k = static_cast<std::size_t>(i);
@@ -155,7 +152,7 @@ void cmd_mca(Session& s, CommandContext& ctx) {
     case 'Q':
         if (ctx.number > 1e-10) {
             opt.window_label_size = static_cast<float>(ctx.number);
-            s.out().line(" Window label size set to " + number_text(opt.window_label_size));
+            s.out().line(" Window label size set to " + free_real(opt.window_label_size));
         }
         return;
     case 'Z':
