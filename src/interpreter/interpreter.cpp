@@ -57,7 +57,7 @@ bool start_macro(Session& s, const std::string& name) {
 
 void request_exit(Session& s) { s.interp.exit_requested = true; }
 
-bool expand_markers(const Session& s, std::string& line) {
+bool expand_markers(const Session& s, std::string& line, std::string* substituted) {
     line = pad(line, kLine);
     // Characters that came from a substitution are protected from search.
     std::string from_text(kLine, '\0');
@@ -87,8 +87,8 @@ bool expand_markers(const Session& s, std::string& line) {
         default: text = up_to_first_blank(s.data.caption.view().substr(0, 50)); break;
         }
         if (text.empty()) {
+            // A blank is no marker, so it needs no protection.
             line[p] = ' ';
-            from_text[p] = 1;
             continue;
         }
         line = (line.substr(0, p) + std::string(text) + line.substr(p + 1)).substr(0, kLine);
@@ -96,14 +96,36 @@ bool expand_markers(const Session& s, std::string& line) {
         line = pad(line, kLine);
         from_text.resize(kLine, '\0');
     }
+    if (substituted) *substituted = std::move(from_text);
     return any;
+}
+
+std::string quote_substituted(std::string_view text, std::string_view substituted) {
+    const std::size_t len = last_nonblank(text);
+    std::string out;
+    for (std::size_t i = 0; i < len;) {
+        const bool marked = i < substituted.size() && substituted[i];
+        std::size_t j = i;
+        while (j < len && (j < substituted.size() && substituted[j]) == marked) ++j;
+        const std::string_view piece = text.substr(i, j - i);
+        if (!marked) {
+            out += piece;
+        } else {
+            out += '\'';
+            for (char c : piece) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+            out += '\'';
+        }
+        i = j;
+    }
+    return out;
 }
 
 bool prepare_line(Session& s, std::string_view raw, CommandContext& ctx, bool& expanded) {
     std::string line = pad(raw.substr(0, std::min(raw.size(), kLine)), kLine);
     left_justify(line);
     if (line[0] == '@' || line[0] == '!' || line[0] == '$') line = (line.substr(0, 1) + " " + line.substr(1)).substr(0, kLine);
-    expanded = expand_markers(s, line);
+    expanded = expand_markers(s, line, &s.interp.substituted);
+    s.interp.expanded_line = line;
     ctx.line = line;
     return true;
 }
@@ -200,9 +222,28 @@ void cmd_close(Session& s, CommandContext&) { close_plot_files(s, '*'); }
 
 void cmd_comment(Session&, CommandContext&) {}
 
+namespace {
+
+// The line for the shell. Typed text goes as it stands; when markers put
+// text into the line, those pieces are quoted (the argument's 33 columns
+// taken from the expanded line, so the flags still line up).
+std::string shell_line(const Session& s, const CommandContext& ctx) {
+    const std::string& line = s.interp.expanded_line;
+    const std::string& flags = s.interp.substituted;
+    const bool any = flags.find_first_not_of('\0') != std::string::npos;
+    if (!any || line.empty() || line[0] != '$' || flags.size() != line.size())
+        return std::string(ctx.argument_trimmed());
+    const std::size_t a = line.find_first_not_of(' ', 1);
+    if (a == std::string::npos) return {};
+    const std::size_t n = ctx.argument().size();
+    return quote_substituted(std::string_view(line).substr(a, n), std::string_view(flags).substr(a, n));
+}
+
+} // namespace
+
 void cmd_shell(Session& s, CommandContext& ctx) {
     s.out().flush();
-    std::string command(ctx.argument_trimmed());
+    std::string command = shell_line(s, ctx);
     if (command.empty()) return;
     int rc = std::system(command.c_str());
     (void)rc;

@@ -26,7 +26,15 @@ bool prepare_line(Session& s, std::string_view raw, CommandContext& ctx, bool& e
 
 // Expands the four substitution markers in a 40-column line. Text that came
 // from a substitution is not searched again, so expansion always ends.
-bool expand_markers(const Session& s, std::string& line);
+// `substituted`, when given, receives one flag per column: nonzero where
+// the text came from a marker.
+bool expand_markers(const Session& s, std::string& line, std::string* substituted = nullptr);
+
+// The shell line of a $ command: `text` as it stands, except that each run
+// of columns flagged in `substituted` becomes one single-quoted word, so
+// text from data files and macro arguments can be an argument but never a
+// command. Trailing blanks are dropped.
+std::string quote_substituted(std::string_view text, std::string_view substituted);
 
 // Runs one prepared command (table lookup, macro by name, or "?word").
 void dispatch(Session& s, CommandContext& ctx);

@@ -41,6 +41,11 @@ struct InterpreterState {
     bool exit_requested = false;    // set when the keyboard input ended
     std::string out_previous_name;  // OUT's file name, offered again
     std::vector<std::string> labels; // label commands stored by LABEL, written by OUT
+    // The line the loop prepared last, after its markers were expanded, and
+    // one flag per column: nonzero where the text came from a substitution.
+    // The $ command quotes those pieces for the shell.
+    std::string expanded_line;
+    std::string substituted;
 };
 
 struct Session {

@@ -7,6 +7,7 @@
 #include "interpreter/command_table.h"
 #include "interpreter/interpreter.h"
 #include "session/session.h"
+#include "temp_dir.h"
 
 namespace tarva {
 namespace {
@@ -196,6 +197,23 @@ TEST_F(Markers, BlankTextsAndRepeatedMarkers) {
     EXPECT_EQ(expand("~~"), "~#~~#~");
     s.data.caption = std::string(60, 'x');
     EXPECT_EQ(expand("|").size(), 40u);
+}
+
+TEST_F(Markers, ShellLinesQuoteEachSubstitutedPiece) {
+    std::string flags(12, '\0');
+    flags.replace(5, 3, 3, '\1');
+    EXPECT_EQ(quote_substituted("echo a'b c   ", flags), "echo 'a'\\''b' c");
+    EXPECT_EQ(quote_substituted("echo x", std::string(6, '\0')), "echo x");
+
+    // Through the loop: a caption and a file name meant as commands stay
+    // arguments; typed shell syntax (the redirection) still works.
+    testing_support::TempDir dir;
+    s.data.caption = "a;touch${IFS}PWNED";
+    s.data.file_name = "q'.f";
+    in.str("$ echo |>s\n$ echo #>>s\n$ true;echo too>>s\nexit\n");
+    EXPECT_EQ(run_loop(s), 0);
+    EXPECT_FALSE(std::filesystem::exists("PWNED"));
+    EXPECT_EQ(testing_support::read_file("s"), "a;touch${IFS}PWNED\nq'.f\ntoo\n") << out.str();
 }
 
 TEST_F(Markers, PreparedLineInsertsBlankAfterLeadingSigns) {
