@@ -35,6 +35,22 @@ std::string extra_quantity_text(PeriodExtra extra, const Beam& beam, int z) {
     return "";
 }
 
+std::string principal_line_text(const XrayDatabase& db, int z, char family) {
+    const std::string order = family == 'M' ? "MLK" : family == 'L' ? "LKM" : "KLM";
+    const std::string symbol = upper(element_symbol(z));
+    for (char f : order) {
+        const std::string name = symbol + " " + f;
+        for (const XraySet& set : db.sets) {
+            if (!(set.name == name) || set.count < 1) continue;
+            const float e = set.energy[0];
+            std::string text = format_F(e, 6, e < 10.0f ? 4 : e < 100.0f ? 3 : 2);
+            text.erase(0, text.find_first_not_of(' '));
+            return std::string(1, f) + " " + text;
+        }
+    }
+    return "";
+}
+
 std::string extra_caption(PeriodExtra extra) {
     switch (extra) {
     case PeriodExtra::CrossSection: return "Rutherford Scattering Cross Section (Barns/str)";

@@ -6,6 +6,7 @@
 
 #include "physics/beam.h"
 #include "physics/physics_settings.h"
+#include "physics/xray_lines.h"
 
 namespace tarva {
 
@@ -21,6 +22,11 @@ CellPlace cell_place(int z);
 // The extra quantity of element z for the beam, as written in its cell;
 // empty when the mode has none or the element is not heavier than the beam.
 std::string extra_quantity_text(PeriodExtra extra, const Beam& beam, int z);
+
+// The principal X-ray line of element z as written in its cell ("K 6.4040"):
+// the first line of its set of the preferred family (K, L or M), or of
+// another family when it has none; empty when the database has none.
+std::string principal_line_text(const XrayDatabase& db, int z, char family);
 
 // The caption naming the extra quantity (empty for none).
 std::string extra_caption(PeriodExtra extra);

@@ -1,8 +1,9 @@
-// Settings of PERIOD and MASS kept between commands.
+// Settings and state of PERIOD, MASS and XRAY kept between commands.
 #pragma once
 
 #include <array>
 
+#include "physics/xray_lines.h"
 #include "text/fixed_text.h"
 
 namespace tarva {
@@ -31,9 +32,20 @@ struct MassScaleSettings {
     int end = 230;
 };
 
+// How XRAY draws line markers.
+struct XraySettings {
+    int max_lines = 0;        // lines drawn per set; 0 = all
+    double threshold = 0.0;   // lines of lower relative intensity are left out
+    double height = 0.0;      // marker height for intensity 1 in Y units; 0 = automatic
+    bool upside_down = false; // markers hang from the top of the box
+    char symbol_end = 'C';    // the set's name stands over the left end, right end or centre
+};
+
 struct PhysicsSettings {
     PeriodSettings period;
     MassScaleSettings mass;
+    XraySettings xray;
+    XrayDatabase lines; // loaded on first use
 };
 
 } // namespace tarva

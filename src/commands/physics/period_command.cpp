@@ -10,7 +10,9 @@
 #include "graphics/text.h"
 #include "commands/physics/current_beam.h"
 #include "physics/element_table.h"
+#include "physics/kinematics.h"
 #include "physics/period_layout.h"
+#include "commands/physics/xray_plot.h"
 #include "text/format.h"
 
 namespace tarva {
@@ -138,9 +140,10 @@ void draw_table(Session& s, char device) {
     const PeriodSettings& p = s.physics.period;
     const bool kinematic = p.extra == PeriodExtra::CrossSection || p.extra == PeriodExtra::SurfaceEnergy ||
                            p.extra == PeriodExtra::KinematicFactor;
+    const bool xray = p.extra == PeriodExtra::XRay;
     Beam beam{};
-    if (kinematic) beam = current_beam(s);
-    if (p.extra == PeriodExtra::XRay) s.out().line("X-ray line energies are not available yet; cells show no X-ray lines.");
+    if (kinematic || xray) beam = current_beam(s);
+    if (xray) load_xray_lines(s.out(), xray_database(s));
 
     const float aspect = s.graphics.aspect; // the picture's shape is its own; DRAW's stays
     float status = 0.0f;
@@ -159,7 +162,9 @@ void draw_table(Session& s, char device) {
         const float x0 = static_cast<float>(place.column - 1);
         const float y0 = kTopRow - place.row;
         const std::string weight = p.mass_numbers ? format_F(atomic_weight(z), 7, 3) : "";
-        const std::string extra = kinematic ? extra_quantity_text(p.extra, beam, z) : "";
+        std::string extra = kinematic ? extra_quantity_text(p.extra, beam, z) : "";
+        if (xray && kinematic_factor(beam.mass, atomic_weight(z), beam.angle) > 1e-10)
+            extra = principal_line_text(s.physics.lines, z, p.xray_family);
         draw_cell(s, device, sz, x0, y0, format_I(z, 3), element_symbol(z), weight, extra);
     }
     if (p.key_cell) draw_key(s, device, sz);
