@@ -45,10 +45,7 @@ for p in p1 p2; do
     echo "@${p}_$v" > "$work/${p}_$v.in"
   done
   # fityk: the same start values; its Gaussian takes the half width
-  model=$(awk 'NR==1{a0=$2} NR==2{printf "Linear(a0=~%s, a1=~%s)", a0, $2}
-               NR>2 && (NR-3)%3==0 {h=$2} NR>2 && (NR-3)%3==1 {c=$2}
-               NR>2 && (NR-3)%3==2 {printf " + Gaussian(height=~%s, center=~%s, hwhm=~%.10g)", h, c, $2/2}' \
-          "$here/data/${p}_start.txt")
+  model=$("$here/fityk_model.sh" "$here/data/${p}_start.txt")
   # fityk counts evaluations of the sum of squares: the start is the first
   for v in 0 1 2 3; do
     fits=$([ "$v" = 3 ] && echo 20 || echo 1)

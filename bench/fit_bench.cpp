@@ -1,7 +1,7 @@
 // The fit's hot path on the two benchmark spectra (line plus Gaussians):
 // one iteration of the minimiser (normal equations, inversion, step and the
 // chi-square after it), with and without the fast kernel and the helper
-// thread, and whole FIT commands from the start values.
+// thread, and whole FIT and FIT/C commands from the start values.
 #include <benchmark/benchmark.h>
 
 #include <fstream>
@@ -80,10 +80,11 @@ void BM_IterationP2(benchmark::State& st) { iteration(st, "p2", true, true); }
 void BM_IterationP2OneThread(benchmark::State& st) { iteration(st, "p2", true, false); }
 void BM_IterationP2Plain(benchmark::State& st) { iteration(st, "p2", false, false); }
 
-void whole_fit(benchmark::State& state, const char* name) {
+void whole_fit(benchmark::State& state, const char* name, char qualifier = ' ') {
     Bench b(name);
     CommandContext ctx;
     ctx.line = "FIT";
+    ctx.qualifier = qualifier;
     for (auto _ : state) {
         b.reset();
         b.out.str("");
@@ -93,6 +94,9 @@ void whole_fit(benchmark::State& state, const char* name) {
 
 void BM_WholeFitP1(benchmark::State& st) { whole_fit(st, "p1"); }
 void BM_WholeFitP2(benchmark::State& st) { whole_fit(st, "p2"); }
+// FIT/C, to the optimum.
+void BM_WholeConvergingFitP1(benchmark::State& st) { whole_fit(st, "p1", 'C'); }
+void BM_WholeConvergingFitP2(benchmark::State& st) { whole_fit(st, "p2", 'C'); }
 
 BENCHMARK(BM_IterationP1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IterationP1OneThread)->Unit(benchmark::kMillisecond);
@@ -102,6 +106,8 @@ BENCHMARK(BM_IterationP2OneThread)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_IterationP2Plain)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WholeFitP1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WholeFitP2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WholeConvergingFitP1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WholeConvergingFitP2)->Unit(benchmark::kMillisecond);
 
 } // namespace
 } // namespace tarva

@@ -34,6 +34,15 @@ if [ "$status" != "$expected_status" ]; then
   cat "$work/.stderr" | head -20
   fail=1
 fi
+# For the check scripts: `if have gs; then ...` runs a check that needs an
+# outside program only when it is installed; under CI (CI set), which
+# installs every one of them, a missing program fails the check instead.
+have() {
+  command -v "$1" >/dev/null && return 0
+  if [ -n "${CI:-}" ]; then echo "$1 is not installed (CI installs every tool the tests use)" >&2; exit 1; fi
+  return 1
+}
+export -f have
 if [ -f "$dir/$name.check" ]; then
   if ! bash "$dir/$name.check" "$dir"; then
     echo "$name.check failed"

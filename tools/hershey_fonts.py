@@ -189,6 +189,7 @@ def write_packed(path):
         f.write("// Fonts: 8 and 9 " + SLOTS[0][0] + "; " + ", ".join(
             f"{n} {SLOTS[n][0]}" + (" (Symbol layout)" if SLOTS[n][1] else "")
             for n in range(1, 8)) + ".\n")
+        f.write("// clang-format off\n")
         f.write('#include "graphics/packed_fonts.h"\n\nnamespace tarva {\n\n')
         f.write(f"extern const std::uint16_t kPackedIndex[kPackedIndexSize];\n")
         f.write(f"const std::uint16_t kPackedIndex[kPackedIndexSize] = {{\n")
@@ -314,6 +315,7 @@ def write_font0(path):
         f.write("// drawn by hand. Coordinates in thirds of a glyph unit; a glyph ends with\n")
         f.write("// the pen-up move to (6, 0) added by the table fill.\n")
         f.write("// The fonts' notice: docs/hershey-fonts-notice.txt.\n")
+        f.write("// clang-format off\n")
         f.write('#include "graphics/font0.h"\n\nnamespace tarva {\n\n')
         f.write("const Font0Glyph kFont0Glyphs[] = {\n")
         for code in sorted(glyphs):

@@ -8,6 +8,8 @@ namespace tarva {
 
 void cmd_param(Session& s, CommandContext& ctx);
 void cmd_fit(Session& s, CommandContext& ctx);
+// FIT/C (fitting/converging_fit_command.cpp).
+void cmd_fit_converging(Session& s, CommandContext& ctx);
 void cmd_exit(Session& s, CommandContext& ctx);
 void cmd_save(Session& s, CommandContext& ctx);
 void cmd_menu(Session& s, CommandContext& ctx);

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <type_traits>
 
 #include "io/output_sink.h"
@@ -66,6 +67,43 @@ void fit(EngineState& e, OutputSink& out, const EngineInputs& in, std::span<doub
 
 // Prints the correlation matrix of the varied parameters.
 void correlation_matrix(EngineState& e, OutputSink& out, const EngineInputs& in);
+
+// Prints a matrix of slots 1..np in the correlation matrix's layout: the
+// title line, then the lower triangle in column blocks of 21 (F5.2).
+void print_correlation_layout(OutputSink& out, const std::string& title,
+                              const std::array<std::array<double, kEngineParams>, kEngineParams>& c, int np);
+
+// ---- the working copy's points, for other fits ------------------------
+
+// Lists the varied parameters of the working copy (e.varied, e.nvaried)
+// from its masks.
+void select_varied(EngineState& e);
+
+// Model values of every point of the working copy at its parameters, into
+// e.model.
+void point_values(EngineState& e, ModelRef model);
+
+// Model values and the derivatives with respect to the varied parameters
+// (e.varied[0..e.nvaried), found from the masks) of every point, into
+// e.model and e.point_deriv: the engine's forward differences, through the
+// model's fast kernel when it has one.
+void point_derivatives(EngineState& e, ModelRef model);
+
+// The same derivatives taken more precisely, at several times the cost and
+// without the fast kernels: central differences, over a wide step (the
+// parameter's magnitude, at least 1) for a parameter the model is linear in,
+// over 6e-6 times its magnitude otherwise. For the last steps of a fit to
+// convergence, where forward differences' rounding decides how close the
+// fit gets.
+void precise_point_derivatives(EngineState& e, ModelRef model);
+
+// Variance of point i in the working copy's weighting mode, for a model
+// value at that point.
+double point_variance(const EngineState& e, int i, double model_value);
+
+// Number of nonzero masks among all working mask slots (the parameters the
+// reduced chi-square counts against the points).
+int active_mask_count(const EngineState& e);
 
 // ---- inner steps, exposed for tests -----------------------------------
 

@@ -5,6 +5,7 @@
 // drawn by hand. Coordinates in thirds of a glyph unit; a glyph ends with
 // the pen-up move to (6, 0) added by the table fill.
 // The fonts' notice: docs/hershey-fonts-notice.txt.
+// clang-format off
 #include "graphics/font0.h"
 
 namespace tarva {

@@ -10,6 +10,7 @@
 #include "session/dialogue.h"
 #include "io/input_stack.h"
 #include "text/format.h"
+#include "text/regular_file.h"
 
 namespace tarva {
 
@@ -19,14 +20,13 @@ constexpr std::size_t kHelpLine = 80; // help files are read 80 columns wide
 
 enum class FileCheck { Missing, Unreadable, Open };
 
-// Opens a help file for reading; a directory counts as unreadable.
+// Opens a help file for reading; anything but a regular file (a directory,
+// a device, a fifo) counts as unreadable.
 FileCheck open_help(const std::string& name, std::ifstream& in) {
     if (name.find('\0') != std::string::npos) return FileCheck::Missing; // no file has such a name
     struct stat st {};
     if (::stat(name.c_str(), &st) != 0) return FileCheck::Missing;
-    if (S_ISDIR(st.st_mode)) return FileCheck::Unreadable;
-    in.open(name, std::ios::in | std::ios::binary);
-    return in.is_open() ? FileCheck::Open : FileCheck::Unreadable;
+    return open_regular(in, name) ? FileCheck::Open : FileCheck::Unreadable;
 }
 
 std::optional<std::string> next_help_line(std::ifstream& in) {

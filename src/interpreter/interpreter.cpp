@@ -47,10 +47,7 @@ std::string_view up_to_first_blank(std::string_view text) {
 
 bool start_macro(Session& s, const std::string& name) {
     if (s.input().depth() >= kMaxMacroDepth) return false;
-    // A directory opens as a stream on some systems but has no lines.
-    struct stat st {};
-    if (::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return false;
-    if (!s.input().push_macro(name)) return false;
+    if (!s.input().push_macro(name)) return false; // only regular files
     s.interp.last_macro = name;
     return true;
 }
@@ -163,6 +160,16 @@ void dispatch(Session& s, CommandContext& ctx) {
     s.out().line("?" + std::string(full.substr(0, 8)));
 }
 
+CommandContext execute_line(Session& s, std::string_view raw) {
+    CommandContext ctx;
+    bool expanded = false;
+    prepare_line(s, raw, ctx, expanded);
+    if (expanded) s.out().line("(" + ctx.line.str() + ")");
+    parse_command_line(ctx);
+    if (ctx.line[0] != ' ') dispatch(s, ctx);
+    return ctx;
+}
+
 void start_up(Session& s, std::ostream& err) {
     err << "          TARVA - V" << format_F(7.1, 4, 1) << "\n\n";
     s.interp.library_dir = library_dir_from_environment();
@@ -201,13 +208,7 @@ int run_loop(Session& s) {
         std::string forty = pad(std::string_view(*raw).substr(0, std::min(raw->size(), kLine)), kLine);
         if (s.macro_running()) s.out().line(forty);
         screen_mode(s, s.interp.screen_mode);
-        CommandContext ctx;
-        bool expanded = false;
-        prepare_line(s, forty, ctx, expanded);
-        if (expanded) s.out().line("(" + ctx.line.str() + ")");
-        parse_command_line(ctx);
-        if (ctx.line[0] == ' ') continue;
-        dispatch(s, ctx);
+        execute_line(s, forty);
     }
     close_plot_files(s, 'S');
     s.out().flush();

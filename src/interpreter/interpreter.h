@@ -36,6 +36,12 @@ bool expand_markers(const Session& s, std::string& line, std::string* substitute
 // command. Trailing blanks are dropped.
 std::string quote_substituted(std::string_view text, std::string_view substituted);
 
+// Carries out one line read at the prompt: prepares it (markers expanded and
+// shown), splits it and runs the command it names. A blank line does nothing.
+// Returns the command context as the command left it (DATA reports a failed
+// read through the numeric argument).
+CommandContext execute_line(Session& s, std::string_view raw);
+
 // Runs one prepared command (table lookup, macro by name, or "?word").
 void dispatch(Session& s, CommandContext& ctx);
 

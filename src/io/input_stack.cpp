@@ -1,5 +1,7 @@
 #include "io/input_stack.h"
 
+#include "text/regular_file.h"
+
 namespace tarva {
 
 std::optional<std::string> read_record(std::istream& in) {
@@ -43,8 +45,8 @@ std::optional<std::string> InputStack::read_keyboard() {
 }
 
 bool InputStack::push_macro(const std::string& path) {
-    auto f = std::make_unique<std::ifstream>(path, std::ios::in | std::ios::binary);
-    if (!f->is_open()) return false;
+    auto f = std::make_unique<std::ifstream>();
+    if (!open_regular(*f, path)) return false;
     macros_.push_back(MacroLevel{path, std::move(f)});
     return true;
 }

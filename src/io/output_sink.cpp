@@ -1,5 +1,7 @@
 #include "io/output_sink.h"
 
+#include "text/regular_file.h"
+
 namespace tarva {
 
 void OutputSink::line(std::string_view text) {
@@ -33,6 +35,7 @@ void OutputSink::flush() {
 
 bool OutputSink::open_log(const std::string& name) {
     close_log();
+    if (!may_write_log(name)) return false;
     auto file = std::make_unique<std::ofstream>(name, std::ios::out | std::ios::trunc | std::ios::binary);
     if (!file->is_open()) return false;
     log_ = std::move(file);

@@ -14,17 +14,14 @@
 #include "plot/plot.h"
 #include "plot/drawing.h"
 #include "graphics/text.h"
-#include "temp_dir.h"
+#include "command_fixture.h"
 
 namespace tarva {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-struct Annotate : ::testing::Test {
-    std::istringstream in;
-    std::ostringstream out;
-    Session s{in, out};
+struct Annotate : testing_support::CommandFixture {
     RecordingDriver rec;
 
     // A square picture on PostScript over the given window.
@@ -39,15 +36,6 @@ struct Annotate : ::testing::Test {
         s.draw.old_ymin = ymin;
         s.draw.old_ymax = ymax;
         rec.clear();
-    }
-    void run(const std::string& line, const std::string& answers = "") {
-        in.str(answers);
-        in.clear();
-        out.str("");
-        CommandContext ctx;
-        ctx.line = line;
-        parse_command_line(ctx);
-        dispatch(s, ctx);
     }
     // Segments drawn: each draw with the point before it.
     std::vector<std::pair<RecordedVector, RecordedVector>> segments() const {

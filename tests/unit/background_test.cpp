@@ -13,110 +13,91 @@
 namespace tarva {
 namespace {
 
-class Background : public ::testing::Test {
-protected:
-    std::string run(char qualifier, const std::string& answers = "") {
-        keyboard.clear();
-        keyboard.str(answers);
-        terminal.str("");
-        CommandContext ctx;
-        ctx.line = "BG";
-        ctx.qualifier = qualifier;
-        cmd_bg(s, ctx);
-        return terminal.str();
-    }
-    void set_points(const std::vector<float>& x, const std::vector<float>& y, const std::vector<float>& sigma) {
-        testing_support::set_points(s.data, x, y, sigma);
-    }
-    std::vector<float> ys() const { return {s.data.Y.begin(), s.data.Y.begin() + s.data.count}; }
-    std::vector<float> sigmas() const { return {s.data.SIGMA.begin(), s.data.SIGMA.begin() + s.data.count}; }
+struct Background : testing_support::CommandFixture {
     // Buffer from X = 10 to 20 with background 2 at 10 rising to 12 at 20.
     void load_ramp() {
-        set_points({10, 15, 20}, {2, 7, 12}, {1, 1, 1});
-        ASSERT_EQ(run('L'), " Data loaded into background buffer\n\n");
+        points({10, 15, 20}, {2, 7, 12}, {1, 1, 1});
+        ASSERT_EQ(run("BG/L"), " Data loaded into background buffer\n\n");
     }
-    std::istringstream keyboard;
-    std::ostringstream terminal;
-    Session s{keyboard, terminal};
 };
 
 TEST_F(Background, EmptyBufferAndTooFewPoints) {
-    set_points({1}, {1}, {1});
-    EXPECT_EQ(run('L'), " One or less data point is not enough!\a\n");
-    for (char op : {'R', 'S', 'A', 'M', 'D'}) EXPECT_EQ(run(op), " Background buffer empty!\a\n") << op;
+    points({1}, {1}, {1});
+    EXPECT_EQ(run("BG/L"), " One or less data point is not enough!\a\n");
+    for (char op : {'R', 'S', 'A', 'M', 'D'}) EXPECT_EQ(run(std::string("BG/") + op), " Background buffer empty!\a\n") << op;
     EXPECT_EQ(ys(), std::vector<float>{1});
 }
 
 TEST_F(Background, SubtractInterpolatesInsideAndLeavesEndsAlone) {
     load_ramp();
-    set_points({5, 10, 12, 15, 17.5f, 20, 25}, {100, 100, 100, 100, 100, 100, 100}, {1, 1, 1, 1, 1, 1, 1});
-    EXPECT_EQ(run('S'), " Subtraction of background performed.\n\n");
+    points({5, 10, 12, 15, 17.5f, 20, 25}, {100, 100, 100, 100, 100, 100, 100}, {1, 1, 1, 1, 1, 1, 1});
+    EXPECT_EQ(run("BG/S"), " Subtraction of background performed.\n\n");
     EXPECT_EQ(ys(), (std::vector<float>{100, 100, 96, 93, 90.5f, 100, 100}));
-    EXPECT_EQ(sigmas(), (std::vector<float>{1, 1, 1, 1, 1, 1, 1}));
+    EXPECT_EQ(es(), (std::vector<float>{1, 1, 1, 1, 1, 1, 1}));
 }
 
 TEST_F(Background, AddSetsCountingErrors) {
     load_ramp();
-    set_points({12, 15, 17.5f}, {0, -16, -9.5f}, {5, 5, 5});
-    EXPECT_EQ(run('A'), " Addition of background performed.\n\n");
+    points({12, 15, 17.5f}, {0, -16, -9.5f}, {5, 5, 5});
+    EXPECT_EQ(run("BG/A"), " Addition of background performed.\n\n");
     EXPECT_EQ(ys(), (std::vector<float>{4, -9, 0}));
-    EXPECT_EQ(sigmas(), (std::vector<float>{2, 3, 1})); // sqrt|Y|, or 1 at zero
+    EXPECT_EQ(es(), (std::vector<float>{2, 3, 1})); // sqrt|Y|, or 1 at zero
 }
 
 TEST_F(Background, MultiplyKeepsErrorsPositive) {
-    set_points({0, 1, 2}, {-2, -4, -6}, {0, 0, 0});
-    run('L');
-    set_points({0.5f, 1.5f}, {3, 3}, {1, 2});
-    EXPECT_EQ(run('M'), " Multiplication by background performed.\n\n");
+    points({0, 1, 2}, {-2, -4, -6}, {0, 0, 0});
+    run("BG/L");
+    points({0.5f, 1.5f}, {3, 3}, {1, 2});
+    EXPECT_EQ(run("BG/M"), " Multiplication by background performed.\n\n");
     EXPECT_EQ(ys(), (std::vector<float>{-9, -15}));
-    EXPECT_EQ(sigmas(), (std::vector<float>{3, 10}));
+    EXPECT_EQ(es(), (std::vector<float>{3, 10}));
 }
 
 TEST_F(Background, DivideByZeroBackgroundLeavesPointAlone) {
-    set_points({0, 1, 2, 3}, {2, 0, 4, 4}, {0, 0, 0, 0});
-    run('L');
-    set_points({0.5f, 1, 2.5f}, {6, 6, 8}, {3, 3, 4});
-    EXPECT_EQ(run('D'), "  Background buffer zero near point 2\n Division by background performed.\n\n");
+    points({0, 1, 2, 3}, {2, 0, 4, 4}, {0, 0, 0, 0});
+    run("BG/L");
+    points({0.5f, 1, 2.5f}, {6, 6, 8}, {3, 3, 4});
+    EXPECT_EQ(run("BG/D"), "  Background buffer zero near point 2\n Division by background performed.\n\n");
     EXPECT_EQ(ys(), (std::vector<float>{6, 6, 2}));
-    EXPECT_EQ(sigmas(), (std::vector<float>{3, 3, 1}));
+    EXPECT_EQ(es(), (std::vector<float>{3, 3, 1}));
 }
 
 TEST_F(Background, BufferIsSortedAndReloads) {
     // Descending data: without sorting every point would fall outside the
     // buffer and nothing would be subtracted.
-    set_points({20, 15, 10}, {12, 7, 2}, {1, 1, 1});
-    run('L');
+    points({20, 15, 10}, {12, 7, 2}, {1, 1, 1});
+    run("BG/L");
     EXPECT_EQ(s.data.background.count, 3);
     EXPECT_DOUBLE_EQ(s.data.background.x[0], 10.0);
     EXPECT_DOUBLE_EQ(s.data.background.y[2], 12.0);
     EXPECT_DOUBLE_EQ(s.data.background.x[3], 0.0);
-    set_points({12}, {10}, {1});
-    run('S');
+    points({12}, {10}, {1});
+    run("BG/S");
     EXPECT_EQ(ys(), std::vector<float>{6});
 
-    set_points({1}, {1}, {1});
-    EXPECT_EQ(run('R'), " Background buffer loaded into main buffer\n\n");
+    points({1}, {1}, {1});
+    EXPECT_EQ(run("BG/R"), " Background buffer loaded into main buffer\n\n");
     EXPECT_EQ(s.data.count, 3);
     EXPECT_EQ(ys(), (std::vector<float>{2, 7, 12}));
-    EXPECT_EQ(sigmas(), (std::vector<float>{0, 0, 0}));
+    EXPECT_EQ(es(), (std::vector<float>{0, 0, 0}));
 }
 
 TEST_F(Background, UnreadableAbscissaStopsTheLoop) {
     load_ramp();
-    set_points({12, std::nanf(""), 15}, {10, 10, 10}, {1, 1, 1});
-    EXPECT_EQ(run('S'), " Unknown error at point    2\a\n");
+    points({12, std::nanf(""), 15}, {10, 10, 10}, {1, 1, 1});
+    EXPECT_EQ(run("BG/S"), " Unknown error at point    2\a\n");
     EXPECT_EQ(ys(), (std::vector<float>{6, 10, 10}));
 }
 
 TEST_F(Background, MenuReadsTheOption) {
     load_ramp();
-    set_points({15}, {10}, {1});
-    const std::string out = run(' ', "s\n");
+    points({15}, {10}, {1});
+    const std::string out = run("BG", "s\n");
     EXPECT_EQ(out.substr(0, 36), "\n\n Background subtraction options:\n\n");
     EXPECT_NE(out.find("\n <CR> Exit\n  Option >  Subtraction of background performed.\n"), std::string::npos);
     EXPECT_EQ(ys(), std::vector<float>{3});
-    EXPECT_EQ(run(' ', "\n").find("performed"), std::string::npos);
-    EXPECT_EQ(run(' ', "q\n").find("performed"), std::string::npos);
+    EXPECT_EQ(run("BG", "\n").find("performed"), std::string::npos);
+    EXPECT_EQ(run("BG", "q\n").find("performed"), std::string::npos);
     EXPECT_EQ(ys(), std::vector<float>{3});
 }
 

@@ -1,5 +1,9 @@
-// A session on string streams for running one command at a time on a small
-// data set, with the answers to its prompts given as text.
+// The test kit for commands: a session on string streams that runs lines
+// exactly as typed at the prompt (prepared, split and looked up in the
+// command table by the interpreter's own code), with the answers to their
+// prompts given as text. CommandSession can be a local or a member;
+// CommandFixture is the same as a test fixture, and ScratchCommandFixture
+// runs it in a fresh working directory (TempDir, temp_dir.h).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,8 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "commands/commands.h"
+#include "interpreter/interpreter.h"
 #include "session/session.h"
+#include "temp_dir.h"
 
 namespace tarva::testing_support {
 
@@ -24,29 +29,53 @@ inline void set_points(DataSet& d, const std::vector<float>& x, const std::vecto
     d.count = static_cast<int>(x.size());
 }
 
-struct CommandFixture : ::testing::Test {
+struct CommandSession {
     std::istringstream in;
     std::ostringstream out;
     Session s{in, out};
+    // The command context as the last command left it.
+    CommandContext last;
+
+    // `answers`: what the keyboard holds for the prompts to come.
+    explicit CommandSession(const std::string& answers = "") : in(answers) {}
+    CommandSession(const CommandSession&) = delete;
+    CommandSession& operator=(const CommandSession&) = delete;
+
+    // Runs the line as typed at the prompt, with `answers` as everything the
+    // keyboard will give its prompts; returns what it printed.
+    std::string run(const std::string& line, const std::string& answers = "") {
+        in.str(answers);
+        in.clear();
+        out.str("");
+        type(line);
+        return out.str();
+    }
+    // Types the line at the prompt with the input and the output as they
+    // are, for an exchange scripted over several lines.
+    void type(const std::string& line) { last = execute_line(s, line); }
 
     void points(const std::vector<float>& x, const std::vector<float>& y, const std::vector<float>& e = {}) {
         set_points(s.data, x, y, e);
     }
-    // Runs the command on the line as typed; returns what it printed.
-    std::string run(void (*command)(Session&, CommandContext&), const std::string& line,
-                    const std::string& answers = "") {
-        in.str(answers);
-        in.clear();
-        out.str("");
-        CommandContext ctx;
-        ctx.line = line;
-        parse_command_line(ctx);
-        command(s, ctx);
-        return out.str();
+    // Appends one point to the data set.
+    void add_point(float x, float y, float sigma = 0.0f) {
+        const auto k = static_cast<std::size_t>(s.data.count++);
+        s.data.X[k] = x;
+        s.data.Y[k] = y;
+        s.data.SIGMA[k] = sigma;
     }
     std::vector<float> xs() const { return {s.data.X.begin(), s.data.X.begin() + s.data.count}; }
     std::vector<float> ys() const { return {s.data.Y.begin(), s.data.Y.begin() + s.data.count}; }
     std::vector<float> es() const { return {s.data.SIGMA.begin(), s.data.SIGMA.begin() + s.data.count}; }
 };
+
+struct CommandFixture : ::testing::Test, CommandSession {};
+
+// The scratch directory is made before the session and removed after it, so
+// files the session closes at its end are still written inside it.
+struct InScratchDir {
+    TempDir dir;
+};
+struct ScratchCommandFixture : InScratchDir, CommandFixture {};
 
 } // namespace tarva::testing_support

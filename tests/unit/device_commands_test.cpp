@@ -11,32 +11,21 @@
 #include "session/session.h"
 #include "plot/device.h"
 #include "plot/plot.h"
+#include "command_fixture.h"
 #include "graphics/drivers/recording_driver.h"
 #include "graphics/drivers/device_table.h"
-#include "temp_dir.h"
 
 namespace tarva {
 namespace {
 
 using testing_support::read_file;
-using testing_support::TempDir;
 
-struct Commands : ::testing::Test {
-    TempDir dir;
-    std::istringstream in;
-    std::ostringstream out;
-    Session s{in, out};
-    void run(const std::string& line) {
-        CommandContext ctx;
-        ctx.line = line;
-        parse_command_line(ctx);
-        dispatch(s, ctx);
-    }
+struct Commands : testing_support::ScratchCommandFixture {
 };
 
 TEST_F(Commands, DefinePlacementPerDevice) {
     in.str("2\n10,5\n");
-    run("define/s");
+    type("define/s");
     EXPECT_FLOAT_EQ(s.graphics.terminal_scale, 2.0f);
     EXPECT_FLOAT_EQ(s.graphics.terminal_offx, 47.2f);
     EXPECT_FLOAT_EQ(s.graphics.terminal_offy, 23.6f);
@@ -44,14 +33,14 @@ TEST_F(Commands, DefinePlacementPerDevice) {
     in.clear();
     in.str("abc\n\n\n");
     out.str("");
-    run("define");
+    type("define");
     EXPECT_FLOAT_EQ(s.graphics.terminal_scale, 1.0f);
     EXPECT_FLOAT_EQ(s.graphics.terminal_offx, 0.0f);
     EXPECT_EQ(out.str(), " Scale factor for next plot >  Scale factor for next plot >  X and Y plot offsets (mm) > ");
     // DEFINE/Q changes only the PostScript placement: a picture shows it.
     in.clear();
     in.str("0.5\n25.4,0\n");
-    run("define/q");
+    type("define/q");
     EXPECT_FLOAT_EQ(s.graphics.terminal_scale, 1.0f);
     float status = 0;
     begin_plot(s, 1.0f, 'Q', 0, 100, 0, 100, status);
@@ -62,8 +51,8 @@ TEST_F(Commands, DefinePlacementPerDevice) {
 }
 
 TEST_F(Commands, DefineWithANameSetsFileNames) {
-    run("define/* both");
-    run("define/s ignored");
+    type("define/* both");
+    type("define/s ignored");
     float status = 0;
     begin_plot(s, 1.0f, 'Q', 0, 1, 0, 1, status);
     begin_plot(s, 1.0f, 'P', 0, 1, 0, 1, status);
@@ -71,14 +60,14 @@ TEST_F(Commands, DefineWithANameSetsFileNames) {
     EXPECT_TRUE(std::filesystem::exists("both"));
     EXPECT_TRUE(std::filesystem::exists("both.hgl"));
     EXPECT_FALSE(std::filesystem::exists("ignored"));
-    run("define/h *");
+    type("define/h *");
     begin_plot(s, 1.0f, 'H', 0, 1, 0, 1, status);
     close_plot_files(s, '*');
     EXPECT_TRUE(std::filesystem::exists("H1.hgl"));
 }
 
 TEST_F(Commands, ThickSetsCountAndOffset) {
-    run("thick/5 0.2");
+    type("thick/5 0.2");
     EXPECT_EQ(s.graphics.thick_count, 5);
     EXPECT_FLOAT_EQ(s.graphics.thick_offset, 0.2f);
     // Five line pairs around each segment.
@@ -89,28 +78,28 @@ TEST_F(Commands, ThickSetsCountAndOffset) {
     plot_pen(s, 'S', 1, 1, 3);
     plot_pen(s, 'S', 9, 1, 2);
     EXPECT_EQ(rec.vectors().size(), 2u + 5u * 4u + 1u);
-    run("thick/q 3");
+    type("thick/q 3");
     EXPECT_EQ(s.graphics.thick_count, 0);
 }
 
 TEST_F(Commands, TerminSelectsAndRemembersThePreviousType) {
-    run("termin 7");
+    type("termin 7");
     EXPECT_EQ(s.graphics.terminal_type, 7);
-    run("termin 2.6");
+    type("termin 2.6");
     EXPECT_EQ(s.graphics.terminal_type, 3);
     EXPECT_EQ(s.graphics.previous_terminal_type, 7);
-    run("termin/r");
+    type("termin/r");
     EXPECT_EQ(s.graphics.terminal_type, 7);
     EXPECT_EQ(s.graphics.previous_terminal_type, 3);
     EXPECT_EQ(out.str(), "");
     in.str("\n10.6\n"); // rounds to 11: outside the menu
-    run("termin 1e30");
+    type("termin 1e30");
     EXPECT_EQ(s.graphics.terminal_type, 1);
     EXPECT_NE(out.str().find(" >  >  Terminal type  1 selected.\n"), std::string::npos) << out.str();
     // Input ending inside the menu gives up and keeps the type.
     in.clear();
     in.str("");
-    run("termin 0");
+    type("termin 0");
     EXPECT_EQ(s.graphics.terminal_type, 1);
 }
 
@@ -132,7 +121,7 @@ TEST_F(Commands, ExitAndCloseFinishThePlotFiles) {
     float status = 0;
     begin_plot(s, 1.0f, 'Q', 0, 1, 0, 1, status);
     begin_plot(s, 1.0f, 'P', 0, 1, 0, 1, status);
-    run("close");
+    type("close");
     EXPECT_FALSE(s.graphics.drivers().ps.is_open());
     EXPECT_FALSE(s.graphics.drivers().hpgl.is_open());
     // PostScript is closed first, then HP-GL.

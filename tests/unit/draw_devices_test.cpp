@@ -11,20 +11,15 @@
 #include "interpreter/interpreter.h"
 #include "session/session.h"
 #include "plot/device.h"
-#include "temp_dir.h"
+#include "command_fixture.h"
 
 namespace tarva {
 namespace {
 
 using testing_support::have_program;
 using testing_support::read_file;
-using testing_support::TempDir;
 
-struct DrawOnDevices : ::testing::Test {
-    TempDir dir;
-    std::istringstream in;
-    std::ostringstream out;
-    Session s{in, out};
+struct DrawOnDevices : testing_support::ScratchCommandFixture {
     void SetUp() override {
         for (int i = 0; i < 40; ++i) {
             const float x = static_cast<float>(i) * 0.25f;
@@ -38,22 +33,16 @@ struct DrawOnDevices : ::testing::Test {
         open_destination(s, "screen.tek");
         s.graphics.terminal_type = 1;
     }
-    void run(const std::string& line) {
-        CommandContext ctx;
-        ctx.line = line;
-        parse_command_line(ctx);
-        dispatch(s, ctx);
-    }
 };
 
 TEST_F(DrawOnDevices, EveryFileIsReadByItsConsumer) {
-    run("draw/q");
-    run("draw/a 0.7");
-    run("draw/q");
-    run("draw/p");
-    run("draw/h");
-    run("draw/s");
-    run("close");
+    type("draw/q");
+    type("draw/a 0.7");
+    type("draw/q");
+    type("draw/p");
+    type("draw/h");
+    type("draw/s");
+    type("close");
     close_plot_files(s, 'S');
     ASSERT_TRUE(std::filesystem::exists("plt01.ps")) << out.str();
     ASSERT_TRUE(std::filesystem::exists("plt02.ps")) << out.str();

@@ -8,7 +8,7 @@
 #include <limits>
 #include <sstream>
 
-#include "commands/commands.h"
+#include "command_fixture.h"
 #include "session/session.h"
 #include "commands/graphics/draw/draw_command.h"
 #include "commands/graphics/draw/limits.h"
@@ -16,19 +16,7 @@
 namespace tarva {
 namespace {
 
-struct DrawSession {
-    std::istringstream in;
-    std::ostringstream out;
-    Session s{in, out};
-    explicit DrawSession(const std::string& answers = "") : in(answers) {}
-
-    void point(float x, float y, float sigma = 0.0f) {
-        const auto k = static_cast<std::size_t>(s.data.count++);
-        s.data.X[k] = x;
-        s.data.Y[k] = y;
-        s.data.SIGMA[k] = sigma;
-    }
-};
+using DrawSession = testing_support::CommandSession;
 
 // Function 40 is an unused slot: its model value is 0 everywhere, which
 // makes the model's share of the Y range visible.
@@ -36,9 +24,9 @@ constexpr int kZeroModel = 40;
 
 TEST(DrawLimits, DataRangesWithErrorBars) {
     DrawSession t;
-    t.point(2.0f, 5.0f, 1.0f);
-    t.point(-1.0f, 8.0f, -0.5f); // the bar length is |sigma|
-    t.point(4.0f, 6.0f, 0.0f);
+    t.add_point(2.0f, 5.0f, 1.0f);
+    t.add_point(-1.0f, 8.0f, -0.5f); // the bar length is |sigma|
+    t.add_point(4.0f, 6.0f, 0.0f);
     const Range x = data_x_range(t.s);
     EXPECT_FLOAT_EQ(x.lo, -1.0f);
     EXPECT_FLOAT_EQ(x.hi, 4.0f);
@@ -58,8 +46,8 @@ TEST(DrawLimits, DataRangesWithErrorBars) {
 
 TEST(DrawLimits, ModelValuesCountExceptForPointStyles) {
     DrawSession t;
-    t.point(1.0f, 5.0f);
-    t.point(2.0f, 10.0f);
+    t.add_point(1.0f, 5.0f);
+    t.add_point(2.0f, 10.0f);
     for (int f : {5, 9, 12}) {
         t.s.fit.function = f;
         EXPECT_FALSE(model_sets_limits(f));
@@ -76,7 +64,7 @@ TEST(DrawLimits, LogDataErrorBars) {
     DrawSession t;
     t.s.fit.function = 5;
     t.s.data.log_y = 1;
-    t.point(0.0f, 2.0f, 900.0f); // 100 + 900 = 1000: the bar reaches 3
+    t.add_point(0.0f, 2.0f, 900.0f); // 100 + 900 = 1000: the bar reaches 3
     const Range y = data_y_range(t.s, true);
     EXPECT_NEAR(y.hi, 3.0f, 1e-5);
     EXPECT_NEAR(y.lo, 1.0f, 1e-5);
@@ -84,7 +72,7 @@ TEST(DrawLimits, LogDataErrorBars) {
     DrawSession u;
     u.s.fit.function = 5;
     u.s.data.log_y = 1;
-    u.point(0.0f, 1.0f, -50.0f);
+    u.add_point(0.0f, 1.0f, -50.0f);
     const Range z = data_y_range(u.s, true);
     EXPECT_FLOAT_EQ(z.lo, 1.0f);
     EXPECT_FLOAT_EQ(z.hi, 1.0f);
@@ -93,10 +81,10 @@ TEST(DrawLimits, LogDataErrorBars) {
 TEST(DrawLimits, NonFiniteValuesAreLeftOut) {
     DrawSession t;
     t.s.fit.function = 5;
-    t.point(0.0f, 1.0f);
-    t.point(std::numeric_limits<float>::quiet_NaN(), 7.0f);
-    t.point(3.0f, std::numeric_limits<float>::infinity());
-    t.point(2.0f, 2.0f, std::numeric_limits<float>::quiet_NaN());
+    t.add_point(0.0f, 1.0f);
+    t.add_point(std::numeric_limits<float>::quiet_NaN(), 7.0f);
+    t.add_point(3.0f, std::numeric_limits<float>::infinity());
+    t.add_point(2.0f, 2.0f, std::numeric_limits<float>::quiet_NaN());
     const Range x = data_x_range(t.s);
     EXPECT_FLOAT_EQ(x.lo, 0.0f);
     EXPECT_FLOAT_EQ(x.hi, 3.0f);
@@ -108,8 +96,8 @@ TEST(DrawLimits, NonFiniteValuesAreLeftOut) {
 TEST(DrawLimits, DefaultWidensAndSpectralModeStartsAtZero) {
     DrawSession t;
     t.s.fit.function = 5;
-    t.point(10.0f, 2.0f, 1.0f);
-    t.point(30.0f, 8.0f, 1.0f);
+    t.add_point(10.0f, 2.0f, 1.0f);
+    t.add_point(30.0f, 8.0f, 1.0f);
     PlotLimits l = default_limits(t.s);
     EXPECT_FLOAT_EQ(l.xmin, 9.0f);
     EXPECT_FLOAT_EQ(l.xmax, 31.0f);
@@ -129,8 +117,8 @@ TEST(DrawLimits, FileNamesAndFileRoundTrip) {
     EXPECT_EQ(limits_file_name("lims"), "lims.QVM");
     EXPECT_EQ(limits_file_name("lims.txt"), "lims.txt");
 
-    const auto dir = std::filesystem::temp_directory_path() / "tarva_draw_limits_test";
-    std::filesystem::create_directories(dir);
+    testing_support::TempDir scratch;
+    const auto& dir = scratch.path();
     const std::string name = (dir / "a.QVM").string();
     ASSERT_TRUE(write_limits_file(name, {-0.45f, 9.45f, 0.0f, 12345678.0f}));
     std::ifstream f(name);
@@ -158,15 +146,14 @@ TEST(DrawLimits, FileNamesAndFileRoundTrip) {
     EXPECT_EQ(back.ymax, 4.0f);
     // A directory cannot be read as a file.
     EXPECT_EQ(read_limits_file(dir.string(), back), LimitsFileStatus::OpenFailed);
-    std::filesystem::remove_all(dir);
 }
 
 TEST(DrawLimits, XPromptRetriesOnZeroRangeAndOrdersValues) {
     DrawSession t("5 5\n9 1\n\n");
     t.s.fit.function = 5;
-    t.point(0.0f, 1.0f);
-    t.point(2.0f, 3.0f);
-    t.point(8.0f, 100.0f);
+    t.add_point(0.0f, 1.0f);
+    t.add_point(2.0f, 3.0f);
+    t.add_point(8.0f, 100.0f);
     DrawArguments args{"X", ""};
     PlotLimits l;
     ASSERT_TRUE(picture_limits(t.s, args, l));
@@ -182,8 +169,8 @@ TEST(DrawLimits, XPromptRetriesOnZeroRangeAndOrdersValues) {
 
 TEST(DrawLimits, EndedInputGivesUp) {
     DrawSession t("");
-    t.point(0.0f, 1.0f);
-    t.point(2.0f, 3.0f);
+    t.add_point(0.0f, 1.0f);
+    t.add_point(2.0f, 3.0f);
     PlotLimits l;
     EXPECT_FALSE(picture_limits(t.s, {"X", ""}, l));
 }
@@ -191,9 +178,9 @@ TEST(DrawLimits, EndedInputGivesUp) {
 TEST(DrawLimits, OldLimitsAndRescale) {
     DrawSession t;
     t.s.fit.function = 5;
-    t.point(0.0f, 1.0f);
-    t.point(5.0f, 50.0f);
-    t.point(10.0f, 7.0f);
+    t.add_point(0.0f, 1.0f);
+    t.add_point(5.0f, 50.0f);
+    t.add_point(10.0f, 7.0f);
     t.s.draw.old_xmin = 6.0f;
     t.s.draw.old_xmax = 12.0f;
     t.s.draw.old_ymin = -3.0f;
@@ -219,7 +206,7 @@ TEST(DrawLimits, OldLimitsAndRescale) {
 
 TEST(DrawLimits, MarkersSpanThePicture) {
     DrawSession t;
-    t.point(0.0f, 1.0f);
+    t.add_point(0.0f, 1.0f);
     t.s.markers.x[0] = 8.0;
     t.s.markers.x[1] = 2.0;
     t.s.markers.y[0] = -1.0;
@@ -234,35 +221,29 @@ TEST(DrawLimits, MarkersSpanThePicture) {
 
 TEST(DrawLimits, ExtensionFactorFromTheKey) {
     DrawSession t;
-    CommandContext ctx;
-    auto run = [&](const char* line) {
-        ctx.line = line;
-        parse_command_line(ctx);
-        cmd_draw(t.s, ctx);
-    };
-    run("DRAW/E EX5");
+    t.type("DRAW/E EX5");
     EXPECT_FLOAT_EQ(t.s.draw.extension, 0.5f);
     EXPECT_TRUE(t.s.draw.flags.extend);
-    run("DRAW/E EX10");
+    t.type("DRAW/E EX10");
     EXPECT_FLOAT_EQ(t.s.draw.extension, 1.0f);
-    run("DRAW/E EX1");
+    t.type("DRAW/E EX1");
     EXPECT_FLOAT_EQ(t.s.draw.extension, 0.1f);
-    run("DRAW/E EX9");
-    run("DRAW/D EX");
+    t.type("DRAW/E EX9");
+    t.type("DRAW/D EX");
     EXPECT_FALSE(t.s.draw.flags.extend);
     EXPECT_FLOAT_EQ(t.s.draw.extension, 0.9f);
-    run("DRAW/E EX");
+    t.type("DRAW/E EX");
     EXPECT_FLOAT_EQ(t.s.draw.extension, 0.1f);
     // T switches both old-limit flags; TX and TY switch T with them.
-    run("DRAW/E T");
+    t.type("DRAW/E T");
     EXPECT_TRUE(t.s.draw.flags.old_x_limits && t.s.draw.flags.old_y_limits);
-    run("DRAW/D TX");
+    t.type("DRAW/D TX");
     EXPECT_FALSE(t.s.draw.flags.old_limits);
     EXPECT_FALSE(t.s.draw.flags.old_x_limits);
     EXPECT_TRUE(t.s.draw.flags.old_y_limits);
-    run("DRAW/E TY");
+    t.type("DRAW/E TY");
     EXPECT_TRUE(t.s.draw.flags.old_limits);
-    run("DRAW/D T");
+    t.type("DRAW/D T");
     EXPECT_FALSE(t.s.draw.flags.old_limits || t.s.draw.flags.old_x_limits || t.s.draw.flags.old_y_limits);
 }
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <sstream>
 
-#include "commands/commands.h"
+#include "command_fixture.h"
 #include "session/session.h"
 #include "graphics/drivers/recording_driver.h"
 #include "graphics/axes.h"
@@ -18,10 +18,7 @@
 namespace tarva {
 namespace {
 
-struct Figures : ::testing::Test {
-    std::istringstream in;
-    std::ostringstream out;
-    Session s{in, out};
+struct Figures : testing_support::CommandFixture {
     RecordingDriver rec;
     void SetUp() override {
         s.graphics.recorder = &rec;
@@ -55,16 +52,13 @@ TEST_F(Figures, TextUsesThePlotUnit) {
 
 TEST_F(Figures, FontCommandChangesTheDefaultFont) {
     const float w0 = text_width(s, 1.0F, "Hg");
-    CommandContext ctx;
-    ctx.number = 1.0;
-    cmd_font(s, ctx);
+    std::string said = run("FONT 1");
     EXPECT_EQ(s.fonts.default_font, 1);
     EXPECT_NE(text_width(s, 1.0F, "Hg"), w0);
     EXPECT_NEAR(text_width(s, 1.0F, "^0Hg"), w0, 1e-5);
-    ctx.number = 12.0;
-    cmd_font(s, ctx);
+    said += run("FONT 12");
     EXPECT_EQ(s.fonts.default_font, 1);
-    EXPECT_EQ(out.str(), " Default font set to  1.\n\n Default font set to  1.\n\n");
+    EXPECT_EQ(said, " Default font set to  1.\n\n Default font set to  1.\n\n");
 }
 
 TEST_F(Figures, BoxStoresTheWindowAndDrawsTheFrame) {

@@ -11,6 +11,7 @@
 
 #include "interpreter/interpreter.h"
 #include "session/session.h"
+#include "temp_dir.h"
 
 namespace tarva {
 namespace {
@@ -136,12 +137,8 @@ protected:
 };
 
 TEST_F(FitWithData, FitChiAndListing) {
-    const auto dir = std::filesystem::temp_directory_path() / ("tarva_fitcmd_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    const auto old = std::filesystem::current_path();
-    std::filesystem::current_path(dir);
+    testing_support::TempDir dir;
     std::string t = run("FUNCT 18\nNPAR 2\nPARAM\n1\n1\nFIT 0.4\nCHI\nFIT 1000\nPARAM/A [dir]out.txt\nPARAM/A\n");
-    std::filesystem::current_path(old);
     EXPECT_NEAR(s->fit.value[0], 2.0, 0.05);
     EXPECT_NEAR(s->fit.value[1], 0.5, 0.005);
     EXPECT_GT(s->fit.error[0], 0.0);
@@ -156,15 +153,11 @@ TEST_F(FitWithData, FitChiAndListing) {
     EXPECT_TRUE(has(t, "\n Fit lib CHi**2 = "));
     EXPECT_TRUE(has(t, " Fit results in OUT.lis\n"));
     EXPECT_TRUE(has(t, "\n\n Function fitted:\n\n Linear + Gaussian (up to 16)\n\n\n  1 Variable Yintercept =    "));
-    std::ifstream lis(dir / "OUT.lis");
-    std::stringstream content;
-    content << lis.rdbuf();
-    const std::string l = content.str();
+    const std::string l = testing_support::read_file("OUT.lis");
     EXPECT_EQ(l.rfind(" " + std::string(78, '-') + "\n" + std::string(21, ' ') + "Results for a fit to run7.fit\n", 0), 0u);
     EXPECT_TRUE(has(l, " 2 Variable   Gradient =   0.5"));
     EXPECT_TRUE(has(l, " fit error = "));
     EXPECT_TRUE(has(l, "\n Reduced chi-squared = "));
-    std::filesystem::remove_all(dir);
 }
 
 TEST_F(FitWithData, ChiFiguresAgree) {
@@ -189,15 +182,9 @@ TEST_F(FitWithData, CorrelOfTheLine) {
 }
 
 TEST_F(FitWithData, AgpWritesTheGridAndRestoresParameters) {
-    const auto dir = std::filesystem::temp_directory_path() / ("tarva_agp_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    const auto old = std::filesystem::current_path();
-    std::filesystem::current_path(dir);
+    testing_support::TempDir dir;
     std::string t = run("FUNCT 18\nNPAR 2\nPARAM\n2\n0.5\nAGP\n\n0 0\n1 3\n0.4 0.6\n3 3\n");
-    std::ifstream f(dir / "TARVA.AGP");
-    std::stringstream content;
-    content << f.rdbuf();
-    std::filesystem::current_path(old);
+    const std::string c = testing_support::read_file("TARVA.AGP");
     EXPECT_TRUE(has(t, "\n\n Generate an AGP file showing CHISQ as a function of two\n parameters.\n"));
     EXPECT_TRUE(has(t, " File name for output >  Output into TARVA.AGP\n"));
     EXPECT_TRUE(has(t, "             1  Yintercept\n"));
@@ -206,7 +193,6 @@ TEST_F(FitWithData, AgpWritesTheGridAndRestoresParameters) {
     EXPECT_TRUE(has(t, " In a grid of  3x 3 points.\n The reduced chisquared is along the Z axis.\n"));
     EXPECT_EQ(s->fit.value[0], 2.0);
     EXPECT_EQ(s->fit.value[1], 0.5);
-    const std::string c = content.str();
     EXPECT_EQ(c.rfind(" Yintercept\n   Gradient\n", 0), 0u);
     int lines = 0;
     for (char ch : c) lines += ch == '\n';
@@ -214,7 +200,6 @@ TEST_F(FitWithData, AgpWritesTheGridAndRestoresParameters) {
     // The grid point (2, 0.5) is the one of the data: chi-square 3.25 over
     // 20 points less the 0 fixed slots.
     EXPECT_TRUE(has(c, "    2.0000    ,  0.50000    ,  0.16250    \n"));
-    std::filesystem::remove_all(dir);
 }
 
 } // namespace

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "commands/commands.h"
+#include "command_fixture.h"
 #include "session/session.h"
 #include "fitting/engine.h"
 #include "fitting/gaussian_series_kernel.h"
@@ -263,13 +263,10 @@ TEST_P(BenchmarkFit, FastFitIsBitIdenticalToThePlainAlgorithm) {
 
     for (bool parallel : {true, false}) {
         set_parallel(parallel);
-        std::istringstream in;
-        std::ostringstream out;
-        Session s(in, out);
+        testing_support::CommandSession t;
+        Session& s = t.s;
         set_up(s, sp);
-        CommandContext ctx;
-        ctx.line = "FIT";
-        cmd_fit(s, ctx);
+        const std::string text = t.run("FIT");
         set_parallel(true);
         SessionModel model(s);
         EXPECT_NE(model.ref().kernel, nullptr);
@@ -277,7 +274,6 @@ TEST_P(BenchmarkFit, FastFitIsBitIdenticalToThePlainAlgorithm) {
             EXPECT_EQ(bits(s.fit.value[k]), bits(ref.a[k])) << "parameter " << k + 1 << " " << s.fit.value[k] << " vs " << ref.a[k];
             EXPECT_EQ(bits(s.fit.error[k]), bits(ref_err[k])) << "error " << k + 1;
         }
-        const std::string text = out.str();
         std::ostringstream it;
         it << " After " << std::string(8 - std::to_string(ref_iterations).size(), ' ') << ref_iterations << " iterations.";
         EXPECT_NE(text.find(it.str()), std::string::npos) << text;

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <vector>
 
-#include "commands/commands.h"
+#include "command_fixture.h"
 #include "session/session.h"
 #include "dataset/fourier_transform.h"
 
@@ -75,18 +75,7 @@ TEST(CosineTransform, PaddedLengthIsTheNextPowerOfTwo) {
     EXPECT_EQ(padded_length(1024), 1024);
 }
 
-class FtCommand : public ::testing::Test {
-protected:
-    std::string run(char qualifier, const std::string& answers = "") {
-        keyboard.clear();
-        keyboard.str(answers);
-        terminal.str("");
-        CommandContext ctx;
-        ctx.line = "FT";
-        ctx.qualifier = qualifier;
-        cmd_ft(s, ctx);
-        return terminal.str();
-    }
+struct FtCommand : testing_support::CommandFixture {
     // n points at X = x0 + i*dx with Y = i + 1 and SIGMA = 0.5.
     void fill(int n, float x0, float dx) {
         s.data.count = n;
@@ -97,23 +86,20 @@ protected:
             s.data.SIGMA[k] = 0.5f;
         }
     }
-    std::istringstream keyboard;
-    std::ostringstream terminal;
-    Session s{keyboard, terminal};
 };
 
 TEST_F(FtCommand, RefusesTooFewPointsAndZeroSpacing) {
     fill(1, 0.0f, 1.0f);
-    EXPECT_EQ(run(' '), " Only one data point!\n\n");
+    EXPECT_EQ(run("FT"), " Only one data point!\n\n");
     EXPECT_EQ(s.data.count, 1);
     fill(4, 2.0f, 0.0f);
-    EXPECT_EQ(run(' '), " Interval too small, are the X points in order?\n\n");
+    EXPECT_EQ(run("FT"), " Interval too small, are the X points in order?\n\n");
     EXPECT_EQ(s.data.Y[0], 1.0f);
 }
 
 TEST_F(FtCommand, DecliningThePaddingLeavesTheData) {
     fill(1000, 0.0f, 1.0f);
-    EXPECT_EQ(run(' ', "n\n"),
+    EXPECT_EQ(run("FT", "n\n"),
               " The data set must have 2**N data points,\n Currently there are 1000, pad to 1024 ? > ");
     EXPECT_EQ(s.data.count, 1000);
     EXPECT_EQ(s.data.Y[999], 1000.0f);
@@ -123,7 +109,7 @@ TEST_F(FtCommand, DecliningThePaddingLeavesTheData) {
 TEST_F(FtCommand, PadOnlyExtendsTheSpacingWithZeros) {
     fill(1000, 10.0f, 0.5f);
     s.data.SIGMA[1000] = 9.0f; // stale value beyond the count
-    EXPECT_EQ(run('N', "\n"), " The data set must have 2**N data points,\n Currently there are 1000, pad to 1024 ? > "
+    EXPECT_EQ(run("FT/N", "\n"), " The data set must have 2**N data points,\n Currently there are 1000, pad to 1024 ? > "
                               " Data padded to 1024 data points only.\n\n");
     EXPECT_EQ(s.data.count, 1024);
     EXPECT_EQ(s.data.Y[999], 1000.0f); // not transformed
@@ -134,7 +120,7 @@ TEST_F(FtCommand, PadOnlyExtendsTheSpacingWithZeros) {
     EXPECT_EQ(s.data.x_label.trimmed(), "X");
 
     // Already a power of two: nothing asked, nothing transformed.
-    EXPECT_EQ(run('N'), " Data padded to 1024 data points only.\n\n");
+    EXPECT_EQ(run("FT/N"), " Data padded to 1024 data points only.\n\n");
     EXPECT_EQ(s.data.Y[999], 1000.0f);
 }
 
@@ -143,7 +129,7 @@ TEST_F(FtCommand, PowerOfTwoIsTransformedAtOnce) {
     s.data.x_label = "Time (s)";
     s.data.y_label = "Amplitude";
     std::vector<float> before(s.data.Y.begin(), s.data.Y.begin() + 64);
-    EXPECT_EQ(run(' '), " Fourier transform taken of data.\n\n");
+    EXPECT_EQ(run("FT"), " Fourier transform taken of data.\n\n");
     EXPECT_EQ(s.data.count, 64);
     const std::vector<double> want = direct_cosine_sums(before);
     for (std::size_t k = 0; k < 64; ++k) {
@@ -158,7 +144,7 @@ TEST_F(FtCommand, PowerOfTwoIsTransformedAtOnce) {
 TEST_F(FtCommand, PaddedDataAreTransformedWithTheZeros) {
     fill(6, 0.0f, 1.0f);
     s.data.x_label = "";
-    EXPECT_EQ(run(' ', "y\n"), " The data set must have 2**N data points,\n Currently there are    6, pad to    8 ? > "
+    EXPECT_EQ(run("FT", "y\n"), " The data set must have 2**N data points,\n Currently there are    6, pad to    8 ? > "
                                " Fourier transform taken of data.\n\n");
     EXPECT_EQ(s.data.count, 8);
     EXPECT_FLOAT_EQ(s.data.Y[0], 21.0f); // 1 + 2 + ... + 6 and two zeros
@@ -167,7 +153,7 @@ TEST_F(FtCommand, PaddedDataAreTransformedWithTheZeros) {
     // The new label is cut to the 100 columns of the field.
     s.data.y_label = std::string(100, 'Y');
     fill(8, 0.0f, 1.0f);
-    run(' ');
+    run("FT");
     EXPECT_EQ(s.data.y_label.view(), "FT(" + std::string(97, 'Y'));
 }
 

@@ -9,33 +9,20 @@
 
 #include "commands/commands.h"
 #include "session/session.h"
+#include "command_fixture.h"
 #include "graphics/drivers/recording_driver.h"
-#include "temp_dir.h"
 
 namespace tarva {
 namespace {
 
 namespace fs = std::filesystem;
 
-class InsertCommand : public ::testing::Test {
-protected:
-    std::string run(const std::string& word, const std::string& argument, char qualifier, double number,
-                    const std::string& answers) {
-        keyboard.clear();
-        keyboard.str(answers);
-        terminal.str("");
-        CommandContext ctx;
-        ctx.line = word + std::string(7 - word.size(), ' ') + argument;
-        ctx.qualifier = qualifier;
-        ctx.number = number;
-        if (word == "INSERT") cmd_insert(s, ctx);
-        if (word == "DATA") cmd_data(s, ctx);
-        last_line = std::string(ctx.line.trimmed());
-        return terminal.str();
-    }
+struct InsertCommand : testing_support::ScratchCommandFixture {
     std::string insert(const std::string& argument, const std::string& answers) {
-        return run("INSERT", argument, ' ', 0.0, answers);
+        return run("INSERT " + argument, answers);
     }
+    // The command line as INSERT left it (the name it used).
+    std::string last_line() const { return std::string(last.line.trimmed()); }
     // As if a picture had been drawn on the PostScript device.
     void picture_on_screen() {
         s.graphics.recorder = &rec;
@@ -46,12 +33,7 @@ protected:
         s.draw.old_ymin = 0.0f;
         s.draw.old_ymax = 100.0f;
     }
-    testing_support::TempDir dir;
-    std::istringstream keyboard;
-    std::ostringstream terminal;
-    Session s{keyboard, terminal};
     RecordingDriver rec;
-    std::string last_line;
 };
 
 // Heading, labels, function 18 with 3 parameters, the usual way with errors.
@@ -60,7 +42,7 @@ const std::string kGauss = "Peak\nChannel\nCounts\n18\n3\n1.5\n1\n-2.25\n0\n100\
 
 TEST_F(InsertCommand, FileFormWritesTheDataFileAndTheDataSet) {
     const std::string out = insert("peak", kGauss);
-    EXPECT_EQ(last_line, "INSERT peak.fit");
+    EXPECT_EQ(last_line(), "INSERT peak.fit");
     const std::string head = " New data going into file: peak.fit\n Heading (CR for none) >  X axis label (CR for none) > "
                              " Y axis label (CR for none) >  Function number (CR for none, -1 for a list) > \n"
                              " Linear + Gaussian (up to 16)";
@@ -90,7 +72,7 @@ TEST_F(InsertCommand, DataReadsTheFileBackIntoTheSameState) {
     t.data.count = 0;
     t.data.caption = "other";
     t.fit.function = 5;
-    const std::string out = run("DATA", "peak", ' ', 0.0, "");
+    const std::string out = run("DATA peak", "");
     // Each text line of the file starts with a blank column, which DATA keeps.
     EXPECT_NE(out.find(" Caption :  Peak\n"), std::string::npos) << out;
     EXPECT_EQ(t.data.count, typed.count);
@@ -212,14 +194,14 @@ TEST_F(InsertCommand, NamePromptAndUnwritableFile) {
 
 TEST_F(InsertCommand, ImmediateFormNeedsAPicture) {
     s.data.count = 2;
-    EXPECT_EQ(run("INSERT", "", 'I', 0.0, "1 2\n"), " Unable to use immediate mode.\n");
+    EXPECT_EQ(run("INSERT/I", "1 2\n"), " Unable to use immediate mode.\n");
     EXPECT_EQ(s.data.count, 2);
 }
 
 TEST_F(InsertCommand, ImmediateFormAppendsAndMarksEachPoint) {
     picture_on_screen();
     s.data.count = 1;
-    const std::string out = run("INSERT", "S", 'I', 0.0, "1 4\n2,9\nq\n");
+    const std::string out = run("INSERT/I S", "1 4\n2,9\nq\n");
     EXPECT_EQ(out, " Insert data in immediate mode, type Q to quit\n New (x,y) >  New (x,y) >  New (x,y) > "
                    " Type SAVE to save this data.\x07\n\n");
     ASSERT_EQ(s.data.count, 3);
@@ -238,8 +220,8 @@ TEST_F(InsertCommand, ImmediateFormAppendsAndMarksEachPoint) {
 
 TEST_F(InsertCommand, ImmediateErrorsFromTheArgument) {
     picture_on_screen();
-    run("INSERT", "0.5", 'I', 0.5, "3 -16\n\n");
-    run("INSERT", "", 'I', 0.0, "5 25\n");
+    run("INSERT/I 0.5", "3 -16\n\n");
+    run("INSERT/I", "5 25\n");
     ASSERT_EQ(s.data.count, 3);
     EXPECT_FLOAT_EQ(s.data.SIGMA[0], 0.5f);
     EXPECT_FLOAT_EQ(s.data.X[1], 0.0f); // an empty answer is the point (0, 0)
@@ -249,7 +231,7 @@ TEST_F(InsertCommand, ImmediateErrorsFromTheArgument) {
 TEST_F(InsertCommand, ImmediateFormStopsAtTheCapacity) {
     picture_on_screen();
     s.data.count = 1024;
-    EXPECT_EQ(run("INSERT", "", 'I', 0.0, "1 2\n"), " Insert data in immediate mode, type Q to quit\n"
+    EXPECT_EQ(run("INSERT/I", "1 2\n"), " Insert data in immediate mode, type Q to quit\n"
                                                      " The data set holds at most 1024 points.\n"
                                                      " Type SAVE to save this data.\x07\n\n");
     EXPECT_EQ(s.data.count, 1024);

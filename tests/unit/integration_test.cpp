@@ -7,7 +7,7 @@
 #include <cmath>
 #include <sstream>
 
-#include "commands/commands.h"
+#include "command_fixture.h"
 #include "session/session.h"
 #include "graphics/drivers/recording_driver.h"
 #include "dataset/integration.h"
@@ -17,10 +17,7 @@
 namespace tarva {
 namespace {
 
-struct Integ : ::testing::Test {
-    std::istringstream in;
-    std::ostringstream out;
-    Session s{in, out};
+struct Integ : testing_support::CommandFixture {
     RecordingDriver rec;
 
     void points(std::initializer_list<std::array<float, 3>> p) {
@@ -50,14 +47,6 @@ struct Integ : ::testing::Test {
         s.draw.old_ymin = 0;
         s.draw.old_ymax = 10;
         rec.clear();
-    }
-    std::string run(const std::string& line) {
-        out.str("");
-        CommandContext ctx;
-        ctx.line = line;
-        parse_command_line(ctx);
-        cmd_integ(s, ctx);
-        return out.str();
     }
     // The number printed after `label` on the output line that holds it.
     double value_after(const std::string& text, const std::string& label) {

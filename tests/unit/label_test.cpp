@@ -5,7 +5,7 @@
 #include <cmath>
 #include <sstream>
 
-#include "commands/commands.h"
+#include "command_fixture.h"
 #include "session/session.h"
 #include "commands/graphics/label_command.h"
 #include "plot/plot.h"
@@ -16,10 +16,7 @@
 namespace tarva {
 namespace {
 
-struct Label : ::testing::Test {
-    std::istringstream in;
-    std::ostringstream out;
-    Session s{in, out};
+struct Label : testing_support::CommandFixture {
     RecordingDriver rec;
 
     void picture() {
@@ -33,14 +30,6 @@ struct Label : ::testing::Test {
         s.draw.old_ymin = 0;
         s.draw.old_ymax = 10;
         rec.clear();
-    }
-    void run(const std::string& line, const std::string& answers = "") {
-        in.str(answers);
-        in.clear();
-        CommandContext ctx;
-        ctx.line = line;
-        parse_command_line(ctx);
-        cmd_label(s, ctx);
     }
     // First drawn point of the label "L" placed by the last command: the top
     // of its stem, 6 glyph units above the origin.
@@ -58,12 +47,12 @@ TEST_F(Label, SizeFactorAndLogFlags) {
     run("LABEL/I  2");
     EXPECT_EQ(out.str(), " Size factor set to 2.000\n");
     out.str("");
-    run("LABEL/E Y");
-    run("LABEL/E x");
-    run("LABEL/D Y");
-    run("LABEL/D X");
-    run("LABEL/E Q");
-    EXPECT_EQ(out.str(), " Log taken of Y label coordinates.\n Log taken of X label coordinates.\n"
+    std::string said = run("LABEL/E Y");
+    said += run("LABEL/E x");
+    said += run("LABEL/D Y");
+    said += run("LABEL/D X");
+    said += run("LABEL/E Q");
+    EXPECT_EQ(said, " Log taken of Y label coordinates.\n Log taken of X label coordinates.\n"
                          " Log of Y label coordinates reset to Y.\n Log of X label coordinates reset to X.\n");
     EXPECT_FALSE(s.fonts.label_log_x);
     EXPECT_TRUE(s.interp.labels.empty());

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <vector>
 
-#include "commands/commands.h"
+#include "command_fixture.h"
 #include "session/session.h"
 #include "models/spline.h"
 #include "models_fixture.h"
@@ -178,13 +178,7 @@ TEST(SplineFunction, HighSetsStayInsideTheTables) {
     EXPECT_NEAR(b.at(11, 2, 1023.0f), 1023 % 7, 1e-3);
 }
 
-class SplineCommand : public ::testing::Test {
-protected:
-    std::istringstream in;
-    std::ostringstream out;
-    Session s{in, out};
-    CommandContext ctx;
-
+struct SplineCommand : testing_support::CommandFixture {
     void points(std::initializer_list<std::array<float, 2>> xy) {
         s.data.count = 0;
         for (const auto& p : xy) {
@@ -200,8 +194,7 @@ TEST_F(SplineCommand, MakesTheSplineTheCurrentFunction) {
     points({{0.0f, 0.0f}, {1.0f, 1.0f}, {2.0f, 0.0f}, {4.0f, 2.0f}});
     s.fit.nparams = 7;
     s.fit.value[0] = 5.0;
-    cmd_spline(s, ctx);
-    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(run("SPLINE"), "");
     EXPECT_EQ(s.fit.function, 11);
     EXPECT_EQ(s.fit.nparams, 2);
     EXPECT_EQ(s.fit.value[0], 1.0);
@@ -224,8 +217,7 @@ TEST_F(SplineCommand, MakesTheSplineTheCurrentFunction) {
 
 TEST_F(SplineCommand, IdenticalXValues) {
     points({{0.0f, 0.0f}, {1.0f, 1.0f}, {1.0f, 3.0f}, {2.0f, 0.0f}});
-    cmd_spline(s, ctx);
-    EXPECT_EQ(out.str(), " Identical x-values encountered at point   1\n");
+    EXPECT_EQ(run("SPLINE"), " Identical x-values encountered at point   1\n");
     // The function is switched all the same.
     EXPECT_EQ(s.fit.function, 11);
     EXPECT_EQ(s.fit.nparams, 2);
@@ -234,16 +226,16 @@ TEST_F(SplineCommand, IdenticalXValues) {
 
 TEST_F(SplineCommand, FewPoints) {
     points({{3.0f, 7.0f}});
-    cmd_spline(s, ctx);
+    std::string said = run("SPLINE");
     ModelInputs m = inputs();
     EXPECT_EQ(evaluate(m, s.fit.value, 3.0f), 7.0);
     EXPECT_EQ(evaluate(m, s.fit.value, 9.0f), 7.0);
     s.data.count = 0;
-    cmd_spline(s, ctx);
+    said += run("SPLINE");
     EXPECT_EQ(s.fit.function, 11);
     EXPECT_EQ(s.models.slots[3].last, 0);
     EXPECT_TRUE(std::isfinite(evaluate(m, s.fit.value, 1.0f)));
-    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(said, "");
 }
 
 } // namespace

@@ -2,81 +2,27 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdlib>
-#include <fcntl.h>
 #include <random>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include "tarva_process.h"
+
+namespace tarva {
 namespace {
 
-struct ProcessRun {
-    int status = -1;
-    std::string out;
-    std::string err;
+using testing_support::ProcessOptions;
+using testing_support::ProcessRun;
+
+class Process : public testing_support::TarvaProcess {
+protected:
+    ProcessRun run_tarva(const std::string& input, int signal_after_prompt = 0) {
+        ProcessOptions o;
+        o.signal = signal_after_prompt;
+        return run(input, o);
+    }
 };
 
-std::string read_all(int fd) {
-    std::string s;
-    char buf[4096];
-    ssize_t n;
-    while ((n = read(fd, buf, sizeof buf)) > 0) s.append(buf, static_cast<std::size_t>(n));
-    return s;
-}
-
-// Starts tarva with `input` on stdin; when `signal_after_prompt` is set the
-// input is left open, and the signal is sent once the first prompt appears.
-ProcessRun run_tarva(const std::string& input, int signal_after_prompt = 0) {
-    int in[2], out[2], err[2];
-    EXPECT_EQ(pipe(in), 0);
-    EXPECT_EQ(pipe(out), 0);
-    EXPECT_EQ(pipe(err), 0);
-    char dir[] = "/tmp/tarva_proc_XXXXXX";
-    EXPECT_NE(mkdtemp(dir), nullptr);
-    pid_t pid = fork();
-    if (pid == 0) {
-        dup2(in[0], 0);
-        dup2(out[1], 1);
-        dup2(err[1], 2);
-        close(in[1]);
-        close(out[0]);
-        close(err[0]);
-        if (chdir(dir) != 0) _exit(126);
-        setenv("HOME", dir, 1);
-        setenv("TARVA_LIB", dir, 1);
-        execl(TARVA_BINARY, "tarva", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(in[0]);
-    close(out[1]);
-    close(err[1]);
-    ssize_t w = write(in[1], input.data(), input.size());
-    EXPECT_EQ(w, static_cast<ssize_t>(input.size()));
-    ProcessRun r;
-    if (signal_after_prompt) {
-        std::string seen;
-        char buf[256];
-        while (seen.find("fit> ") == std::string::npos) {
-            ssize_t n = read(out[0], buf, sizeof buf);
-            if (n <= 0) break;
-            seen.append(buf, static_cast<std::size_t>(n));
-        }
-        kill(pid, signal_after_prompt);
-        r.out = seen;
-    }
-    close(in[1]);
-    r.out += read_all(out[0]);
-    r.err = read_all(err[0]);
-    close(out[0]);
-    close(err[0]);
-    waitpid(pid, &r.status, 0);
-    std::string cleanup = std::string("rm -rf ") + dir;
-    EXPECT_EQ(std::system(cleanup.c_str()), 0);
-    return r;
-}
-
-TEST(Process, ClosedInputEndsLikeExit) {
+TEST_F(Process, ClosedInputEndsLikeExit) {
     ProcessRun r = run_tarva("");
     ASSERT_TRUE(WIFEXITED(r.status));
     EXPECT_EQ(WEXITSTATUS(r.status), 0);
@@ -86,7 +32,7 @@ TEST(Process, ClosedInputEndsLikeExit) {
     EXPECT_NE(r.err.find("              Help file set to: "), std::string::npos);
 }
 
-TEST(Process, InterruptAndTerminationEndWithStatusOne) {
+TEST_F(Process, InterruptAndTerminationEndWithStatusOne) {
     ProcessRun r = run_tarva("", SIGINT);
     ASSERT_TRUE(WIFEXITED(r.status));
     EXPECT_EQ(WEXITSTATUS(r.status), 1);
@@ -97,14 +43,14 @@ TEST(Process, InterruptAndTerminationEndWithStatusOne) {
     EXPECT_NE(r.err.find("Killed\n"), std::string::npos);
 }
 
-TEST(Process, QuitAbortsWithItsName) {
+TEST_F(Process, QuitAbortsWithItsName) {
     ProcessRun r = run_tarva("", SIGQUIT);
     ASSERT_TRUE(WIFSIGNALED(r.status));
     EXPECT_EQ(WTERMSIG(r.status), SIGABRT);
     EXPECT_NE(r.err.find("Quit signal\n"), std::string::npos);
 }
 
-TEST(Process, GarbageLinesNeverCrash) {
+TEST_F(Process, GarbageLinesNeverCrash) {
     std::mt19937 rng(7);
     std::string input;
     for (int line = 0; line < 300; ++line) {
@@ -126,3 +72,4 @@ TEST(Process, GarbageLinesNeverCrash) {
 }
 
 } // namespace
+} // namespace tarva

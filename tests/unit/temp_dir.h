@@ -2,6 +2,7 @@
 // entered on construction, left and removed on destruction.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -46,10 +47,20 @@ inline void write_file(const std::string& name, const std::string& text) {
     out << text;
 }
 
-// True when the program is on the PATH.
+// True when CI is set (to anything but empty).
+inline bool in_ci() {
+    const char* ci = std::getenv("CI");
+    return ci != nullptr && *ci != '\0';
+}
+
+// True when the program is on the PATH. Tests that use an outside program
+// skip (or leave out a check) without it; under CI, which installs every one
+// of them, a missing program is recorded as a failure instead.
 inline bool have_program(const std::string& name) {
     std::string cmd = "command -v " + name + " >/dev/null 2>&1";
-    return std::system(cmd.c_str()) == 0;
+    const bool found = std::system(cmd.c_str()) == 0;
+    if (!found && in_ci()) ADD_FAILURE() << name << " is not installed (CI installs every tool the tests use)";
+    return found;
 }
 
 } // namespace tarva::testing_support

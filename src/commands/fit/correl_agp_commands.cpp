@@ -1,5 +1,6 @@
-// CORREL (correlation matrix of the varied parameters) and AGP (a file of
-// the reduced chi-square over a grid of two parameters).
+// CORREL (correlation matrix of the varied parameters; CORREL/E that of
+// the estimates) and AGP (a file of the reduced chi-square over a grid of
+// two parameters).
 #include <algorithm>
 #include <cmath>
 #include <fstream>
@@ -8,16 +9,21 @@
 #include "commands/commands.h"
 #include "session/dialogue.h"
 #include "commands/fit/session_model.h"
+#include "fitting/converging_fit.h"
 #include "text/format.h"
 
 namespace tarva {
 
-void cmd_correl(Session& s, CommandContext&) {
+void cmd_correl(Session& s, CommandContext& ctx) {
     if (s.data.count <= 0) {
         s.out().line("NO DATA!");
         return;
     }
     SessionModel model(s);
+    if (ctx.qualifier == 'E') {
+        estimate_correlation(s.engine, s.out(), model.engine_inputs());
+        return;
+    }
     correlation_matrix(s.engine, s.out(), model.engine_inputs());
 }
 

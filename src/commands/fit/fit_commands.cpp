@@ -329,6 +329,10 @@ void cmd_chi(Session& s, CommandContext&) {
 }
 
 void cmd_fit(Session& s, CommandContext& ctx) {
+    if (ctx.qualifier == 'C') {
+        cmd_fit_converging(s, ctx);
+        return;
+    }
     int max_iterations = 250;
     if (ctx.number > 0.5) {
         max_iterations = round_nearest(ctx.number);

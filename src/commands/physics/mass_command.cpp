@@ -13,6 +13,7 @@
 #include "physics/element_table.h"
 #include "commands/physics/mass_scale.h"
 #include "text/format.h"
+#include "text/regular_file.h"
 
 namespace tarva {
 
@@ -95,8 +96,8 @@ void elements_from_file(Session& s, std::string name) {
         if (name.empty()) return;
     }
     if (name.find('.') == std::string::npos) name += ".EXP";
-    std::ifstream in(name);
-    if (!in) {
+    std::ifstream in;
+    if (!open_regular(in, name)) {
         s.out().line("Unable to open " + name + " for input.");
         return;
     }

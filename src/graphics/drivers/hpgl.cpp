@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unistd.h>
 
 #include "io/output_sink.h"
 #include "graphics/graphics_state.h"
 #include "text/format.h"
+#include "text/regular_file.h"
+#include "text/safe_file.h"
 
 namespace tarva {
 
@@ -20,8 +23,8 @@ constexpr float kLeft = 1590.0f, kRight = 10070.0f, kBottom = 810.0f, kTop = 729
 bool step_run_number_file(int& run) {
     long long next = 1;
     {
-        std::ifstream in(kHpglRunNumberFile);
-        if (in) {
+        std::ifstream in;
+        if (open_regular(in, kHpglRunNumberFile)) {
             std::string line;
             if (!std::getline(in, line)) return false;
             if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -29,13 +32,12 @@ bool step_run_number_file(int& run) {
             if (!v) return false;
             next = *v + 1;
             if (next > 99999 || next < 1) next = 1;
+        } else if (::access(kHpglRunNumberFile, F_OK) == 0) {
+            return false; // a device, fifo or directory is never read
         }
     }
-    std::ofstream out(kHpglRunNumberFile, std::ios::out | std::ios::trunc);
-    if (!out) return false;
-    out << format_I(next, 5) << '\n';
-    out.flush();
-    if (!out) return false;
+    // Replaced whole, so a full disk keeps the old number.
+    if (replace_file(kHpglRunNumberFile, format_I(next, 5) + "\n") != ReplaceStatus::Ok) return false;
     run = static_cast<int>(next);
     return true;
 }

@@ -6,6 +6,8 @@
 #include "io/output_sink.h"
 #include "graphics/graphics_state.h"
 #include "text/format.h"
+#include "text/regular_file.h"
+#include "text/safe_file.h"
 
 namespace tarva {
 
@@ -37,8 +39,8 @@ constexpr int kItem = 14;
 // Reads the counter file: its first integer, or nullopt when the file is
 // missing or does not hold one.
 std::optional<long long> read_counter_file() {
-    std::ifstream in(kPostScriptCounterFile);
-    if (!in) return std::nullopt;
+    std::ifstream in;
+    if (!open_regular(in, kPostScriptCounterFile)) return std::nullopt;
     std::string line;
     while (std::getline(in, line)) {
         std::size_t b = line.find_first_not_of(" \t\r,");
@@ -51,12 +53,11 @@ std::optional<long long> read_counter_file() {
     return std::nullopt;
 }
 
+// Replaced whole through a checked temporary file: a full disk keeps the
+// old counter instead of leaving an empty file that would restart the
+// numbering and overwrite plt01.ps.
 bool write_counter_file(int counter) {
-    std::ofstream out(kPostScriptCounterFile, std::ios::out | std::ios::trunc);
-    if (!out) return false;
-    out << free_int(counter) << '\n';
-    out.flush();
-    return static_cast<bool>(out);
+    return replace_file(kPostScriptCounterFile, free_int(counter) + "\n") == ReplaceStatus::Ok;
 }
 
 std::string two_digits(int counter) {

@@ -1,0 +1,140 @@
+// The real binary as a process in a scratch directory: input on a pipe,
+// standard output and error collected, an optional file-size limit (a full
+// disk for every file the program writes), a signal sent once a given
+// prompt has appeared, and a deadline, so that a run that would block or
+// read for ever fails the test instead of hanging it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <poll.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "temp_dir.h"
+
+namespace tarva::testing_support {
+
+struct ProcessRun {
+    int status = -1;
+    bool timed_out = false;
+    std::string out;
+    std::string err;
+
+    bool exited_with(int code) const { return !timed_out && WIFEXITED(status) && WEXITSTATUS(status) == code; }
+};
+
+struct ProcessOptions {
+    // Bytes any one file may grow to (0: no limit). SIGXFSZ is ignored, so a
+    // write past it fails as on a full disk.
+    long long file_size_limit = 0;
+    // Sent once the `signal_at_prompt`-th "fit> " prompt has appeared; the
+    // input then stays open so the program is waiting when it comes.
+    int signal = 0;
+    int signal_at_prompt = 1;
+    int deadline_seconds = 20;
+};
+
+// A scratch directory that is the program's working directory, HOME and
+// TARVA_LIB; removed afterwards.
+class TarvaProcess : public ::testing::Test {
+protected:
+    TarvaProcess() : dir_(dir_guard_.path().string()) {}
+
+    std::string path(const std::string& name) const { return dir_ + "/" + name; }
+    void file(const std::string& name, const std::string& text) const { write_file(path(name), text); }
+    std::string contents(const std::string& name) const { return read_file(path(name)); }
+    bool exists(const std::string& name) const {
+        std::error_code ec;
+        return std::filesystem::exists(std::filesystem::symlink_status(path(name), ec));
+    }
+    void fifo(const std::string& name) const { ASSERT_EQ(::mkfifo(path(name).c_str(), 0600), 0); }
+    void link(const std::string& name, const std::string& target) const {
+        ASSERT_EQ(::symlink(target.c_str(), path(name).c_str()), 0);
+    }
+
+    ProcessRun run(const std::string& input, const ProcessOptions& o = {}) const {
+        int in[2], out[2], err[2];
+        EXPECT_EQ(::pipe(in), 0);
+        EXPECT_EQ(::pipe(out), 0);
+        EXPECT_EQ(::pipe(err), 0);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::dup2(in[0], 0);
+            ::dup2(out[1], 1);
+            ::dup2(err[1], 2);
+            for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) ::close(fd);
+            if (::chdir(dir_.c_str()) != 0) ::_exit(126);
+            ::setenv("HOME", dir_.c_str(), 1);
+            ::setenv("TARVA_LIB", dir_.c_str(), 1);
+            if (o.file_size_limit > 0) {
+                std::signal(SIGXFSZ, SIG_IGN);
+                rlimit r{static_cast<rlim_t>(o.file_size_limit), static_cast<rlim_t>(o.file_size_limit)};
+                if (::setrlimit(RLIMIT_FSIZE, &r) != 0) ::_exit(125);
+            }
+            ::execl(TARVA_BINARY, "tarva", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(in[0]);
+        ::close(out[1]);
+        ::close(err[1]);
+        // The input is written whole; a pipe holds far more than a test types.
+        EXPECT_EQ(::write(in[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
+        if (!o.signal) ::close(in[1]);
+        ProcessRun r;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(o.deadline_seconds);
+        bool signalled = o.signal == 0;
+        pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+        int open_streams = 2;
+        while (open_streams > 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                r.timed_out = true;
+                ::kill(pid, SIGKILL);
+                break;
+            }
+            if (::poll(fds, 2, static_cast<int>(left.count())) < 0) continue;
+            for (int k = 0; k < 2; ++k) {
+                if (fds[k].fd < 0 || !(fds[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+                char buf[4096];
+                const ssize_t n = ::read(fds[k].fd, buf, sizeof buf);
+                if (n <= 0) {
+                    ::close(fds[k].fd);
+                    fds[k].fd = -1;
+                    --open_streams;
+                    continue;
+                }
+                (k == 0 ? r.out : r.err).append(buf, static_cast<std::size_t>(n));
+            }
+            if (!signalled && prompts(r.out) >= o.signal_at_prompt) {
+                ::kill(pid, o.signal);
+                signalled = true;
+            }
+        }
+        for (auto& f : fds)
+            if (f.fd >= 0) ::close(f.fd);
+        if (o.signal) ::close(in[1]);
+        ::waitpid(pid, &r.status, 0);
+        return r;
+    }
+
+private:
+    static int prompts(const std::string& out) {
+        int n = 0;
+        for (std::size_t p = out.find("fit> "); p != std::string::npos; p = out.find("fit> ", p + 1)) ++n;
+        return n;
+    }
+
+    TempDir dir_guard_;
+    std::string dir_;
+};
+
+} // namespace tarva::testing_support
