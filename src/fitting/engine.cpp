@@ -21,6 +21,24 @@ namespace tarva {
 
 namespace {
 
+// The damping of the fit loop (lambda, starting at 1 each fit). While the
+// chi-square is below kSmallChi and below kSmallChi * lambda, lambda is
+// lowered to chi-square / kSmallChi before a step.
+constexpr double kSmallChi = 10.0;
+// A step that left the chi-square below kImproved times the old one
+// multiplies lambda by kEaseDamping; one that raised it above kWorsened
+// times the old one multiplies lambda by kRaiseDamping.
+constexpr double kImproved = 1.01;
+constexpr double kEaseDamping = 0.5;
+constexpr double kWorsened = 1.1;
+constexpr double kRaiseDamping = 2.5;
+// The fit ends at a chi-square below kChiFloor, or when the chi-square did
+// not rise, changed by less than the fraction kSettled, and lambda is below
+// kSettledDamping.
+constexpr double kChiFloor = 0.01;
+constexpr double kSettled = 0.01;
+constexpr double kSettledDamping = 0.01;
+
 int clamp_count(int n, int cap) { return std::clamp(n, 0, cap); }
 
 // Variance of point i for the current weighting mode. Data-derived variances
@@ -483,7 +501,7 @@ void fit(EngineState& e, OutputSink& out, const EngineInputs& in, std::span<doub
     iterations = 0;
     if (max_iterations <= 0) max_iterations = 100;
     for (;;) {
-        if (chi_old < 10.0 && chi_old < 10.0 * e.lambda) e.lambda = chi_old / 10.0;
+        if (chi_old < kSmallChi && chi_old < kSmallChi * e.lambda) e.lambda = chi_old / kSmallChi;
         const bool ok = iteration_step(e, out, model, errors);
         const double chi_new = working_chi_square(e, out, model);
         ++iterations;
@@ -501,10 +519,10 @@ void fit(EngineState& e, OutputSink& out, const EngineInputs& in, std::span<doub
             for (int j = 0; j < e.nparams; j += 5)
                 out.line("    A= " + values_line(a, static_cast<std::size_t>(j), static_cast<std::size_t>(std::min(e.nparams, j + 5))));
         }
-        if (chi_new < 1.01 * chi_old) e.lambda *= 0.5;
-        if (chi_new > 1.1 * chi_old) e.lambda *= 2.5;
-        if (chi_new < 0.01) break;
-        if (std::fabs(chi_new - chi_old) < 0.01 * chi_new && chi_new <= chi_old && e.lambda < 0.01) break;
+        if (chi_new < kImproved * chi_old) e.lambda *= kEaseDamping;
+        if (chi_new > kWorsened * chi_old) e.lambda *= kRaiseDamping;
+        if (chi_new < kChiFloor) break;
+        if (std::fabs(chi_new - chi_old) < kSettled * chi_new && chi_new <= chi_old && e.lambda < kSettledDamping) break;
         // A chi-square that is not a number never meets the rule above:
         // further steps cannot recover, so stop instead of running on.
         if (std::isnan(chi_new)) break;

@@ -698,7 +698,11 @@ bool has_data_item(const std::vector<Item>& items) {
 
 } // namespace
 
-std::string format_layout(std::string_view layout, const std::vector<FormatArg>& values) {
+namespace {
+
+// format_layout's work; a malformed layout or a value of the wrong kind
+// throws std::invalid_argument.
+std::string write_layout(std::string_view layout, const std::vector<FormatArg>& values) {
     const std::vector<Item> items = LayoutParser(layout).parse();
     LayoutWriter writer(values);
     writer.run(items);
@@ -721,6 +725,25 @@ std::string format_layout(std::string_view layout, const std::vector<FormatArg>&
         writer.run(tail);
     }
     return std::move(writer.out);
+}
+
+} // namespace
+
+std::string format_layout(std::string_view layout, const std::vector<FormatArg>& values) {
+    try {
+        return write_layout(layout, values);
+    } catch (const std::invalid_argument& e) {
+        return std::string("**** ") + e.what();
+    }
+}
+
+std::optional<std::string> layout_error(std::string_view layout) {
+    try {
+        (void)LayoutParser(layout).parse();
+        return std::nullopt;
+    } catch (const std::invalid_argument& e) {
+        return std::string(e.what());
+    }
 }
 
 // ---- input side ---------------------------------------------------------

@@ -36,6 +36,10 @@ std::string format_E(double value, int w, int d, int scale = 0);
 // scaled, as in Fortran).
 std::string format_G(double value, int w, int d, int scale = 0);
 
+// 1P G12.5 and 1P G13.5, the forms most numbers on the screen take.
+inline std::string g12(double value) { return format_G(value, 12, 5, 1); }
+inline std::string g13(double value) { return format_G(value, 13, 5, 1); }
+
 // Aw: right-justified when shorter, cut to w when longer (first w kept);
 // w <= 0 (A alone) gives the whole text.
 std::string format_A(std::string_view text, int w);
@@ -71,8 +75,13 @@ using FormatArg = std::variant<long long, int, double, float, std::string_view, 
 // - wX blanks appear only when something follows them on the line.
 // An integer value in an F/E/G field is written as a real; a real in an I
 // field is rounded half away from zero. A malformed template, text in a
-// numeric field or a number in an A field throws std::invalid_argument.
+// numeric field or a number in an A field is a fault of the caller; it never
+// throws into a command: the result is then "**** " and what is wrong.
 std::string format_layout(std::string_view layout, const std::vector<FormatArg>& values);
+
+// What is wrong with a layout template (as format_layout reports it), or
+// nullopt when it is well formed.
+std::optional<std::string> layout_error(std::string_view layout);
 
 // ---- input side -------------------------------------------------------
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "interpreter/command_table.h"
 #include "interpreter/interpreter.h"
 #include "session/session.h"
 #include "temp_dir.h"
@@ -49,6 +50,20 @@ struct CommandSession {
         out.str("");
         type(line);
         return out.str();
+    }
+    // The same, checking first that the line selects the routine named (a
+    // test that is about one routine says which).
+    std::string run(CommandHandler routine, const std::string& line, const std::string& answers = "") {
+        expect_selects(routine, line);
+        return run(line, answers);
+    }
+    void expect_selects(CommandHandler routine, const std::string& line) {
+        CommandContext ctx;
+        bool expanded = false;
+        prepare_line(s, line, ctx, expanded);
+        parse_command_line(ctx);
+        const CommandEntry* e = find_command(ctx.word());
+        EXPECT_TRUE(e && e->handler == routine) << "\"" << line << "\" selects another command";
     }
     // Types the line at the prompt with the input and the output as they
     // are, for an exchange scripted over several lines.

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <array>
 #include <fstream>
+#include <sstream>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -210,6 +213,34 @@ TEST_F(ConvergingFit, BenchmarkSpectrumReachesTheMinimum) {
     EXPECT_NE(text.find(" Final CHI**2 =    1.0219    \n"), std::string::npos) << text;
     EXPECT_NE(text.find("\n Converged on "), std::string::npos) << text;
     for (int j = 0; j < 50; ++j) EXPECT_GT(s.fit.error[j], 0.0) << j;
+}
+
+// A model that is not a number beyond some parameter value: the steps that
+// lead there are rejected, and the fit ends at the edge without a hang.
+TEST(ConvergingFitLibrary, StepsIntoNotANumberAreRejected) {
+    std::array<float, 10> x{}, y{}, sigma{};
+    for (int i = 0; i < 10; ++i) {
+        x[i] = float(i + 1);
+        y[i] = 5.0f * x[i];
+        sigma[i] = 1.0f;
+    }
+    auto model = [](std::span<const double> p, float xs) { return p[0] > 3.0 ? std::nan("") : p[0] * xs; };
+    std::array<double, 50> params{};
+    params[0] = 1.0;
+    std::array<int, 50> masks{};
+    masks[0] = 1;
+    EngineState e;
+    std::ostringstream text;
+    OutputSink out(text);
+    const EngineInputs in{x, y, sigma, 1, 10, ModelRef(model), params, 1, masks};
+    std::array<double, 50> errors{};
+    std::array<bool, 50> determined{};
+    const ConvergingFitResult r = converging_fit(e, out, in, params, errors, determined, 500);
+    EXPECT_NE(r.stop, ConvergingStop::IterationLimit) << text.str();
+    EXPECT_NE(r.stop, ConvergingStop::NotStarted) << text.str();
+    EXPECT_GT(params[0], 2.9);
+    EXPECT_LE(params[0], 3.0);
+    EXPECT_EQ(text.str().find("nan"), std::string::npos) << text.str();
 }
 
 TEST(ConvergingFitModes, OnlyFixedWeightsAreSupported) {

@@ -57,6 +57,29 @@ Problem line_problem(int n, double a0, double a1, double noise, unsigned seed) {
     return pr;
 }
 
+// One engine with its output captured, for the tests of the minimiser, the
+// chi-square and the correlation matrix: the persistent state, the text
+// written and the iteration counts of the last fit.
+struct EngineRun : ::testing::Test {
+    EngineState e;
+    std::ostringstream os;
+    OutputSink out{os};
+    int iterations = 0;
+    int max = 250;
+
+    template <class M>
+    void run_fit(Problem& pr, M& model) {
+        fit(e, out, inputs(pr, model), pr.p, pr.err, iterations, max);
+    }
+    template <class M>
+    double chi(Problem& pr, M& model) {
+        return chi_square(e, out, inputs(pr, model));
+    }
+};
+struct ChiSquare : EngineRun {};
+struct Minimiser : EngineRun {};
+struct CorrelationMatrix : EngineRun {};
+
 int count_lines(const std::string& text, const std::string& needle) {
     int n = 0;
     for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++n;
@@ -123,7 +146,7 @@ TEST(MatrixInversion, ExactZeroPivotIsSingular) {
     EXPECT_TRUE(invert_matrix(empty, 0));
 }
 
-TEST(ChiSquare, ReducedFormWeightsClampsAndDegreesOfFreedom) {
+TEST_F(ChiSquare, ReducedFormWeightsClampsAndDegreesOfFreedom) {
     Problem pr;
     pr.x = {0, 1, 2, 3};
     pr.y = {1, 2, 3, 5};
@@ -133,64 +156,55 @@ TEST(ChiSquare, ReducedFormWeightsClampsAndDegreesOfFreedom) {
     pr.p[0] = 1;
     pr.p[1] = 1; // model 1 + x: residuals 0, 0, 0, 1
     Line model;
-    EngineState e;
-    std::ostringstream os;
-    OutputSink out(os);
-    EXPECT_DOUBLE_EQ(chi_square(e, out, inputs(pr, model)), 1.0 / 2.0);
+    EXPECT_DOUBLE_EQ(chi(pr, model), 1.0 / 2.0);
     // Mode 2: variance is the model value (floored at 0.001).
     pr.mode = 2;
-    EXPECT_DOUBLE_EQ(chi_square(e, out, inputs(pr, model)), 1.0 / 4.0 / 2.0);
+    EXPECT_DOUBLE_EQ(chi(pr, model), 1.0 / 4.0 / 2.0);
     // Mode 4: variance from the neighbouring Y.
     pr.mode = 4;
     double v4 = std::fabs((5.0f - 3.0f) * 5.0f);
-    EXPECT_DOUBLE_EQ(chi_square(e, out, inputs(pr, model)), 1.0 / v4 / 2.0);
+    EXPECT_DOUBLE_EQ(chi(pr, model), 1.0 / v4 / 2.0);
     // Huge data are clamped at +1e20, whatever their sign.
     pr.mode = 1;
     pr.y[3] = -3e25f;
     const double d = 1e20 - 4.0;
-    EXPECT_DOUBLE_EQ(chi_square(e, out, inputs(pr, model)), d * d / 2.0);
+    EXPECT_DOUBLE_EQ(chi(pr, model), d * d / 2.0);
     EXPECT_EQ(os.str(), "");
 }
 
-TEST(ChiSquare, TooFewPointsUsesOneDegreeOfFreedom) {
+TEST_F(ChiSquare, TooFewPointsUsesOneDegreeOfFreedom) {
     Problem pr = line_problem(2, 1.0, 2.0, 0.0, 1);
     pr.p[0] = 0.0;
     pr.p[1] = 0.0;
     Line model;
-    EngineState e;
-    std::ostringstream os;
-    OutputSink out(os);
-    double chi = chi_square(e, out, inputs(pr, model));
+    double chi2 = chi(pr, model);
     double expect = 0.0;
     for (int i = 0; i < 2; ++i) {
         double v = static_cast<double>(pr.sigma[i] * pr.sigma[i]);
         expect += static_cast<double>(pr.y[i]) * pr.y[i] / v;
     }
-    EXPECT_DOUBLE_EQ(chi, expect);
+    EXPECT_DOUBLE_EQ(chi2, expect);
     EXPECT_EQ(os.str(), " Too few data points for meaningful fit!\n");
 }
 
-TEST(ChiSquare, MaskSlotsAboveTheCountPersist) {
+TEST_F(ChiSquare, MaskSlotsAboveTheCountPersist) {
     Problem pr = line_problem(5, 1.0, 2.0, 0.0, 1);
     pr.nparams = 4;
     pr.mask = {1, 1, 1, 1};
     Line model;
-    EngineState e;
-    std::ostringstream os;
-    OutputSink out(os);
-    chi_square(e, out, inputs(pr, model));
+    chi(pr, model);
     EXPECT_EQ(os.str(), "");
     // Two parameters now, but slots 3 and 4 still count as varied: 5 - 4.
     pr.nparams = 2;
     pr.p[0] = 0.0;
     pr.mask[2] = pr.mask[3] = 0;
-    double one = chi_square(e, out, inputs(pr, model));
+    double one = chi(pr, model);
     EngineState fresh;
     double three = chi_square(fresh, out, inputs(pr, model));
     EXPECT_DOUBLE_EQ(one, three * 3.0);
 }
 
-TEST(ChiSquare, PlainSumRoundsToSinglePrecision) {
+TEST_F(ChiSquare, PlainSumRoundsToSinglePrecision) {
     std::vector<float> x = {0, 1, 2}, y = {1, 2, 4}, s = {0, 2, 0.5f};
     struct Third {
         double operator()(std::span<const double>, float) const { return 1.0 / 3.0; }
@@ -203,14 +217,10 @@ TEST(ChiSquare, PlainSumRoundsToSinglePrecision) {
     EXPECT_EQ(chi_square_sum(x, y, s, 0, ModelRef(third), p), 0.0);
 }
 
-TEST(Minimiser, LineFitMatchesClosedFormWeightedLeastSquares) {
+TEST_F(Minimiser, LineFitMatchesClosedFormWeightedLeastSquares) {
     Problem pr = line_problem(40, 3.0, -0.75, 1.0, 42);
     Line model;
-    EngineState e;
-    std::ostringstream os;
-    OutputSink out(os);
-    int iterations = 0, max = 250;
-    fit(e, out, inputs(pr, model), pr.p, pr.err, iterations, max);
+    run_fit(pr, model);
     // Closed form of the weighted straight line.
     double s = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
     for (std::size_t i = 0; i < pr.x.size(); ++i) {
@@ -236,7 +246,7 @@ TEST(Minimiser, LineFitMatchesClosedFormWeightedLeastSquares) {
     EXPECT_NE(os.str().find(" Iteration   1  mode 1  chi-sq = "), std::string::npos);
 }
 
-TEST(Minimiser, NonlinearDecayRecoversTheTruth) {
+TEST_F(Minimiser, NonlinearDecayRecoversTheTruth) {
     Problem pr;
     for (int i = 0; i < 60; ++i) {
         float x = static_cast<float>(i) * 0.1f;
@@ -250,27 +260,19 @@ TEST(Minimiser, NonlinearDecayRecoversTheTruth) {
     pr.p[1] = 0.5;
     pr.p[2] = 0.0;
     Decay model;
-    EngineState e;
-    std::ostringstream os;
-    OutputSink out(os);
-    int iterations = 0, max = 250;
-    fit(e, out, inputs(pr, model), pr.p, pr.err, iterations, max);
+    run_fit(pr, model);
     EXPECT_NEAR(pr.p[0], 5.0, 1e-3);
     EXPECT_NEAR(pr.p[1], 0.8, 1e-3);
     EXPECT_NEAR(pr.p[2], 1.0, 1e-3);
     EXPECT_LT(iterations, 250);
 }
 
-TEST(Minimiser, NoErrorBarsMessageAndUnitWeights) {
+TEST_F(Minimiser, NoErrorBarsMessageAndUnitWeights) {
     Problem pr = line_problem(10, 1.0, 2.0, 0.0, 3);
     std::fill(pr.sigma.begin(), pr.sigma.end(), 0.0f);
     pr.y[4] += 0.5f;
     Line model;
-    EngineState e;
-    std::ostringstream os;
-    OutputSink out(os);
-    int iterations = 0, max = 250;
-    fit(e, out, inputs(pr, model), pr.p, pr.err, iterations, max);
+    run_fit(pr, model);
     EXPECT_EQ(os.str().rfind(" No error bars: Using unweighted chi-squares.\n", 0), 0u);
     EXPECT_EQ(e.no_error_bars, 1);
     // Unweighted least squares of the line through the data.
@@ -291,14 +293,11 @@ TEST(Minimiser, NoErrorBarsMessageAndUnitWeights) {
     EXPECT_EQ(os2.str().find("No error bars"), std::string::npos);
 }
 
-TEST(Minimiser, FirstStepIsTheDampedNormalEquationSolution) {
+TEST_F(Minimiser, FirstStepIsTheDampedNormalEquationSolution) {
     Problem pr = line_problem(12, 3.0, -0.5, 1.0, 21);
     pr.p[0] = 1.0;
     pr.p[1] = 0.25;
     Line model;
-    EngineState e;
-    std::ostringstream os;
-    OutputSink out(os);
     // Starting chi-square and the damping factor of the first step.
     double chi = 0.0, a00 = 0, a01 = 0, a11 = 0, b0 = 0, b1 = 0;
     for (std::size_t i = 0; i < pr.x.size(); ++i) {
@@ -317,8 +316,8 @@ TEST(Minimiser, FirstStepIsTheDampedNormalEquationSolution) {
     a11 *= 1.0 + lambda;
     const double det = a00 * a11 - a01 * a01;
     const double step0 = (a11 * b0 - a01 * b1) / det, step1 = (a00 * b1 - a01 * b0) / det;
-    int iterations = 0, max = 1;
-    fit(e, out, inputs(pr, model), pr.p, pr.err, iterations, max);
+    max = 1;
+    run_fit(pr, model);
     EXPECT_NEAR(pr.p[0], 1.0 + step0, 1e-6 * std::fabs(step0));
     EXPECT_NEAR(pr.p[1], 0.25 + step1, 1e-6 * std::fabs(step1));
     EXPECT_NEAR(pr.err[0], std::sqrt((1.0 + lambda) * a11 / det), 1e-6);
@@ -326,38 +325,31 @@ TEST(Minimiser, FirstStepIsTheDampedNormalEquationSolution) {
     EXPECT_EQ(e.lambda, lambda);
 }
 
-TEST(Minimiser, OneIterationMaximumPrintsNoIterationLine) {
+TEST_F(Minimiser, OneIterationMaximumPrintsNoIterationLine) {
     Problem pr = line_problem(10, 1.0, 2.0, 1.0, 4);
     Line model;
-    EngineState e;
-    std::ostringstream os;
-    OutputSink out(os);
-    int iterations = 0, max = 1;
-    fit(e, out, inputs(pr, model), pr.p, pr.err, iterations, max);
+    max = 1;
+    run_fit(pr, model);
     EXPECT_EQ(iterations, 1);
     EXPECT_EQ(os.str().find("Iteration"), std::string::npos);
     EXPECT_NE(pr.p[1], 0.0); // the one step was taken
     // A maximum of 0 becomes 100 and is written back.
     max = 0;
-    fit(e, out, inputs(pr, model), pr.p, pr.err, iterations, max);
+    run_fit(pr, model);
     EXPECT_EQ(max, 100);
 }
 
-TEST(Minimiser, PerfectFitStopsAtOnce) {
+TEST_F(Minimiser, PerfectFitStopsAtOnce) {
     Problem pr = line_problem(10, 1.0, 2.0, 0.0, 5);
     pr.p[0] = 1.0;
     pr.p[1] = 2.0;
     Line model;
-    EngineState e;
-    std::ostringstream os;
-    OutputSink out(os);
-    int iterations = 0, max = 250;
-    fit(e, out, inputs(pr, model), pr.p, pr.err, iterations, max);
+    run_fit(pr, model);
     EXPECT_EQ(iterations, 1);
     EXPECT_EQ(count_lines(os.str(), "Iteration"), 1);
 }
 
-TEST(Minimiser, ParameterWithoutEffectGivesZeroDeterminant) {
+TEST_F(Minimiser, ParameterWithoutEffectGivesZeroDeterminant) {
     Problem pr = line_problem(10, 1.0, 2.0, 0.0, 6);
     pr.p[0] = 0.5;
     pr.p[1] = 0.5;
@@ -366,11 +358,7 @@ TEST(Minimiser, ParameterWithoutEffectGivesZeroDeterminant) {
     struct OnlyFirst {
         double operator()(std::span<const double> a, float x) const { return a[0] * x; }
     } model;
-    EngineState e;
-    std::ostringstream os;
-    OutputSink out(os);
-    int iterations = 0, max = 250;
-    fit(e, out, inputs(pr, model), pr.p, pr.err, iterations, max);
+    run_fit(pr, model);
     EXPECT_EQ(iterations, 1);
     EXPECT_NE(os.str().find("      zero determinant !\a\n"), std::string::npos);
     EXPECT_EQ(os.str().find("Iteration"), std::string::npos);
@@ -381,7 +369,7 @@ TEST(Minimiser, ParameterWithoutEffectGivesZeroDeterminant) {
     EXPECT_EQ(pr.err[1], 8.0);
 }
 
-TEST(Minimiser, ZeroParameterIsPerturbedByTheFloorStep) {
+TEST_F(Minimiser, ZeroParameterIsPerturbedByTheFloorStep) {
     // With the minimal step the derivative of a*x with respect to a at a = 0
     // is (1e-15 * x - 0) / 1e-15 = x: the one step of this linear model is
     // the exact solution 2, damped by 1 + lambda.
@@ -395,11 +383,8 @@ TEST(Minimiser, ZeroParameterIsPerturbedByTheFloorStep) {
     struct Slope {
         double operator()(std::span<const double> a, float x) const { return a[0] * x; }
     } model;
-    EngineState e;
-    std::ostringstream os;
-    OutputSink out(os);
-    int iterations = 0, max = 1;
-    fit(e, out, inputs(pr, model), pr.p, pr.err, iterations, max);
+    max = 1;
+    run_fit(pr, model);
     EXPECT_NEAR(pr.p[0], 2.0 / (1.0 + lambda), 1e-6);
 }
 
@@ -408,24 +393,21 @@ struct Wiggle {
     double operator()(std::span<const double> a, float x) const { return 1.0 + 2.0 * x + a[0] * std::sin(x); }
 };
 
-TEST(Minimiser, ModeThreeFitsTheModelScale) {
+TEST_F(Minimiser, ModeThreeFitsTheModelScale) {
     Problem pr = line_problem(10, 2.0, 4.0, 0.0, 8);
     pr.mode = 3;
     pr.nparams = 1;
     pr.mask = {1};
     Wiggle model;
-    std::ostringstream os;
-    OutputSink out(os);
-    int iterations = 0, max = 1;
+    max = 1;
     // Parameters after the first step (no scale is fitted with one step).
     Problem first = pr;
     EngineState e1;
     fit(e1, out, inputs(first, model), first.p, first.err, iterations, max);
     EXPECT_EQ(e1.scale, 1.0);
     // Two steps: the scale is fitted once, at the parameters of step one.
-    EngineState e;
     max = 2;
-    fit(e, out, inputs(pr, model), pr.p, pr.err, iterations, max);
+    run_fit(pr, model);
     double s1 = 0.0, s2 = 0.0;
     for (std::size_t i = 0; i < pr.x.size(); ++i) {
         const double f = model(first.p, pr.x[i]) / pr.sigma[i];
@@ -437,14 +419,14 @@ TEST(Minimiser, ModeThreeFitsTheModelScale) {
     EXPECT_NEAR(e.scale, 2.0, 0.01);
     EXPECT_NE(os.str().find(" Iteration   1 mode = 3 Fcweight = "), std::string::npos);
     // The scale stays for later chi-squares until the next fit.
-    chi_square(e, out, inputs(pr, model));
+    chi(pr, model);
     EXPECT_EQ(e.scale, s1 / s2);
     pr.mode = 1;
-    fit(e, out, inputs(pr, model), pr.p, pr.err, iterations, max);
+    run_fit(pr, model);
     EXPECT_EQ(e.scale, 1.0);
 }
 
-TEST(Minimiser, ModeThreeWithAVanishingModelIsInfiniteWeight) {
+TEST_F(Minimiser, ModeThreeWithAVanishingModelIsInfiniteWeight) {
     Problem pr;
     for (int i = 0; i < 5; ++i) {
         pr.x.push_back(static_cast<float>(i));
@@ -460,24 +442,18 @@ TEST(Minimiser, ModeThreeWithAVanishingModelIsInfiniteWeight) {
     struct Gate {
         double operator()(std::span<const double> a, float) const { return a[0] > 0.5 ? a[0] : 0.0; }
     } model;
-    EngineState e;
-    std::ostringstream os;
-    OutputSink out(os);
-    int iterations = 0, max = 2;
-    fit(e, out, inputs(pr, model), pr.p, pr.err, iterations, max);
+    max = 2;
+    run_fit(pr, model);
     EXPECT_NE(os.str().find(" Infinite Weight!\a\n Iteration   1 mode = 3 Fcweight =   1.00000E+30\n"), std::string::npos) << os.str();
     EXPECT_EQ(e.scale, 1e30);
 }
 
-TEST(Minimiser, DumpModeWritesInputAndDetails) {
+TEST_F(Minimiser, DumpModeWritesInputAndDetails) {
     Problem pr = line_problem(3, 1.0, 2.0, 0.5, 10);
     pr.mode = 11;
     Line model;
-    EngineState e;
-    std::ostringstream os;
-    OutputSink out(os);
-    int iterations = 0, max = 2;
-    fit(e, out, inputs(pr, model), pr.p, pr.err, iterations, max);
+    max = 2;
+    run_fit(pr, model);
     const std::string t = os.str();
     EXPECT_EQ(t.rfind("  Input i, X(i), Y(i), SIG(i) \n", 0), 0u);
     EXPECT_NE(t.find("\n         1  0.00000       "), std::string::npos);
@@ -489,47 +465,44 @@ TEST(Minimiser, DumpModeWritesInputAndDetails) {
     EXPECT_EQ(e.dump, 1);
 }
 
-TEST(Minimiser, BadInputReturnsWithoutHanging) {
+TEST_F(Minimiser, BadInputReturnsWithoutHanging) {
     Line model;
-    std::ostringstream os;
-    OutputSink out(os);
-    int iterations = 0, max = 250;
     {   // NaN in the data.
         Problem pr = line_problem(10, 1.0, 2.0, 0.0, 11);
         pr.y[3] = std::nanf("");
-        EngineState e;
-        fit(e, out, inputs(pr, model), pr.p, pr.err, iterations, max);
+        e = EngineState{}; // each case on a fresh engine
+        run_fit(pr, model);
         EXPECT_LE(iterations, 250);
     }
     {   // Infinite parameter and infinite sigma.
         Problem pr = line_problem(10, 1.0, 2.0, 0.0, 12);
         pr.p[0] = INFINITY;
         pr.sigma[2] = INFINITY;
-        EngineState e;
-        fit(e, out, inputs(pr, model), pr.p, pr.err, iterations, max);
+        e = EngineState{}; // each case on a fresh engine
+        run_fit(pr, model);
         EXPECT_LE(iterations, 250);
     }
     {   // All-zero data.
         Problem pr = line_problem(10, 0.0, 0.0, 0.0, 13);
         std::fill(pr.sigma.begin(), pr.sigma.end(), 0.0f);
-        EngineState e;
-        fit(e, out, inputs(pr, model), pr.p, pr.err, iterations, max);
+        e = EngineState{}; // each case on a fresh engine
+        run_fit(pr, model);
         EXPECT_EQ(iterations, 1);
     }
     {   // Fifty parameters, one point.
         Problem pr = line_problem(1, 1.0, 2.0, 0.0, 14);
         pr.nparams = 50;
         pr.mask.fill(1);
-        EngineState e;
-        fit(e, out, inputs(pr, model), pr.p, pr.err, iterations, max);
+        e = EngineState{}; // each case on a fresh engine
+        run_fit(pr, model);
         EXPECT_EQ(iterations, 1); // the unused slots make the matrix singular
     }
     {   // No data at all; counts out of range.
         Problem pr;
         pr.nparams = 2;
         pr.mask = {1, 1};
-        EngineState e;
-        fit(e, out, inputs(pr, model), pr.p, pr.err, iterations, max);
+        e = EngineState{}; // each case on a fresh engine
+        run_fit(pr, model);
         EngineInputs odd = inputs(pr, model);
         odd.npoints = -5;
         odd.nparams = 1000;
@@ -539,16 +512,13 @@ TEST(Minimiser, BadInputReturnsWithoutHanging) {
     }
 }
 
-TEST(CorrelationMatrix, SumOfParametersIsFullyCorrelated) {
+TEST_F(CorrelationMatrix, SumOfParametersIsFullyCorrelated) {
     Problem pr = line_problem(8, 1.0, 2.0, 0.0, 15);
     pr.p[0] = 1.0;
     pr.p[1] = 2.0;
     pr.nparams = 3;
     pr.mask = {1, 1, 1};
     SumOnly model;
-    EngineState e;
-    std::ostringstream os;
-    OutputSink out(os);
     correlation_matrix(e, out, inputs(pr, model));
     EXPECT_EQ(os.str(),
               "          CORRELATION MATRIX :\n"
@@ -559,14 +529,11 @@ TEST(CorrelationMatrix, SumOfParametersIsFullyCorrelated) {
               "  3  0.00  0.00  0.00\n");
 }
 
-TEST(CorrelationMatrix, BlocksOfTwentyOneColumns) {
+TEST_F(CorrelationMatrix, BlocksOfTwentyOneColumns) {
     Problem pr = line_problem(30, 1.0, 2.0, 0.0, 16);
     pr.nparams = 25;
     pr.mask.fill(0);
     Line model;
-    EngineState e;
-    std::ostringstream os;
-    OutputSink out(os);
     correlation_matrix(e, out, inputs(pr, model));
     const std::string t = os.str();
     // Two blocks: the second header holds columns 22 to 25, rows 1 to 21

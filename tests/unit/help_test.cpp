@@ -15,6 +15,7 @@
 #include "interpreter/interpreter.h"
 #include "session/session.h"
 #include "text/fixed_text.h"
+#include "temp_dir.h"
 
 namespace tarva {
 namespace {
@@ -23,13 +24,6 @@ namespace fs = std::filesystem;
 
 class HelpTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/tarva_help_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     std::string path(const std::string& name) const { return (dir_ / name).string(); }
     std::string write(const std::string& name, const std::string& text) const {
         std::ofstream f(path(name), std::ios::binary);
@@ -56,7 +50,8 @@ protected:
         return out.str();
     }
 
-    fs::path dir_;
+    testing_support::TempDir scratch_;
+    fs::path dir_{scratch_.path()};
 };
 
 const char* const kSmallHelp =

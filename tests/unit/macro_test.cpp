@@ -15,6 +15,7 @@
 #include "session/next_file_name.h"
 #include "session/session.h"
 #include "text/fixed_text.h"
+#include "temp_dir.h"
 
 namespace tarva {
 namespace {
@@ -30,17 +31,6 @@ std::size_t count_of(const std::string& text, const std::string& what) {
 // Each test runs in a fresh directory of its own.
 class MacroTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        old_dir_ = fs::current_path();
-        char tmpl[] = "/tmp/tarva_macro_XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        fs::current_path(dir_);
-    }
-    void TearDown() override {
-        fs::current_path(old_dir_);
-        fs::remove_all(dir_);
-    }
     static void write(const std::string& name, const std::string& text) {
         std::ofstream f(name, std::ios::binary);
         f << text;
@@ -63,8 +53,7 @@ protected:
         return out.str();
     }
 
-    fs::path old_dir_;
-    fs::path dir_;
+    testing_support::TempDir dir_;
 };
 
 TEST_F(MacroTest, RewindRepeatsTheBodyAndReturnsToTheKeyboard) {

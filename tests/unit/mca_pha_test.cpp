@@ -15,13 +15,12 @@
 #include "commands/commands.h"
 #include "session/session.h"
 #include "dataset/spectra/mca_layout.h"
-#include "temp_dir.h"
+#include "command_fixture.h"
 
 namespace tarva {
 namespace {
 
 using testing_support::read_file;
-using testing_support::TempDir;
 
 void put32(std::string& b, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) b.push_back(static_cast<char>(v >> (8 * i)));
@@ -58,38 +57,24 @@ void write(const std::string& name, const std::string& bytes) {
 
 constexpr std::array<float, 10> kCalibrated{1024, 1, 2.5f, 10, 1, 4.0026f, 2, 170, 0, 0};
 
-class SpectrumCommands : public ::testing::Test {
-protected:
-    // Runs one command line (word, qualifier, argument) with `answers`.
-    std::string run(void (*command)(Session&, CommandContext&), const std::string& word, char qualifier,
-                    const std::string& argument, double number = 0, const std::string& answers = "") {
-        keyboard.clear();
-        keyboard.str(answers);
-        terminal.str("");
-        CommandContext ctx;
-        ctx.line = word + std::string(7 - word.size(), ' ') + argument;
-        ctx.qualifier = qualifier;
-        ctx.number = number;
-        command(s, ctx);
-        failed = ctx.number == 1.0;
-        return terminal.str();
+struct SpectrumCommands : testing_support::ScratchCommandFixture {
+    // "WORD/Q ARGUMENT" as typed (no slash for a blank qualifier).
+    static std::string line(const std::string& word, char q, const std::string& arg) {
+        return word + (q == ' ' ? "" : std::string("/") + q) + (arg.empty() ? "" : " " + arg);
     }
-    std::string mca(char q, const std::string& arg, double number = 0, const std::string& answers = "") {
-        return run(cmd_mca, "MCA", q, arg, number, answers);
+    std::string mca(char q, const std::string& arg, const std::string& answers = "") {
+        return run(cmd_mca, line("MCA", q, arg), answers);
     }
-    std::string pha(char q, const std::string& arg) { return run(cmd_pha, "PHA", q, arg); }
-
-    TempDir dir;
-    std::istringstream keyboard;
-    std::ostringstream terminal;
-    Session s{keyboard, terminal};
-    bool failed = false;
+    std::string pha(char q, const std::string& arg) { return run(cmd_pha, line("PHA", q, arg)); }
+    std::string data(char q, const std::string& arg) { return run(cmd_data, line("DATA", q, arg)); }
+    // The readers report a failure through the numeric argument.
+    bool failed() const { return last.number == 1.0; }
 };
 
 TEST_F(SpectrumCommands, CalibratedSpectrumGivesEnergiesFromTheOffset) {
     write("cal.mca", spectrum_bytes([](int i) { return 100 + i; }, "RBS ", kCalibrated));
     const std::string out = mca(' ', "cal");
-    EXPECT_FALSE(failed);
+    EXPECT_FALSE(failed());
     EXPECT_EQ(s.data.count, 1024);
     EXPECT_FLOAT_EQ(s.data.X[0], 10.0f);
     EXPECT_FLOAT_EQ(s.data.X[1023], 10.0f + 2.5f * 1023);
@@ -182,7 +167,7 @@ TEST_F(SpectrumCommands, AsciiFormReadsBackWithX) {
                                      "   170.0000     0.0000     0.0000 \n      0\n      1\n      2\n      3\n");
     mca(' ', "a.mca");
     mca('X', "copy");
-    EXPECT_FALSE(failed);
+    EXPECT_FALSE(failed());
     EXPECT_EQ(s.data.count, 4);
     EXPECT_EQ(s.data.spectrum_kind, 'L');
     EXPECT_EQ(s.data.x_label.trimmed(), "Wavelength (nm)");
@@ -193,13 +178,13 @@ TEST_F(SpectrumCommands, UnreadableFilesLeaveTheDataSet) {
     s.data.count = 2;
     s.data.Y[0] = 42;
     EXPECT_EQ(mca(' ', "none"), " Unable to open none.mca for input.\n\n");
-    EXPECT_TRUE(failed);
+    EXPECT_TRUE(failed());
     // Length words that do not agree: not a record.
     std::string bad = spectrum_bytes([](int) { return 7; }, "RBS ", kCalibrated);
     bad[bad.size() - 1] = 1;
     write("bad.mca", bad);
     EXPECT_EQ(mca(' ', "bad.mca"), " Error reading spectrum, trying again using old format.\n  Unable to read data.\n");
-    EXPECT_TRUE(failed);
+    EXPECT_TRUE(failed());
     EXPECT_EQ(s.data.count, 2);
     EXPECT_EQ(s.data.Y[0], 42.0f);
     // An old 16-bit spectrum reaches the buffer only; MCA/O makes it the data.
@@ -210,7 +195,7 @@ TEST_F(SpectrumCommands, UnreadableFilesLeaveTheDataSet) {
     }
     write("old.mca", framed(old));
     mca(' ', "old.mca");
-    EXPECT_TRUE(failed);
+    EXPECT_TRUE(failed());
     EXPECT_EQ(s.data.Y[0], 42.0f);
     EXPECT_EQ(s.data.spectrum[1], -1);
     EXPECT_EQ(mca('O', ""), " Data reset to MCA raw data.\n");
@@ -222,14 +207,14 @@ TEST_F(SpectrumCommands, UnreadableFilesLeaveTheDataSet) {
 TEST_F(SpectrumCommands, DataOfASpectrumNameReadsItWhateverTheQualifier) {
     const std::string bytes = spectrum_bytes([](int) { return 4; }, "RBS ", kCalibrated);
     write("r.mca", bytes);
-    run(cmd_data, "DATA", ' ', "r.mca");
-    EXPECT_FALSE(failed);
+    data(' ', "r.mca");
+    EXPECT_FALSE(failed());
     EXPECT_EQ(s.data.count, 1024);
     EXPECT_EQ(s.data.spectrum_loaded, 1);
     // DATA/S and DATA/A must not turn into MCA/S or MCA/A over the file.
     s.data.Y[3] = 999;
-    run(cmd_data, "DATA", 'S', "r.mca");
-    run(cmd_data, "DATA", 'A', "r.mca");
+    data('S', "r.mca");
+    data('A', "r.mca");
     EXPECT_EQ(read_file("r.mca"), bytes);
     EXPECT_EQ(s.data.Y[3], 4.0f / 2.5f);
 }
@@ -277,7 +262,7 @@ TEST_F(SpectrumCommands, ColumnTextSpectra) {
 
 TEST_F(SpectrumCommands, ParameterDialogueSavesAndReadsBack) {
     const std::string answers = "3\n\n5\n-50\nhe\n0\n1.5\n\n\n\nx\n";
-    const std::string out = mca('R', "beam", 0, answers);
+    const std::string out = mca('R', "beam", answers);
     EXPECT_NE(out.find(" Experimental parameters saved in file beam.EXP\n"), std::string::npos) << out;
     ExperimentalParameters& p = s.data.experiment;
     EXPECT_EQ(p.first_channel(), 3.0f);
@@ -305,7 +290,7 @@ void write_acquisition(const std::string& name, int records, const std::function
 TEST_F(SpectrumCommands, PhaXHalfStartsAtTheFirstCount) {
     write_acquisition("run1.img", 2, [](int r, int c) { return r == 2 && c > 100 && c <= 300 ? c : 0; });
     const std::string out = pha(' ', "x1 run1");
-    EXPECT_FALSE(failed);
+    EXPECT_FALSE(failed());
     EXPECT_NE(out.find("\n\n Reading data from run1.img\n\n"), std::string::npos) << out;
     EXPECT_EQ(s.data.count, 200);
     EXPECT_EQ(s.data.X[0], 100.0f);
@@ -352,12 +337,12 @@ TEST_F(SpectrumCommands, PhaOnAShortFileChangesNothing) {
     s.data.count = 5;
     s.data.file_name = "keep.fit";
     const std::string out = pha(' ', "y2 short");
-    EXPECT_TRUE(failed);
+    EXPECT_TRUE(failed());
     EXPECT_EQ(s.data.count, 5);
     EXPECT_EQ(s.data.file_name.trimmed(), "keep.fit");
     EXPECT_NE(out.find("?qvpha"), std::string::npos);
     EXPECT_NE(pha(' ', "region6").find("  No station number -  reading single energy spectrum\n"), std::string::npos);
-    EXPECT_TRUE(failed);
+    EXPECT_TRUE(failed());
 }
 
 } // namespace

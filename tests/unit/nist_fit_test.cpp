@@ -21,6 +21,7 @@
 
 #include "interpreter/interpreter.h"
 #include "session/session.h"
+#include "temp_dir.h"
 
 namespace tarva {
 namespace {
@@ -93,11 +94,7 @@ std::vector<std::pair<double, double>> read_points(const std::string& name) {
 // directory; returns the fitted parameters.
 std::vector<double> fit_case(const Case& c, const std::string& start_text, const std::string& fit_command,
                              std::string& transcript) {
-    char tmpl[] = "/tmp/tarva_nistXXXXXX";
-    const char* dir = mkdtemp(tmpl);
-    if (dir == nullptr) return {};
-    const auto old = std::filesystem::current_path();
-    std::filesystem::current_path(dir);
+    testing_support::TempDir dir;
     {
         std::ofstream xy("points.xy");
         xy.precision(17);
@@ -121,8 +118,6 @@ std::vector<double> fit_case(const Case& c, const std::string& start_text, const
         for (int k = 0; k < c.npar; ++k) result.push_back(s->fit.value[k]);
     }
     transcript = out.str();
-    std::filesystem::current_path(old);
-    std::filesystem::remove_all(dir);
     return result;
 }
 

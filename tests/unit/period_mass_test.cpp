@@ -15,30 +15,28 @@
 #include "physics/kinematics.h"
 #include "commands/physics/mass_scale.h"
 #include "physics/period_layout.h"
-#include "temp_dir.h"
+#include "command_fixture.h"
 
 namespace tarva {
 namespace {
 
 using testing_support::TempDir;
 
-struct PhysicsSession {
-    std::istringstream in;
-    std::ostringstream out;
-    Session s{in, out};
+struct PhysicsSession : testing_support::CommandSession {
     RecordingDriver rec;
 
-    explicit PhysicsSession(const std::string& answers = "") : in(answers) { s.graphics.recorder = &rec; }
-    std::string run(void (*cmd)(Session&, CommandContext&), const std::string& line) {
+    explicit PhysicsSession(const std::string& answers = "") : CommandSession(answers) { s.graphics.recorder = &rec; }
+    // The line, reading the answers left unread; returns what it printed.
+    std::string period(const std::string& line) { return said(cmd_period, line); }
+    std::string mass(const std::string& line) { return said(cmd_mass, line); }
+
+private:
+    std::string said(CommandHandler routine, const std::string& line) {
+        expect_selects(routine, line);
         out.str("");
-        CommandContext ctx;
-        ctx.line = line;
-        parse_command_line(ctx);
-        cmd(s, ctx);
+        type(line);
         return out.str();
     }
-    std::string period(const std::string& line) { return run(cmd_period, line); }
-    std::string mass(const std::string& line) { return run(cmd_mass, line); }
 };
 
 const Beam kHeBeam{2000.0, 4.0026, 2, "He", 170.0};
@@ -172,8 +170,7 @@ TEST(PeriodCommand, PostScriptPictureRendersWithGhostscript) {
         t.s.graphics.recorder = nullptr;
         t.s.physics.period.extra = PeriodExtra::CrossSection;
         t.period("PERIOD/Q");
-        CommandContext close;
-        cmd_close(t.s, close);
+        t.type("CLOSE");
     }
     ASSERT_TRUE(std::filesystem::exists("plt01.ps"));
     EXPECT_EQ(std::system("gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=nullpage plt01.ps >gs.log 2>&1"), 0);
@@ -230,7 +227,7 @@ TEST(MassCommand, ModesAndPointer) {
     EXPECT_EQ(t.mass("MASS J"), " Individual mass mode enabled, arrows above data.\n");
     EXPECT_TRUE(t.s.physics.mass.arrows_above_data);
     EXPECT_EQ(t.s.physics.mass.pointer_y, 150.0);
-    EXPECT_EQ(t.mass("MASS P ^0|"), " Pointer in individual mode ^0|\n");
+    EXPECT_EQ(t.mass("MASS P ^0^vT"), " Pointer in individual mode ^0^vT\n");
     EXPECT_EQ(t.mass("MASS A"), " All masses mode enabled.\n");
     EXPECT_FALSE(t.s.physics.mass.individual);
     EXPECT_EQ(t.mass("MASS Q"), " Unknown or ambiguous option.\a\n");

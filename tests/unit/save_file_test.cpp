@@ -19,6 +19,7 @@
 #include "models/evaluate.h"
 #include "text/format.h"
 #include "text/safe_file.h"
+#include "temp_dir.h"
 
 namespace tarva {
 namespace {
@@ -176,13 +177,6 @@ TEST(SaveText, PointsSurviveToTheDigitsOfThePointLines) {
 
 class SafeFile : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("tarva_safe_" + std::to_string(::getpid()) + "_" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
     static std::string contents(const fs::path& p) {
         std::ifstream f(p, std::ios::binary);
         std::stringstream ss;
@@ -192,7 +186,8 @@ protected:
     std::size_t entries() const {
         return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
     }
-    fs::path dir;
+    testing_support::TempDir scratch;
+    fs::path dir{scratch.path()};
 };
 
 TEST_F(SafeFile, CreatesAndReplacesWithoutLeftovers) {

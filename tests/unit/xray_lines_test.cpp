@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "commands/commands.h"
+#include "command_fixture.h"
 #include "io/output_sink.h"
 #include "session/session.h"
 #include "graphics/drivers/recording_driver.h"
@@ -224,18 +224,13 @@ TEST(LineMarkers, LengthsThresholdCountAndLabelPlaces) {
 }
 
 TEST(XrayCommand, MarkersOnTheLastPicture) {
-    std::istringstream in("cu/k\ncu/k\nfe/k\nfe/k\n");
-    std::ostringstream said;
-    Session s(in, said);
+    testing_support::CommandSession t("cu/k\ncu/k\nfe/k\nfe/k\n");
+    Session& s = t.s;
+    const std::ostringstream& said = t.out;
     s.interp.library_dir = std::string(TARVA_SOURCE_DIR) + "/lib/";
     RecordingDriver rec;
     s.graphics.recorder = &rec;
-    auto run = [&](const std::string& text) {
-        CommandContext ctx;
-        ctx.line = text;
-        parse_command_line(ctx);
-        cmd_xray(s, ctx);
-    };
+    auto run = [&](const std::string& text) { t.type(text); };
     run("XRAY");
     EXPECT_NE(said.str().find("No plot current."), std::string::npos);
     EXPECT_TRUE(rec.events.empty());

@@ -19,8 +19,6 @@ namespace {
 // A window or group wider than any data set: keeps the arithmetic in range.
 constexpr int kMaxWidth = 100000;
 
-std::string g13(double v) { return format_G(v, 13, 5, 1); }
-
 // Weights 1/SIGMA^2 for the weighted means of W and S: a SIGMA of (almost)
 // zero counts as 1e-10 and is reported for the first ten such points.
 class ErrorWeights {

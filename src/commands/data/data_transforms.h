@@ -48,10 +48,6 @@ std::vector<double> model_at_points(Session& s);
 // Refused when fewer than `least` points are there; says so.
 bool enough_points(Session& s, int least);
 
-// The 1P G12.5 and 1P G13.5 fields of SPECIA's messages and files.
-inline std::string g12(double v) { return format_G(v, 12, 5, 1); }
-inline std::string g13(double v) { return format_G(v, 13, 5, 1); }
-
 // Label text cut to the 100 columns of a label.
 std::string label_text(std::string_view text);
 

@@ -27,7 +27,6 @@ namespace {
 constexpr const char* kBell = "\x07";
 constexpr const char* kFull = "The data set holds at most 1024 points.";
 
-using special::g13;
 
 std::string left_justified(std::string_view text) {
     const std::size_t first = text.find_first_not_of(" \t");

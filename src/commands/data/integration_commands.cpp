@@ -23,9 +23,6 @@ constexpr int kDefaultSteps = 250;
 // A step count far beyond any use would only keep the program busy.
 constexpr int kMaxSteps = 1000000;
 
-std::string g13(double v) { return format_G(v, 13, 5, 1); }
-std::string g12(double v) { return format_G(v, 12, 5, 1); }
-
 // Index of the point whose X is nearest to x, the first one on ties.
 std::size_t nearest_point(const DataSet& d, double x) {
     std::size_t best = 0;

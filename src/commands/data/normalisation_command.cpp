@@ -15,9 +15,6 @@ namespace {
 
 constexpr double kTiny = 1e-10;
 
-std::string g12(double v) { return format_G(v, 12, 5, 1); }
-std::string g13(double v) { return format_G(v, 13, 5, 1); }
-
 // Count, sum, maximum and minimum of Y over low <= X <= high, the limits
 // compared in single precision as the data are stored.
 struct RegionStats {

@@ -16,8 +16,6 @@ namespace {
 
 constexpr float kTiny = 1e-10f;
 
-std::string g12(float v) { return format_G(v, 12, 5, 1); }
-
 // The ten parameters in free format, across lines; nullopt when fewer than
 // ten numbers read.
 std::optional<std::array<float, 10>> parse_parameters(std::string text) {
