@@ -157,9 +157,13 @@ void gram_matrix(const gsl_matrix* jac, gsl_matrix* out) {
     std::array<std::size_t, kEngineParams> nz{};
     for (std::size_t i = 0; i < n; ++i) {
         const double* row = gsl_matrix_const_ptr(jac, i, 0);
+        // Listed without a branch: which entries pass is no pattern a
+        // processor could predict.
         std::size_t m = 0;
-        for (std::size_t j = 0; j < p; ++j)
-            if (std::fabs(row[j]) > floor[j]) nz[m++] = j;
+        for (std::size_t j = 0; j < p; ++j) {
+            nz[m] = j;
+            m += std::fabs(row[j]) > floor[j] ? 1 : 0;
+        }
         for (std::size_t s = 0; s < m; ++s) {
             const double a = row[nz[s]];
             double* orow = gsl_matrix_ptr(out, nz[s], 0);

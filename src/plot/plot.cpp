@@ -102,16 +102,23 @@ void begin_plot(Session& s, float aspect, char device, float xmin, float xmax, f
 
 void end_plot(Session& s, char device) { driver_for(s.graphics, device).end_picture(io_of(s, device)); }
 
-void cross_hair(Session& s, char device, char& key, float& x, float& y) {
+bool cross_hair(Session& s, char device, char& key, float& x, float& y) {
     GraphicsState& g = s.graphics;
     const DeviceRow& row = device_row(device);
     if (row.terminal && !g.drivers().destination.is_open()) open_destination(s, "*");
     PlotDriver& driver = row.driver(g.drivers(), g.terminal_type);
-    if (driver.cross_hair(io_of(s, device), [&s] { return s.input().read_keyboard(); }, key, x, y)) return;
+    bool read = false;
+    const ReportReader reader = [&s, &read] {
+        auto report = s.input().read_keyboard();
+        read = report.has_value();
+        return report;
+    };
+    if (driver.cross_hair(io_of(s, device), reader, key, x, y)) return read;
     s.out().line("Cross hair mode is not supported by this device.");
     key = 'Q';
     x = 0.0f;
     y = 0.0f;
+    return false;
 }
 
 } // namespace tarva

@@ -70,25 +70,24 @@ void cmd_agp(Session& s, CommandContext& ctx) {
     const int np = std::clamp(s.fit.nparams, 0, kMaxParams);
     SessionModel model(s);
     model(std::span<const double>(s.fit.value), 0.0f); // current names
-    int ix = 1, iy = 2;
-    for (;;) {
+    // The list of names comes again before each repeated question.
+    auto list_names = [&] {
         for (int k = 0; k < np; ++k)
             s.out().line(std::string(12, ' ') + format_I(k + 1, 2) + "  " + std::string(s.fit.param_name(k).view()));
-        s.out().prompt("Parameter numbers for plot (I1,I2) > ");
-        auto line = s.input().read_line();
-        if (!line) {
-            input_ended(s);
-            return;
-        }
-        double v[2] = {0.0, 0.0};
-        auto n = read_list(*line, v);
-        if (!n) continue;
-        if (v[0] != std::trunc(v[0]) || v[1] != std::trunc(v[1]) || std::fabs(v[0]) > 1e9 || std::fabs(v[1]) > 1e9)
-            continue;
-        ix = static_cast<int>(v[0]);
-        iy = static_cast<int>(v[1]);
-        break;
-    }
+    };
+    list_names();
+    const auto numbers = ask_until(s, "Parameter numbers for plot (I1,I2) > ",
+                                   [&](const std::string& line) -> std::optional<std::pair<int, int>> {
+                                       double v[2] = {0.0, 0.0};
+                                       auto n = read_list(line, v);
+                                       if (n && v[0] == std::trunc(v[0]) && v[1] == std::trunc(v[1]) &&
+                                           std::fabs(v[0]) <= 1e9 && std::fabs(v[1]) <= 1e9)
+                                           return std::pair{static_cast<int>(v[0]), static_cast<int>(v[1])};
+                                       list_names();
+                                       return std::nullopt;
+                                   });
+    if (!numbers) return;
+    int ix = numbers->first, iy = numbers->second;
     if (ix <= 0) ix = 1;
     if (iy <= 0 || iy == ix) iy = 2;
     // Slots beyond the 50 of the fit state do not exist: fall back to the

@@ -49,19 +49,13 @@ bool ask_pair(Session& s, const std::string& prompt, double& a, double& b) { ret
 // Reads one number in free format (the first item of the line); asks again
 // while the line holds no number. nullopt when the input ended.
 std::optional<double> ask_free_number(Session& s, const std::string& prompt, bool integer) {
-    for (;;) {
-        s.out().prompt(prompt);
-        auto line = s.input().read_line();
-        if (!line) {
-            input_ended(s);
-            return std::nullopt;
-        }
+    return ask_until(s, prompt, [&](const std::string& line) -> std::optional<double> {
         double v[1] = {0.0};
-        auto n = read_list(*line, v);
-        if (!n || *n < 1) continue;
-        if (integer && (v[0] != std::trunc(v[0]) || std::fabs(v[0]) > 2147483647.0)) continue;
+        auto n = read_list(line, v);
+        if (!n || *n < 1) return std::nullopt;
+        if (integer && (v[0] != std::trunc(v[0]) || std::fabs(v[0]) > 2147483647.0)) return std::nullopt;
         return v[0];
-    }
+    });
 }
 
 void param_listing(Session& s, CommandContext& ctx) {
