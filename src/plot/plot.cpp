@@ -57,6 +57,7 @@ void thick_segment(Session& s, char device, float x1, float y1, float x2, float 
 } // namespace
 
 void plot_pen(Session& s, char device, float x, float y, int pen) {
+    if (!valid_pen_code(pen)) return;
     GraphicsState& g = s.graphics;
     if (pen != 3) {
         if (g.pen_code == 3) device_vector(s, device, g.pen_x, g.pen_y, 3);
@@ -68,6 +69,7 @@ void plot_pen(Session& s, char device, float x, float y, int pen) {
 }
 
 void device_vector(Session& s, char device, float x, float y, int pen) {
+    if (!valid_pen_code(pen)) return;
     driver_for(s.graphics, device).vector(io_of(s, device), x, y, pen);
 }
 

@@ -11,6 +11,12 @@ namespace tarva {
 
 struct Session;
 
+// Pen codes are at most three digits and a sign: the terminal reads them as
+// colour, line style and action, a minus clearing the screen first. A code
+// beyond that is no pen code: plot_pen and device_vector ignore it.
+inline constexpr int kLargestPenCode = 999;
+constexpr bool valid_pen_code(int pen) { return pen >= -kLargestPenCode && pen <= kLargestPenCode; }
+
 // Moves or draws the pen; a run of moves emits only the last one, and a draw
 // is widened by the THICK setting.
 void plot_pen(Session& s, char device, float x, float y, int pen);
