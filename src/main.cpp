@@ -53,6 +53,9 @@ extern "C" void on_signal(int sig) {
 
 void install_signal_handlers() {
     for (int sig : {SIGFPE, SIGABRT, SIGTRAP, SIGQUIT, SIGINT, SIGTERM}) std::signal(sig, on_signal);
+    // A file-size limit then acts as a full disk: the write fails and the
+    // writer says so, instead of the whole run being killed.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 } // namespace

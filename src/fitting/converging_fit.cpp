@@ -157,9 +157,13 @@ void gram_matrix(const gsl_matrix* jac, gsl_matrix* out) {
     std::array<std::size_t, kEngineParams> nz{};
     for (std::size_t i = 0; i < n; ++i) {
         const double* row = gsl_matrix_const_ptr(jac, i, 0);
+        // Listed without a branch: which entries pass is no pattern a
+        // processor could predict.
         std::size_t m = 0;
-        for (std::size_t j = 0; j < p; ++j)
-            if (std::fabs(row[j]) > floor[j]) nz[m++] = j;
+        for (std::size_t j = 0; j < p; ++j) {
+            nz[m] = j;
+            m += std::fabs(row[j]) > floor[j] ? 1 : 0;
+        }
         for (std::size_t s = 0; s < m; ++s) {
             const double a = row[nz[s]];
             double* orow = gsl_matrix_ptr(out, nz[s], 0);
@@ -479,8 +483,8 @@ ConvergingFitResult converging_fit(EngineState& e, OutputSink& out, const Engine
                                    std::span<double> errors, std::span<bool> determined, int max_iterations,
                                    const std::function<void()>& started) {
     ConvergingFitResult result;
-    if (in.model.kernel != nullptr) wake_helper();
     load_working_copy(e, in);
+    share_with_helper(e, in.model);
     // The weights are the fit's from the start, so the starting chi-square
     // shown is already the one it minimises.
     if (e.weight_mode == 1) scan_error_bars(e);

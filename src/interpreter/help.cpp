@@ -126,8 +126,7 @@ void show_help_file(Session& s, bool list, const std::string& file, std::string_
         else
             s.out().line(text);
         if (++written % kHelpPageLines == 0) {
-            s.out().prompt("Type RETURN for more...");
-            auto answer = read_answer(s, 1);
+            auto answer = ask_text(s, "Type RETURN for more...", 1);
             if (!answer || (*answer)[0] == 'q' || (*answer)[0] == 'Q') return;
         }
     }

@@ -37,6 +37,8 @@ void end_plot(Session& s, char device);
 // Reads a cursor position: key and world point. 'U' returns at once; the
 // terminal uses its graphic input; other devices say they cannot and give
 // key 'Q' at (0, 0).
-void cross_hair(Session& s, char device, char& key, float& x, float& y);
+// True when a report was read: false for those devices and when the
+// keyboard input ended (the key is then blank).
+bool cross_hair(Session& s, char device, char& key, float& x, float& y);
 
 } // namespace tarva

@@ -40,33 +40,19 @@ void echo_number(Session& s, double value, Echo echo) {
 }
 
 std::optional<double> ask_real(Session& s, std::string_view prompt, Echo echo) {
-    for (;;) {
-        s.out().prompt(prompt);
-        auto line = s.input().read_line();
-        if (!line) {
-            input_ended(s);
-            return std::nullopt;
-        }
-        auto v = read_real_field(std::string_view(*line).substr(0, std::min<std::size_t>(line->size(), 12)));
-        if (!v) continue;
-        if (s.macro_running()) echo_number(s, *v, echo);
+    return ask_until(s, prompt, [&](const std::string& line) {
+        auto v = read_real_field(std::string_view(line).substr(0, std::min<std::size_t>(line.size(), 12)));
+        if (v && s.macro_running()) echo_number(s, *v, echo);
         return v;
-    }
+    });
 }
 
 std::optional<long long> ask_integer(Session& s, std::string_view prompt, Echo echo) {
-    for (;;) {
-        s.out().prompt(prompt);
-        auto line = s.input().read_line();
-        if (!line) {
-            input_ended(s);
-            return std::nullopt;
-        }
-        auto v = read_integer_field(std::string_view(*line).substr(0, std::min<std::size_t>(line->size(), 10)));
-        if (!v) continue;
-        if (s.macro_running()) echo_number(s, static_cast<double>(*v), echo);
+    return ask_until(s, prompt, [&](const std::string& line) {
+        auto v = read_integer_field(std::string_view(line).substr(0, std::min<std::size_t>(line.size(), 10)));
+        if (v && s.macro_running()) echo_number(s, static_cast<double>(*v), echo);
         return v;
-    }
+    });
 }
 
 int parse_number_pair(std::string_view text, double& a, double& b) {
@@ -101,13 +87,11 @@ int parse_number_pair(std::string_view text, double& a, double& b) {
     return kPairOk;
 }
 
-int read_number_pair(Session& s, double& a, double& b, PairEcho echo) {
-    auto line = s.input().read_line();
-    if (!line) {
-        input_ended(s);
-        return kPairEnded;
-    }
-    std::string answer = line->substr(0, std::min<std::size_t>(line->size(), 80));
+namespace {
+
+// read_number_pair on an answer line already read.
+int answer_number_pair(Session& s, const std::string& line, double& a, double& b, PairEcho echo) {
+    std::string answer = line.substr(0, std::min<std::size_t>(line.size(), 80));
     if (!s.macro_running()) return parse_number_pair(answer, a, b);
     if (echo == PairEcho::AsTyped) {
         std::size_t n = std::max<std::size_t>(last_nonblank(answer), 1);
@@ -121,13 +105,27 @@ int read_number_pair(Session& s, double& a, double& b, PairEcho echo) {
     return r;
 }
 
-bool ask_number_pair(Session& s, std::string_view prompt, double& a, double& b, PairEcho echo) {
-    for (;;) {
-        s.out().prompt(prompt);
-        int r = read_number_pair(s, a, b, echo);
-        if (r == kPairOk) return true;
-        if (r == kPairEnded) return false;
+} // namespace
+
+int read_number_pair(Session& s, double& a, double& b, PairEcho echo) {
+    auto line = s.input().read_line();
+    if (!line) {
+        input_ended(s);
+        return kPairEnded;
     }
+    return answer_number_pair(s, *line, a, b, echo);
+}
+
+int ask_number_pair_once(Session& s, std::string_view prompt, double& a, double& b) {
+    s.out().prompt(prompt);
+    return read_number_pair(s, a, b);
+}
+
+bool ask_number_pair(Session& s, std::string_view prompt, double& a, double& b, PairEcho echo) {
+    return ask_until(s, prompt, [&](const std::string& line) -> std::optional<bool> {
+        if (answer_number_pair(s, line, a, b, echo) == kPairOk) return true;
+        return std::nullopt;
+    }).has_value();
 }
 
 std::string home_directory() {

@@ -26,6 +26,23 @@ void input_ended(Session& s);
 // blank-padded to it; echoed as text while a macro runs (when `echo`).
 std::optional<std::string> read_answer(Session& s, std::size_t width, bool echo = true);
 
+// The prompt loop every question goes through: writes the prompt, reads one
+// answer line and hands it to `parse` (a callable taking the line and
+// returning an optional); asks again while parse returns nothing. When the
+// input ends, input_ended runs and the result is nullopt.
+template <class Parse>
+auto ask_until(Session& s, std::string_view prompt, Parse parse) -> decltype(parse(std::string())) {
+    for (;;) {
+        s.out().prompt(prompt);
+        auto line = s.input().read_line();
+        if (!line) {
+            input_ended(s);
+            return std::nullopt;
+        }
+        if (auto value = parse(*line)) return value;
+    }
+}
+
 // Writes the prompt, then reads an answer of `width` characters.
 std::optional<std::string> ask_text(Session& s, std::string_view prompt, std::size_t width, bool echo = true);
 
@@ -55,6 +72,10 @@ int read_number_pair(Session& s, double& a, double& b, PairEcho echo = PairEcho:
 
 // The same on a given text of up to 32 characters; never kPairEnded.
 int parse_number_pair(std::string_view text, double& a, double& b);
+
+// Writes the prompt and reads one pair answer (no second asking): the result
+// of read_number_pair.
+int ask_number_pair_once(Session& s, std::string_view prompt, double& a, double& b);
 
 // Asks with `prompt` until read_number_pair reads. False when input ended.
 bool ask_number_pair(Session& s, std::string_view prompt, double& a, double& b, PairEcho echo = PairEcho::AsTyped);

@@ -20,22 +20,7 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-struct Annotate : testing_support::CommandFixture {
-    RecordingDriver rec;
-
-    // A square picture on PostScript over the given window.
-    void picture(float xmin = 0, float xmax = 100, float ymin = 0, float ymax = 10) {
-        s.graphics.recorder = &rec;
-        float status = 0;
-        begin_plot(s, 1.0F, 'Q', xmin, xmax, ymin, ymax, status);
-        s.draw.picture_drawn = true;
-        s.draw.last_device = 'Q';
-        s.draw.old_xmin = xmin;
-        s.draw.old_xmax = xmax;
-        s.draw.old_ymin = ymin;
-        s.draw.old_ymax = ymax;
-        rec.clear();
-    }
+struct Annotate : testing_support::PictureFixture {
     // Segments drawn: each draw with the point before it.
     std::vector<std::pair<RecordedVector, RecordedVector>> segments() const {
         std::vector<std::pair<RecordedVector, RecordedVector>> seg;

@@ -12,8 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "graphics/drivers/recording_driver.h"
 #include "interpreter/command_table.h"
 #include "interpreter/interpreter.h"
+#include "plot/plot.h"
 #include "session/session.h"
 #include "temp_dir.h"
 
@@ -85,6 +87,27 @@ struct CommandSession {
 };
 
 struct CommandFixture : ::testing::Test, CommandSession {};
+
+// A command fixture whose pictures go to a recorder, for commands that draw
+// on the last picture (LABEL, INTEG/M, the annotations).
+struct PictureFixture : CommandFixture {
+    RecordingDriver rec;
+
+    // As if DRAW had just shown the window on the PostScript device: the
+    // frame is set up, the picture remembered, the recorder emptied.
+    void picture(float xmin = 0, float xmax = 100, float ymin = 0, float ymax = 10) {
+        s.graphics.recorder = &rec;
+        float status = 0;
+        begin_plot(s, 1.0F, 'Q', xmin, xmax, ymin, ymax, status);
+        s.draw.picture_drawn = true;
+        s.draw.last_device = 'Q';
+        s.draw.old_xmin = xmin;
+        s.draw.old_xmax = xmax;
+        s.draw.old_ymin = ymin;
+        s.draw.old_ymax = ymax;
+        rec.clear();
+    }
+};
 
 // The scratch directory is made before the session and removed after it, so
 // files the session closes at its end are still written inside it.

@@ -16,9 +16,7 @@
 namespace tarva {
 namespace {
 
-struct Integ : testing_support::CommandFixture {
-    RecordingDriver rec;
-
+struct Integ : testing_support::PictureFixture {
     void points(std::initializer_list<std::array<float, 3>> p) {
         int i = 0;
         for (const auto& v : p) {
@@ -34,18 +32,6 @@ struct Integ : testing_support::CommandFixture {
         s.markers.y[0] = y1;
         s.markers.x[1] = x2;
         s.markers.y[1] = y2;
-    }
-    void picture() {
-        s.graphics.recorder = &rec;
-        float status = 0;
-        begin_plot(s, 1.0F, 'Q', 0, 100, 0, 10, status);
-        s.draw.picture_drawn = true;
-        s.draw.last_device = 'Q';
-        s.draw.old_xmin = 0;
-        s.draw.old_xmax = 100;
-        s.draw.old_ymin = 0;
-        s.draw.old_ymax = 10;
-        rec.clear();
     }
     // The number printed after `label` on the output line that holds it.
     double value_after(const std::string& text, const std::string& label) {

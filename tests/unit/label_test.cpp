@@ -15,21 +15,7 @@
 namespace tarva {
 namespace {
 
-struct Label : testing_support::CommandFixture {
-    RecordingDriver rec;
-
-    void picture() {
-        s.graphics.recorder = &rec;
-        float status = 0;
-        begin_plot(s, 1.0F, 'Q', 0, 100, 0, 10, status);
-        s.draw.picture_drawn = true;
-        s.draw.last_device = 'Q';
-        s.draw.old_xmin = 0;
-        s.draw.old_xmax = 100;
-        s.draw.old_ymin = 0;
-        s.draw.old_ymax = 10;
-        rec.clear();
-    }
+struct Label : testing_support::PictureFixture {
     // First drawn point of the label "L" placed by the last command: the top
     // of its stem, 6 glyph units above the origin.
     RecordedVector first() const {

@@ -110,6 +110,28 @@ TEST(Dialogue, MacroAnswersAreEchoedAndEndOfInputEndsTheMacro) {
     unlink(path);
 }
 
+// The one prompt loop: the prompt again before each answer until one reads,
+// and at the end of the keyboard input nothing, with the end of the program
+// requested.
+TEST(Dialogue, PromptLoopAsksAgainUntilTheAnswerReads) {
+    std::istringstream keyboard("x\n\n7\n");
+    std::ostringstream terminal;
+    Session s(keyboard, terminal);
+    int parsed = 0;
+    auto digit = [&](const std::string& line) -> std::optional<int> {
+        ++parsed;
+        if (line.size() == 1 && line[0] >= '0' && line[0] <= '9') return line[0] - '0';
+        return std::nullopt;
+    };
+    EXPECT_EQ(ask_until(s, "Digit > ", digit), std::optional<int>(7));
+    EXPECT_EQ(parsed, 3);
+    EXPECT_EQ(terminal.str(), " Digit >  Digit >  Digit > ");
+    EXPECT_FALSE(s.interp.exit_requested);
+    EXPECT_EQ(ask_until(s, "Digit > ", digit), std::nullopt);
+    EXPECT_EQ(parsed, 3);
+    EXPECT_TRUE(s.interp.exit_requested);
+}
+
 TEST(Dialogue, StampsAndVideo) {
     EXPECT_EQ(date_stamp().size(), 10u);
     std::string t = time_stamp();

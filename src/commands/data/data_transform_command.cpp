@@ -13,16 +13,10 @@ namespace tarva {
 namespace special {
 
 bool ask_numbers(Session& s, std::string_view prompt, std::span<double> values, bool echo) {
-    for (;;) {
-        s.out().prompt(prompt);
-        auto line = s.input().read_line();
-        if (!line) {
-            input_ended(s);
-            return false;
-        }
+    return ask_until(s, prompt, [&](const std::string& line) -> std::optional<bool> {
         std::vector<double> read(values.size(), 0.0);
-        auto n = read_list(*line, read);
-        if (!n || *n < static_cast<int>(values.size())) continue;
+        auto n = read_list(line, read);
+        if (!n || *n < static_cast<int>(values.size())) return std::nullopt;
         std::copy(read.begin(), read.end(), values.begin());
         if (echo && s.macro_running()) {
             std::string text;
@@ -30,7 +24,7 @@ bool ask_numbers(Session& s, std::string_view prompt, std::span<double> values, 
             s.out().raw(text + "\n");
         }
         return true;
-    }
+    }).has_value();
 }
 
 std::optional<char> ask_letter(Session& s, std::string_view prompt) {

@@ -78,8 +78,7 @@ void insert_immediate(Session& s, const CommandContext& ctx) {
             break;
         }
         double x = 0.0, y = 0.0;
-        s.out().prompt("New (x,y) > ");
-        if (read_number_pair(s, x, y) != kPairOk) break;
+        if (ask_number_pair_once(s, "New (x,y) > ", x, y) != kPairOk) break;
         const auto fy = static_cast<float>(y);
         const float sigma = immediate_sigma(ctx, fy);
         store_point(s.data, s.data.count, x, y, sigma);

@@ -43,16 +43,12 @@ void edit_point(Session& s, int k) {
                                " Y=" + format_G(d.Y[i], 13, 5, 1) + " Sigma=" + format_G(d.SIGMA[i], 13, 5, 1) +
                                " New > ";
     std::array<double, 3> v{d.X[i], d.Y[i], d.SIGMA[i]};
-    for (;;) {
-        s.out().prompt(prompt);
-        auto line = s.input().read_line();
-        if (!line) {
-            input_ended(s);
-            return;
-        }
-        if (read_list(*line, v)) break;
+    const auto read = ask_until(s, prompt, [&](const std::string& line) -> std::optional<bool> {
+        if (read_list(line, v)) return true;
         v = {d.X[i], d.Y[i], d.SIGMA[i]};
-    }
+        return std::nullopt;
+    });
+    if (!read) return;
     d.X[i] = static_cast<float>(v[0]);
     d.Y[i] = static_cast<float>(v[1]);
     d.SIGMA[i] = static_cast<float>(v[2]);

@@ -196,8 +196,9 @@ void energy_to_mass(Session& s) {
     s.out().line("Change the X-axis (Energy) into atomic mass");
     s.out().blank_line();
     double e0 = 2000.0, unused = 0.0;
-    s.out().prompt(" Initial beam energy in X-axis units (2000). QU to abort > ");
-    if (read_number_pair(s, e0, unused) != kPairOk || e0 < 1e-10) return;
+    if (ask_number_pair_once(s, " Initial beam energy in X-axis units (2000). QU to abort > ", e0, unused) != kPairOk ||
+        e0 < 1e-10)
+        return;
     double angle = 170.0, mass = 4.0026;
     if (!ask_number_pair(s, "Detector angle rel. to forward direction in deg. (170) > ", angle, unused)) return;
     if (!ask_number_pair(s, "                           Beam particle mass (4.0026) > ", mass, unused)) return;

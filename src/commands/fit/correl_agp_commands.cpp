@@ -11,6 +11,7 @@
 #include "commands/fit/session_model.h"
 #include "fitting/converging_fit.h"
 #include "text/format.h"
+#include "text/safe_file.h"
 
 namespace tarva {
 
@@ -62,33 +63,35 @@ void cmd_agp(Session& s, CommandContext& ctx) {
             s.out().line("Output into " + name);
         }
     }
-    std::ofstream file(name, std::ios::out | std::ios::trunc);
-    if (!file.is_open()) {
+    // The map goes to a temporary file beside the old one, which stays as
+    // it is until the whole map has reached the disk: abandoning the
+    // questions or a full disk leaves it untouched.
+    SafeFileWriter file(name);
+    if (!file.open()) {
         s.out().line("?QVAGP - Unable to open " + name);
         return;
     }
     const int np = std::clamp(s.fit.nparams, 0, kMaxParams);
     SessionModel model(s);
     model(std::span<const double>(s.fit.value), 0.0f); // current names
-    int ix = 1, iy = 2;
-    for (;;) {
+    // The list of names comes again before each repeated question.
+    auto list_names = [&] {
         for (int k = 0; k < np; ++k)
             s.out().line(std::string(12, ' ') + format_I(k + 1, 2) + "  " + std::string(s.fit.param_name(k).view()));
-        s.out().prompt("Parameter numbers for plot (I1,I2) > ");
-        auto line = s.input().read_line();
-        if (!line) {
-            input_ended(s);
-            return;
-        }
-        double v[2] = {0.0, 0.0};
-        auto n = read_list(*line, v);
-        if (!n) continue;
-        if (v[0] != std::trunc(v[0]) || v[1] != std::trunc(v[1]) || std::fabs(v[0]) > 1e9 || std::fabs(v[1]) > 1e9)
-            continue;
-        ix = static_cast<int>(v[0]);
-        iy = static_cast<int>(v[1]);
-        break;
-    }
+    };
+    list_names();
+    const auto numbers = ask_until(s, "Parameter numbers for plot (I1,I2) > ",
+                                   [&](const std::string& line) -> std::optional<std::pair<int, int>> {
+                                       double v[2] = {0.0, 0.0};
+                                       auto n = read_list(line, v);
+                                       if (n && v[0] == std::trunc(v[0]) && v[1] == std::trunc(v[1]) &&
+                                           std::fabs(v[0]) <= 1e9 && std::fabs(v[1]) <= 1e9)
+                                           return std::pair{static_cast<int>(v[0]), static_cast<int>(v[1])};
+                                       list_names();
+                                       return std::nullopt;
+                                   });
+    if (!numbers) return;
+    int ix = numbers->first, iy = numbers->second;
     if (ix <= 0) ix = 1;
     if (iy <= 0 || iy == ix) iy = 2;
     // Slots beyond the 50 of the fit state do not exist: fall back to the
@@ -124,7 +127,7 @@ void cmd_agp(Session& s, CommandContext& ctx) {
     // engine's reduced chi-square does it.
     int dof = s.data.count - fixed;
     if (dof <= 0) dof = 1;
-    file << ' ' << xname << '\n' << ' ' << yname << '\n';
+    file.write(" " + xname + "\n " + yname + "\n");
     for (int j = 1; j <= m; ++j) {
         const double y = grid_value(range[1][0], range[1][1], j, m);
         for (int k = 1; k <= n; ++k) {
@@ -133,12 +136,13 @@ void cmd_agp(Session& s, CommandContext& ctx) {
             s.fit.value[iy - 1] = y;
             const double sum =
                 chi_square_sum(s.data.X, s.data.Y, s.data.SIGMA, s.data.count, model.ref(), s.fit.value);
-            file << ' ' << format_G(x, 13, 5, 1) << ',' << format_G(y, 13, 5, 1) << ',' << format_G(sum / dof, 13, 5, 1)
-                 << '\n';
+            file.write(" " + format_G(x, 13, 5, 1) + "," + format_G(y, 13, 5, 1) + "," + format_G(sum / dof, 13, 5, 1) +
+                       "\n");
         }
     }
     s.fit.value[ix - 1] = save_x;
     s.fit.value[iy - 1] = save_y;
+    if (file.commit() != ReplaceStatus::Ok) s.out().line("?QVAGP - Unable to write " + name);
 }
 
 } // namespace tarva

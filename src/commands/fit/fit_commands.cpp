@@ -2,6 +2,7 @@
 // FIT, MODE, MVAL.
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <fstream>
 #include <string>
 
@@ -10,6 +11,7 @@
 #include "plot/screen.h"
 #include "commands/fit/session_model.h"
 #include "text/format.h"
+#include "text/safe_file.h"
 
 namespace tarva {
 
@@ -49,24 +51,20 @@ bool ask_pair(Session& s, const std::string& prompt, double& a, double& b) { ret
 // Reads one number in free format (the first item of the line); asks again
 // while the line holds no number. nullopt when the input ended.
 std::optional<double> ask_free_number(Session& s, const std::string& prompt, bool integer) {
-    for (;;) {
-        s.out().prompt(prompt);
-        auto line = s.input().read_line();
-        if (!line) {
-            input_ended(s);
-            return std::nullopt;
-        }
+    return ask_until(s, prompt, [&](const std::string& line) -> std::optional<double> {
         double v[1] = {0.0};
-        auto n = read_list(*line, v);
-        if (!n || *n < 1) continue;
-        if (integer && (v[0] != std::trunc(v[0]) || std::fabs(v[0]) > 2147483647.0)) continue;
+        auto n = read_list(line, v);
+        if (!n || *n < 1) return std::nullopt;
+        if (integer && (v[0] != std::trunc(v[0]) || std::fabs(v[0]) > 2147483647.0)) return std::nullopt;
         return v[0];
-    }
+    });
 }
 
 void param_listing(Session& s, CommandContext& ctx) {
     std::string file_name;
-    std::ofstream file;
+    // The listing replaces an older one only once it is whole on the disk.
+    std::optional<SafeFileWriter> file;
+    std::string text; // the listing as written to the file
     if (!ctx.argument_trimmed().empty()) {
         std::string name(ctx.argument_trimmed());
         if (auto b = name.rfind(']'); b != std::string::npos) name = name.substr(b + 1);
@@ -74,19 +72,22 @@ void param_listing(Session& s, CommandContext& ctx) {
         name = upper(name);
         if (auto dot = name.find('.'); dot != std::string::npos) name.resize(dot);
         name = std::string(trimmed(name)) + ".lis";
-        file.open(name, std::ios::out | std::ios::trunc);
-        if (file.is_open()) file_name = name;
+        file.emplace(name);
+        if (file->open())
+            file_name = name;
+        else
+            s.out().line("Unable to open " + name + " for output... listing follows here.");
     }
     const bool to_file = !file_name.empty();
-    auto emit = [&](const std::string& text) {
+    auto emit = [&](const std::string& line) {
         if (to_file)
-            file << ' ' << text << '\n';
+            text += " " + line + "\n";
         else
-            s.out().line(text);
+            s.out().line(line);
     };
     auto empty = [&] {
         if (to_file)
-            file << '\n';
+            text += "\n";
         else
             s.out().blank_line();
     };
@@ -112,8 +113,14 @@ void param_listing(Session& s, CommandContext& ctx) {
     emit("Reduced chi-squared = " + format_G(chi, 13, 5, 1));
     empty();
     if (to_file) {
-        file.close();
-        s.out().line("Fit results in " + file_name);
+        file->write(text);
+        if (file->commit() == ReplaceStatus::Ok) {
+            s.out().line("Fit results in " + file_name);
+        } else {
+            // Nothing is lost: the listing comes to the output sink.
+            s.out().line("Unable to write " + file_name + " completely... listing follows here.");
+            s.out().raw(text);
+        }
     }
 }
 

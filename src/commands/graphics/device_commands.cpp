@@ -21,23 +21,17 @@ std::string strip(std::string_view text) {
 // Asks for the scale factor until the answer reads; a blank answer is 1.0.
 // nullopt when the input ended.
 std::optional<double> ask_scale_factor(Session& s) {
-    for (;;) {
-        s.out().prompt("Scale factor for next plot > ");
-        auto line = s.input().read_line();
-        if (!line) {
-            input_ended(s);
-            return std::nullopt;
-        }
-        std::string_view field = std::string_view(*line).substr(0, std::min<std::size_t>(line->size(), 12));
+    return ask_until(s, "Scale factor for next plot > ", [&](const std::string& line) -> std::optional<double> {
+        std::string_view field = std::string_view(line).substr(0, std::min<std::size_t>(line.size(), 12));
         double value = 1.0;
         if (last_nonblank(field) != 0) {
             auto v = read_real_field(field);
-            if (!v) continue;
+            if (!v) return std::nullopt;
             value = *v;
         }
         if (s.macro_running()) echo_number(s, value, Echo::G13_5);
         return value;
-    }
+    });
 }
 
 } // namespace
