@@ -8,6 +8,7 @@
 
 #include "interpreter/interpreter.h"
 #include "interpreter/keyboard.h"
+#include "interpreter/program_arguments.h"
 #include "session/session.h"
 #include "plot/device.h"
 
@@ -52,11 +53,16 @@ extern "C" void on_signal(int sig) {
 
 void install_signal_handlers() {
     for (int sig : {SIGFPE, SIGABRT, SIGTRAP, SIGQUIT, SIGINT, SIGTERM}) std::signal(sig, on_signal);
+    // A file-size limit then acts as a full disk: the write fails and the
+    // writer says so, instead of the whole run being killed.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (auto status = tarva::answer_program_arguments(argc, argv, std::getenv("TARVA_LIB"), std::cout, std::cerr))
+        return *status;
     std::ios::sync_with_stdio(false);
     install_signal_handlers();
     tarva::Session session(std::cin, std::cout);

@@ -483,8 +483,8 @@ ConvergingFitResult converging_fit(EngineState& e, OutputSink& out, const Engine
                                    std::span<double> errors, std::span<bool> determined, int max_iterations,
                                    const std::function<void()>& started) {
     ConvergingFitResult result;
-    if (in.model.kernel != nullptr) wake_helper();
     load_working_copy(e, in);
+    share_with_helper(e, in.model);
     // The weights are the fit's from the start, so the starting chi-square
     // shown is already the one it minimises.
     if (e.weight_mode == 1) scan_error_bars(e);

@@ -64,10 +64,6 @@ double variance(const EngineState& e, int i, double model_value) {
     }
 }
 
-double step_size(double p) {
-    double h = 1e-7 * std::fabs(p);
-    return h < 1e-15 ? 1e-15 : h;
-}
 
 // Model values (and derivatives) at points [begin, end) by plain forward
 // differences, one model call per value.
@@ -82,7 +78,7 @@ void plain_points(EngineState& e, ModelRef model, int begin, int end, bool deriv
         for (int p = 0; p < e.nvaried; ++p) {
             const int k = e.varied[p];
             const double keep = e.a[k];
-            const double h = step_size(keep);
+            const double h = forward_step(keep);
             e.a[k] = keep + h;
             const double f2 = model(a, x);
             e.a[k] = keep;
@@ -104,7 +100,12 @@ void compute_points(EngineState& e, ModelRef model, bool derivs) {
         return;
     }
     const PointKernel& k = *model.kernel;
-    run_split(e.npoints, [&](int begin, int end) { k.run(k, e, begin, end, derivs); });
+    if (!derivs) e.terms_of = nullptr;
+    run_split(e.npoints, e.parallel, [&](int begin, int end) { k.run(k, e, begin, end, derivs); });
+    if (!derivs) {
+        e.terms_of = k.context;
+        e.terms_params = e.a;
+    }
 }
 
 std::string values_line(std::span<const double> v, std::size_t from, std::size_t to) {
@@ -206,7 +207,7 @@ void normal_equations(EngineState& e, OutputSink& out, ModelRef model) {
         prepare_points(e, 0, e.npoints);
     } else {
         const PointKernel& k = *model.kernel;
-        run_split(e.npoints, [&](int begin, int end) {
+        run_split(e.npoints, e.parallel, [&](int begin, int end) {
             k.run(k, e, begin, end, true);
             prepare_points(e, begin, end);
         });
@@ -221,7 +222,7 @@ void normal_equations(EngineState& e, OutputSink& out, ModelRef model) {
         }
     // A handful of points is summed faster on one thread than handed over.
     if (e.npoints >= 64 && n > 1)
-        run_halves([&](int half, int) { sum_rows(e, half); });
+        run_halves(e.parallel, [&](int half, int) { sum_rows(e, half); });
     else
         for (int half = 0; half < 2; ++half) sum_rows(e, half);
     for (int p = 0; p < n; ++p) {
@@ -232,7 +233,22 @@ void normal_equations(EngineState& e, OutputSink& out, ModelRef model) {
 
 } // namespace
 
+void share_with_helper(EngineState& e, ModelRef model) {
+    find_varied(e);
+    e.parallel = model.kernel != nullptr && helper_pays(e.npoints, e.nvaried);
+    if (e.parallel) wake_helper();
+}
+
+bool terms_kept_for(const PointKernel& k, const EngineState& e, const double* a) {
+    if (e.terms_of == nullptr || e.terms_of != k.context) return false;
+    for (int j = 0; j < kEngineParams; ++j)
+        if (std::bit_cast<std::uint64_t>(e.terms_params[j]) != std::bit_cast<std::uint64_t>(a[j])) return false;
+    return true;
+}
+
 void load_working_copy(EngineState& e, const EngineInputs& in) {
+    e.terms_of = nullptr;
+    e.parallel = false;
     int np = clamp_count(in.npoints, kEngineDerivPoints);
     np = std::min({np, static_cast<int>(in.x.size()), static_cast<int>(in.y.size()), static_cast<int>(in.sigma.size())});
     e.npoints = np;
@@ -483,8 +499,8 @@ void update_scale(EngineState& e, OutputSink& out, ModelRef model) {
 
 void fit(EngineState& e, OutputSink& out, const EngineInputs& in, std::span<double> params, std::span<double> errors,
          int& iterations, int& max_iterations) {
-    if (in.model.kernel != nullptr) wake_helper();
     load_working_copy(e, in);
+    share_with_helper(e, in.model);
     if (e.dump != 0) print_dump(e, out);
     bool any_error_bar = false;
     for (int i = 0; i < e.npoints; ++i)

@@ -115,6 +115,11 @@ bool invert_matrix(std::array<std::array<double, kEngineParams>, kEngineParams>&
 // Reduced chi-square of the working copy as it stands.
 double working_chi_square(EngineState& e, OutputSink& out, ModelRef model);
 
+// Decides whether the passes of a fit of the working copy are shared with
+// the helper thread (only with a fast kernel, and where it pays), and wakes
+// the helper if so.
+void share_with_helper(EngineState& e, ModelRef model);
+
 // Copies the inputs into the working copy (no dump).
 void load_working_copy(EngineState& e, const EngineInputs& in);
 

@@ -49,6 +49,20 @@ struct EngineState {
     std::array<int, kEngineDerivPoints> nonzero_count{};
     std::array<int, kEngineParams> varied{}; // slot index of each varied parameter
     int nvaried = 0;
+    // Whether the passes over the points are shared with the helper thread
+    // (decided at the start of a fit; never for a lone chi-square).
+    bool parallel = false;
+
+    // What a point kernel kept of its last pass of values, per point and in
+    // its own layout, so that the derivative pass at the same parameters
+    // (the next iteration's normal equations come straight after the
+    // chi-square of the step) need not form the terms again. `terms_of` is
+    // the kernel's context and `terms_params` the parameters of that pass;
+    // copying the inputs into the working copy clears `terms_of`.
+    static constexpr int kKeptTerms = 32;
+    std::array<std::array<double, kKeptTerms>, kEngineDerivPoints> point_terms{};
+    const void* terms_of = nullptr;
+    std::array<double, kEngineParams> terms_params{};
 };
 
 } // namespace tarva

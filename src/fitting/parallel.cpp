@@ -4,7 +4,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdlib>
+#include <fcntl.h>
 #include <mutex>
+#include <unistd.h>
 #include <thread>
 
 namespace tarva {
@@ -17,13 +20,19 @@ constexpr int kMinSplit = 64;
 // free takes the next one and nobody waits for a thread that was late.
 constexpr int kPieces = 16;
 
-std::atomic<bool> g_enabled{true};
+// A problem below this many point evaluations per pass (points times one
+// more than the varied parameters) is done faster than handed over.
+constexpr int kMinWork = 2048;
+
+std::atomic<HelperUse> g_use{HelperUse::when_it_pays};
 
 // hardware_concurrency reads a system file at every call; ask once.
-bool two_cores() {
-    static const bool answer = std::thread::hardware_concurrency() >= 2;
+int cores() {
+    static const int answer = static_cast<int>(std::thread::hardware_concurrency());
     return answer;
 }
+
+bool two_cores() { return cores() >= 2; }
 
 inline void cpu_relax() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -71,6 +80,9 @@ public:
             else cpu_relax();
         }
     }
+
+    // Whether the helper is spinning or working (not asleep).
+    bool awake() const { return !sleeping_.load(std::memory_order_relaxed); }
 
 private:
     // Claims the next piece of generation `gen`, or -1 when there is none.
@@ -138,23 +150,79 @@ private:
 
 // Never destroyed: the thread ends with the process. Joining it at exit
 // would wait until a sleeping helper is scheduled once more.
+std::atomic<Helper*> g_helper{nullptr};
+
 Helper& helper() {
-    static Helper* h = new Helper;
+    static Helper* h = [] {
+        auto* made = new Helper;
+        g_helper.store(made, std::memory_order_release);
+        return made;
+    }();
     return *h;
 }
 
-bool helper_wanted() { return g_enabled.load(std::memory_order_relaxed) && two_cores(); }
+bool helper_started() { return g_helper.load(std::memory_order_acquire) != nullptr; }
+
+bool helper_allowed() { return g_use.load(std::memory_order_relaxed) != HelperUse::never && two_cores(); }
+
+// The helper exists and is awake (spinning, or working).
+bool helper_running() {
+    return helper_started() && helper().awake();
+}
+
+int runnable_tasks() {
+    const int fd = ::open("/proc/loadavg", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    char buf[128];
+    const ssize_t got = ::read(fd, buf, sizeof buf - 1);
+    ::close(fd);
+    if (got <= 0) return -1;
+    return runnable_tasks_from(std::string_view(buf, static_cast<std::size_t>(got)));
+}
 
 } // namespace
 
-void set_parallel(bool enabled) { g_enabled.store(enabled); }
+void set_helper_use(HelperUse use) { g_use.store(use); }
 
-void wake_helper() {
-    if (helper_wanted()) helper().run(nullptr, nullptr, 0, 1, 0);
+int runnable_tasks_from(std::string_view text) {
+    // Skip three fields, then read the digits before the slash.
+    std::size_t pos = 0;
+    for (int field = 0; field < 3; ++field) {
+        pos = text.find(' ', pos);
+        if (pos == std::string_view::npos) return -1;
+        while (pos < text.size() && text[pos] == ' ') ++pos;
+    }
+    int value = 0;
+    std::size_t digits = 0;
+    for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9' && digits < 9; ++pos, ++digits)
+        value = value * 10 + (text[pos] - '0');
+    if (digits == 0 || pos >= text.size() || text[pos] != '/') return -1;
+    return value;
 }
 
-void run_split_raw(int n, void (*body)(void*, int, int), void* context) {
-    if (n < kMinSplit || !helper_wanted()) {
+bool helper_pays_on(int points, int varied, int cores, int runnable, bool helper_awake) {
+    if (cores < 2 || points < kMinSplit) return false;
+    if (static_cast<long>(points) * (varied + 1) < kMinWork) return false;
+    if (runnable < 0) return true;
+    const int others = runnable - 1 - (helper_awake ? 1 : 0);
+    return others < cores - 1;
+}
+
+bool helper_pays(int points, int varied) {
+    switch (g_use.load(std::memory_order_relaxed)) {
+    case HelperUse::never: return false;
+    case HelperUse::always: return two_cores();
+    case HelperUse::when_it_pays: break;
+    }
+    return helper_pays_on(points, varied, cores(), runnable_tasks(), helper_running());
+}
+
+void wake_helper() {
+    if (helper_allowed()) helper().run(nullptr, nullptr, 0, 1, 0);
+}
+
+void run_split_raw(int n, bool use_helper, void (*body)(void*, int, int), void* context) {
+    if (!use_helper || n < kMinSplit || !helper_allowed()) {
         body(context, 0, n);
         return;
     }
@@ -162,8 +230,8 @@ void run_split_raw(int n, void (*body)(void*, int, int), void* context) {
     helper().run(body, context, n, size, (n + size - 1) / size);
 }
 
-void run_halves_raw(void (*body)(void*, int, int), void* context) {
-    if (!helper_wanted()) {
+void run_halves_raw(bool use_helper, void (*body)(void*, int, int), void* context) {
+    if (!use_helper || !helper_allowed()) {
         body(context, 0, 1);
         body(context, 1, 2);
         return;

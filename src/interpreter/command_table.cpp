@@ -109,9 +109,4 @@ void run_command(Session& s, std::string_view key, CommandContext& ctx) {
         }
 }
 
-void command_not_available(Session& s, CommandContext& ctx) {
-    const CommandEntry* e = find_command(ctx.word());
-    s.out().line(std::string(e ? std::string_view(e->key) : ctx.word()) + " is not available yet.");
-}
-
 } // namespace tarva

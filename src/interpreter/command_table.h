@@ -29,7 +29,4 @@ const CommandEntry* find_command(std::string_view word);
 // PRINT calling DRAW).
 void run_command(Session& s, std::string_view key, CommandContext& ctx);
 
-// Says plainly that the command is not built yet.
-void command_not_available(Session& s, CommandContext& ctx);
-
 } // namespace tarva

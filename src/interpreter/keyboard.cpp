@@ -5,8 +5,12 @@
 #include <iostream>
 #include <unistd.h>
 
+#include <cstring>
+
 #include <readline/history.h>
 #include <readline/readline.h>
+
+#include "interpreter/completion.h"
 
 namespace tarva {
 
@@ -15,6 +19,35 @@ namespace {
 std::string history_path() {
     const char* home = std::getenv("HOME");
     return home ? std::string(home) + "/.tarva_history" : std::string();
+}
+
+char* copy_for_readline(const std::string& text) {
+    char* p = static_cast<char*>(std::malloc(text.size() + 1));
+    if (p) std::memcpy(p, text.c_str(), text.size() + 1);
+    return p;
+}
+
+// readline's completion hook: the matches of complete_at_prompt, the first
+// entry being their common beginning, in the order given (default extension
+// first), with no blank appended after a directory.
+extern "C" char** complete_command_line(const char*, int start, int end) {
+    rl_attempted_completion_over = 1;
+    const std::vector<std::string> found =
+        complete_at_prompt(std::string_view(rl_line_buffer, static_cast<std::size_t>(end)), static_cast<std::size_t>(start));
+    if (found.empty()) return nullptr;
+    std::string common = found[0];
+    for (const std::string& f : found) {
+        std::size_t n = 0;
+        while (n < common.size() && n < f.size() && common[n] == f[n]) ++n;
+        common.resize(n);
+    }
+    char** matches = static_cast<char**>(std::calloc(found.size() + 2, sizeof(char*)));
+    if (!matches) return nullptr;
+    matches[0] = copy_for_readline(found.size() == 1 ? found[0] : common);
+    if (found.size() > 1)
+        for (std::size_t i = 0; i < found.size(); ++i) matches[i + 1] = copy_for_readline(found[i]);
+    rl_completion_append_character = found.size() == 1 && found[0].back() == '/' ? '\0' : ' ';
+    return matches;
 }
 
 } // namespace
@@ -27,6 +60,7 @@ void attach_keyboard(Session& s) {
         return;
     }
     using_history();
+    static const char* const default_word_breaks = rl_completer_word_break_characters;
     std::string path = history_path();
     if (!path.empty()) read_history(path.c_str());
     s.input().keyboard_reader = [out]() -> std::optional<std::string> {
@@ -36,6 +70,18 @@ void attach_keyboard(Session& s) {
         // went to the file, so nothing is shown.
         std::string prompt = out->logging() ? std::string() : out->pending_prompt();
         rl_already_prompted = prompt.empty() ? 0 : 1;
+        // Only at the "fit> " prompt does TAB complete command words and
+        // their file names; every other prompt keeps readline's own
+        // file-name completion.
+        if (out->pending_prompt() == " fit> ") {
+            rl_attempted_completion_function = complete_command_line;
+            rl_completer_word_break_characters = " \t";
+            rl_sort_completion_matches = 0;
+        } else {
+            rl_attempted_completion_function = nullptr;
+            rl_completer_word_break_characters = default_word_breaks;
+            rl_sort_completion_matches = 1;
+        }
         char* line = readline(prompt.c_str());
         if (!line) return std::nullopt;
         std::string text(line);

@@ -42,8 +42,11 @@ public:
 
 private:
     std::ostream& current() { return log_ ? *log_ : *terminal_; }
+    void check_log();
+    void report_log_failure(int status);
     std::ostream* terminal_;
     std::unique_ptr<std::ofstream> log_;
+    std::string log_name_;
     std::string pending_prompt_;
 };
 

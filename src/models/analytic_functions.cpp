@@ -42,14 +42,20 @@ double fermi(Params a, float xs) {
     return a(3) / (std::exp(e) + 1.0);
 }
 
+double polynomial_term(Params a, int n, int k, double x) {
+    double t = x + a(2);
+    if (n <= 3) return a(3) * t;
+    // A coefficient below 1e-30 adds nothing (adding -0 leaves any sum
+    // exactly as it is).
+    if (std::abs(a(k + 2)) < 1e-30) return -0.0;
+    return a(k + 2) * power(t, k);
+}
+
 double polynomial(Params a, int n, float xs) {
-    double t = static_cast<double>(xs) + a(2);
-    if (n <= 3) return a(1) + a(3) * t;
+    double x = xs;
+    if (n <= 3) return a(1) + polynomial_term(a, n, 1, x);
     double v = a(1);
-    for (int i = 3; i <= n; ++i) {
-        if (std::abs(a(i)) < 1e-30) continue;
-        v += a(i) * power(t, i - 2);
-    }
+    for (int k = 1; k <= n - 2; ++k) v += polynomial_term(a, n, k, x);
     return v;
 }
 

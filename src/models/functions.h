@@ -62,6 +62,17 @@ double breit_wigner(Params a, int n, float x);         // 21
 double dual_error_function(Params a, float x);         // 27
 double error_function_gaussian(Params a, int n, float x); // 30
 
+// Term k of the functions that add terms one by one to a start value (the
+// fit's fast kernels form the same terms): the polynomial's k-th power term
+// (its single term a(3)*(x+a(2)) when n <= 3), flat-topped peak k of
+// function 19, Breit-Wigner peak k of function 21, and the Gaussian (k = 1)
+// or the edge (k = 2) of function 30. A term that the function leaves out
+// is -0, which leaves any sum exactly as it is.
+double polynomial_term(Params a, int n, int k, double x);
+double channeling_term(Params a, int k, double x);
+double breit_wigner_term(Params a, int k, double x);
+double error_function_gaussian_term(Params a, int k, double x);
+
 // Other analytic functions.
 double fermi(Params a, float x);                       // 1
 double polynomial(Params a, int n, float x);           // 2

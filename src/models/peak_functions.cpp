@@ -128,14 +128,28 @@ double linear_gaussians(Params a, int n, float xs) {
     return v;
 }
 
+double channeling_term(Params a, int k, double x) {
+    const int s = 4 * k - 1; // A(s) is the height of peak k
+    return flat_top(a(s), a(s + 1), a(s + 2), a(s + 3), x);
+}
+
 double channeling(Params a, int n, float xs) {
     double x = xs;
     if (n <= 0) return 0.0;
     if (n == 1) return a(1);
     double v = a(1) + a(2) * x;
-    if (n > 5) v += flat_top(a(3), a(4), a(5), a(6), x);
-    if (n > 9) v += flat_top(a(7), a(8), a(9), a(10), x);
+    if (n > 5) v += channeling_term(a, 1, x);
+    if (n > 9) v += channeling_term(a, 2, x);
     return v;
+}
+
+double breit_wigner_term(Params a, int k, double x) {
+    double h = a(3 * k + 2) / 2.0;
+    double u = x - a(3 * k + 1);
+    double q = u * u + h * h;
+    // A peak whose q is exactly 0 adds nothing (adding -0 leaves any sum
+    // exactly as it is).
+    return q != 0.0 ? a(3 * k) * h * h / q : -0.0;
 }
 
 double breit_wigner(Params a, int n, float xs) {
@@ -145,12 +159,7 @@ double breit_wigner(Params a, int n, float xs) {
     int peaks = (n - 2) / 3;
     if (peaks < 0) peaks = 0;
     if (peaks > 16) peaks = 16;
-    for (int k = 1; k <= peaks; ++k) {
-        double h = a(3 * k + 2) / 2.0;
-        double u = x - a(3 * k + 1);
-        double q = u * u + h * h;
-        if (q != 0.0) v += a(3 * k) * h * h / q;
-    }
+    for (int k = 1; k <= peaks; ++k) v += breit_wigner_term(a, k, x);
     return v;
 }
 
@@ -160,20 +169,25 @@ double dual_error_function(Params a, float xs) {
     return f * window(a(1), a(2), x) + (1.0 - f) * window(a(1), a(3), x);
 }
 
-double error_function_gaussian(Params a, int n, float xs) {
-    double x = xs;
-    if (n <= 0) return 0.0;
-    if (n == 1) return a(1);
-    double v = a(1) + a(2) * x;
-    if (n == 2) return v;
+double error_function_gaussian_term(Params a, int k, double x) {
     double gauss_fwhm = a(5);
     double edge_fwhm = a(8);
     if (std::abs(a(6)) > kTinyCommonWidth) {
         gauss_fwhm = a(6);
         edge_fwhm = a(6);
     }
-    v += gaussian(a(3), a(4), gauss_fwhm, x);
-    v += edge(round_nearest(a(10)), a(7), edge_fwhm, a(9), x);
+    if (k == 1) return gaussian(a(3), a(4), gauss_fwhm, x);
+    return edge(round_nearest(a(10)), a(7), edge_fwhm, a(9), x);
+}
+
+double error_function_gaussian(Params a, int n, float xs) {
+    double x = xs;
+    if (n <= 0) return 0.0;
+    if (n == 1) return a(1);
+    double v = a(1) + a(2) * x;
+    if (n == 2) return v;
+    v += error_function_gaussian_term(a, 1, x);
+    v += error_function_gaussian_term(a, 2, x);
     return v;
 }
 

@@ -1,8 +1,9 @@
-// Settings and state of PERIOD, MASS and XRAY kept between commands.
+// Settings and state of PERIOD, MASS, XRAY and BUMP kept between commands.
 #pragma once
 
 #include <array>
 
+#include "physics/calibration.h"
 #include "physics/xray_lines.h"
 #include "text/fixed_text.h"
 
@@ -46,6 +47,7 @@ struct PhysicsSettings {
     MassScaleSettings mass;
     XraySettings xray;
     XrayDatabase lines; // loaded on first use
+    CalibrationList calibration; // BUMP's known peaks
 };
 
 } // namespace tarva

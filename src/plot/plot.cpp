@@ -105,6 +105,7 @@ void terminal_viewport(float c, float a, int& l, int& r, int& b, int& t) {
 } // namespace
 
 void plot_pen(Session& s, char device, float x, float y, int pen) {
+    if (!valid_pen_code(pen)) return;
     GraphicsState& g = s.graphics;
     if (pen != 3) {
         if (g.pen_code == 3) device_vector(s, device, g.pen_x, g.pen_y, 3);
@@ -116,6 +117,7 @@ void plot_pen(Session& s, char device, float x, float y, int pen) {
 }
 
 void device_vector(Session& s, char device, float x, float y, int pen) {
+    if (!valid_pen_code(pen)) return;
     GraphicsState& g = s.graphics;
     // 'O' and 'U' take no output only in upper case, as the codes are
     // given; the file devices accept either case.
@@ -189,31 +191,32 @@ void end_plot(Session& s, char device) {
     switch (device) {
     case 'Q':
     case 'q': g.ps.end_picture(io_of(s)); return;
-    case 'O':
-    case 'o':
     case 'H':
     case 'h':
     case 'P':
-    case 'p': return;
+    case 'p': g.hpgl.end_picture(io_of(s)); return;
+    case 'O':
+    case 'o': return;
     default: g.tek.end_picture(io_of(s)); return;
     }
 }
 
-void cross_hair(Session& s, char device, char& key, float& x, float& y) {
+bool cross_hair(Session& s, char device, char& key, float& x, float& y) {
     const char d = upper_device(device);
-    if (d == 'U') return;
+    if (d == 'U') return false;
     if (d == 'S' || d == ' ') {
         if (!s.graphics.tek.destination_open()) open_destination(s, "*");
         s.graphics.tek.cross_hair_prompt(io_of(s));
         auto report = s.input().read_keyboard();
         s.graphics.tek.cross_hair_decode(report ? &*report : nullptr, key, x, y);
         s.graphics.tek.mode(io_of(s), 0);
-        return;
+        return report.has_value();
     }
     s.out().line("Cross hair mode is not supported by this device.");
     key = 'Q';
     x = 0.0f;
     y = 0.0f;
+    return false;
 }
 
 } // namespace tarva

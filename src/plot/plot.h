@@ -11,6 +11,12 @@ namespace tarva {
 
 struct Session;
 
+// Pen codes are at most three digits and a sign: the terminal reads them as
+// colour, line style and action, a minus clearing the screen first. A code
+// beyond that is no pen code: plot_pen and device_vector ignore it.
+inline constexpr int kLargestPenCode = 999;
+constexpr bool valid_pen_code(int pen) { return pen >= -kLargestPenCode && pen <= kLargestPenCode; }
+
 // Moves or draws the pen; a run of moves emits only the last one, and a draw
 // is widened by the THICK setting.
 void plot_pen(Session& s, char device, float x, float y, int pen);
@@ -31,6 +37,8 @@ void end_plot(Session& s, char device);
 // Reads a cursor position: key and world point. 'U' returns at once; the
 // terminal uses its graphic input; other devices say they cannot and give
 // key 'Q' at (0, 0).
-void cross_hair(Session& s, char device, char& key, float& x, float& y);
+// True when a report was read: false for those devices and when the
+// keyboard input ended (the key is then blank).
+bool cross_hair(Session& s, char device, char& key, float& x, float& y);
 
 } // namespace tarva

@@ -23,7 +23,11 @@
 
 namespace tarva {
 
-inline constexpr const char* kDefaultLibraryDir = "/usr/local/lib/tarva/";
+// The library directory compiled in: the build names <install prefix>/lib/tarva/.
+#ifndef TARVA_LIB_DIR
+#define TARVA_LIB_DIR "/usr/local/lib/tarva/"
+#endif
+inline constexpr const char* kDefaultLibraryDir = TARVA_LIB_DIR;
 
 struct InterpreterState {
     InterpreterState(std::istream& keyboard, std::ostream& terminal) : input(keyboard), out(terminal) {}

@@ -35,7 +35,15 @@ std::string macro_line(unsigned char kind, std::string_view rest) {
     case 5: return "";
     case 6: return "macro";
     case 7: return "zz" + std::to_string(kind % 3);
-    case 8: return "! " + std::string(rest);
+    case 8: {
+        // Raw bytes in a comment, kept on its line: a line end among them
+        // would start a line of its own (an "E..." line is EXIT, which ends
+        // the run before the keyboard's F? and fails the check below).
+        std::string comment(rest);
+        for (char& c : comment)
+            if (c == '\n') c = ' ';
+        return "! " + comment;
+    }
     default: return "rewind";
     }
 }

@@ -1,13 +1,57 @@
 // Seeded random driver for the fuzz targets: feeds N inputs made of random
 // bytes, random printable text and mutated lines of command-like text.
+//   TARGET [N [SEED]]     N random inputs (default 10000, seed 12345)
+//   TARGET PATH...        each file, or each file of a directory, as one
+//                         input (saved inputs that once failed), as
+//                         libFuzzer runs a corpus
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "fuzz_target.h"
 
+namespace {
+
+void run_file(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    const std::string input((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(input.data()), input.size());
+}
+
+// Runs the inputs named on the command line; false when an argument is not
+// a path (then it is the count of random runs).
+bool run_paths(int argc, char** argv) {
+    if (argc < 2 || std::all_of(argv[1], argv[1] + std::char_traits<char>::length(argv[1]),
+                                [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }))
+        return false;
+    // All names first: a target may change the working directory.
+    std::vector<std::filesystem::path> files;
+    for (int i = 1; i < argc; ++i) {
+        const std::filesystem::path path = std::filesystem::absolute(argv[i]);
+        if (!std::filesystem::is_directory(path)) {
+            files.push_back(path);
+            continue;
+        }
+        std::vector<std::filesystem::path> inside;
+        for (const auto& e : std::filesystem::directory_iterator(path))
+            if (e.is_regular_file()) inside.push_back(e.path());
+        std::sort(inside.begin(), inside.end());
+        files.insert(files.end(), inside.begin(), inside.end());
+    }
+    for (const auto& f : files) run_file(f);
+    return true;
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    if (run_paths(argc, argv)) return 0;
     long runs = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 10000;
     std::mt19937 rng(argc > 2 ? static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)) : 12345u);
     const std::vector<std::string> seeds = {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
 #include <sstream>
 
@@ -336,6 +337,23 @@ TEST(Table, CodeFromAnswer) {
     EXPECT_EQ(table_code_from_answer(-4), -4);
     EXPECT_EQ(table_code_from_answer(-0.3), 3);
     EXPECT_EQ(table_code_from_answer(7.6), 8);
+    // More values per record than the data set holds all read alike, so the
+    // code stops there: answers far beyond it give a code that fits.
+    EXPECT_EQ(table_code_from_answer(-2000), -(kMaxPoints + 1));
+    EXPECT_EQ(table_code_from_answer(-1e30), -(kMaxPoints + 1));
+    EXPECT_EQ(table_code_from_answer(1e30), std::numeric_limits<int>::max());
+}
+
+TEST(Table, ExtremeCodesReadNothingAndKeepTheDimensions) {
+    for (int code : {std::numeric_limits<int>::min(), std::numeric_limits<int>::min() + 2}) {
+        Reader r;
+        EXPECT_FALSE(r.table("1 2 3\n", code));
+        EXPECT_EQ(r.messages(), " Too many points in data file.\n\n ?QVMAKE - End of data file run7.dat\n");
+        EXPECT_EQ(r.data.dimensions, 0);
+    }
+    Reader r;
+    EXPECT_FALSE(r.table("1 2 3\n", std::numeric_limits<int>::max()));
+    EXPECT_EQ(r.data.dimensions, 3);
 }
 
 TEST(Table, ThreeTwoAndOneColumns) {

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "tarva_process.h"
 
@@ -52,6 +54,94 @@ TEST_F(FileSafety, OnlyRegularFilesAreRead) {
     // the device files are left alone.
     EXPECT_TRUE(has(r, " Plot written to: plt01.ps\n")) << r.out;
     EXPECT_TRUE(has(r, " Error updating run number in hprun.hgl\n Opening HP-GL plot file: H1.hgl\n")) << r.out;
+}
+
+// Temporary files of the checked writer left in the directory.
+std::vector<std::string> temporaries(const std::string& dir) {
+    std::vector<std::string> found;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        if (e.path().filename().string().find(".tmp") != std::string::npos) found.push_back(e.path().filename());
+    return found;
+}
+
+// A disk that fills up: every writer says that the data did not reach it,
+// nothing claims success, files that replace older ones keep the older
+// ones, and no temporary file is left behind.
+TEST_F(FileSafety, FullDiskIsNeverReportedAsSuccess) {
+    file("small.fit", kSmallData);
+    file("qvm.ps", " 7\n");
+    file("TARVA.AGP", "old map\n");
+    file("RES.lis", "old listing\n");
+    ProcessOptions o;
+    o.file_size_limit = 512;
+    const ProcessRun r = run("data small\nnpar 8\ndraw/q\nclose\ndraw/h\nclose\n"
+                             "agp\n\n1 2\n0 1\n0 1\n\nparam/a res\necho/d\nmenu\nf?\nexit\n",
+                             o);
+    ASSERT_TRUE(r.exited_with(0)) << r.out << r.err;
+    // The plot files fill up during their first picture: said there and at
+    // CLOSE, never "closed".
+    EXPECT_TRUE(has(r, " Plot written to: plt08.ps\n")) << r.out;
+    const std::string ps_failed = " Unable to write plt08.ps completely... plot file incomplete.\n";
+    EXPECT_TRUE(has(r, ps_failed + " fit> " + ps_failed)) << r.out;
+    EXPECT_FALSE(has(r, "file closed")) << r.out;
+    const std::string hpgl_failed = " Unable to write H1.hgl completely... plot file incomplete.\n";
+    EXPECT_TRUE(has(r, hpgl_failed + " fit> " + hpgl_failed)) << r.out;
+    EXPECT_FALSE(has(r, "HP-GL plot file closed")) << r.out;
+    EXPECT_EQ(contents("qvm.ps"), " 8\n"); // small enough to fit
+    // The map and the listing keep their older files; the listing is shown.
+    EXPECT_TRUE(has(r, " ?QVAGP - Unable to write TARVA.AGP\n")) << r.out;
+    EXPECT_EQ(contents("TARVA.AGP"), "old map\n");
+    EXPECT_TRUE(has(r, " Unable to write RES.lis completely... listing follows here.\n")) << r.out;
+    EXPECT_TRUE(has(r, " Reduced chi-squared = ")) << r.out;
+    EXPECT_EQ(contents("RES.lis"), "old listing\n");
+    // The log gives up and output returns to the terminal.
+    EXPECT_TRUE(has(r, "  27 Unable to open and write to tarva.log for output.\n\n fit>  Data file: small.fit\n fit> "))
+        << r.out;
+    EXPECT_TRUE(temporaries(path("")).empty());
+}
+
+// Nothing at all can be written: the counter files keep their numbers (an
+// empty counter would restart the numbering and overwrite plt01.ps), no
+// picture is announced that has no file, and the writers that replace a
+// file keep the old one.
+TEST_F(FileSafety, CounterFilesSurviveAFullDisk) {
+    file("small.fit", kSmallData);
+    file("qvm.ps", " 7\n");
+    file("hpqvm.hgl", "   12\n");
+    file("mac.qvc", "old\n");
+    ProcessOptions o;
+    o.file_size_limit = 1; // not even a counter fits
+    const ProcessRun r = run("data small\ndraw/q\ndraw/h\nsave kept\nmca/s spec\nout mac\nexit\n", o);
+    ASSERT_TRUE(r.exited_with(0)) << r.out << r.err;
+    EXPECT_TRUE(has(r, " Unable to write kept.fit completely... data not saved.\n")) << r.out;
+    EXPECT_TRUE(has(r, " Unable to write spec.mca completely... spectrum not saved.\a\n")) << r.out;
+    EXPECT_TRUE(has(r, " Unable to write mac.qvc, macro file not changed.\n")) << r.out;
+    EXPECT_EQ(contents("mac.qvc"), "old\n");
+    EXPECT_FALSE(exists("kept.fit"));
+    EXPECT_EQ(contents("qvm.ps"), " 7\n");
+    EXPECT_EQ(contents("hpqvm.hgl"), "   12\n");
+    EXPECT_TRUE(has(r, " Unable to write plt01.ps completely... plot file incomplete.\n")) << r.out;
+    EXPECT_FALSE(has(r, "Plot written to")) << r.out;
+    EXPECT_TRUE(has(r, " Error updating run number in hprun.hgl\n Opening HP-GL plot file: H1.hgl\n")) << r.out;
+    EXPECT_FALSE(has(r, "Making a plot")) << r.out;
+    EXPECT_TRUE(temporaries(path("")).empty());
+}
+
+// Files that cannot be opened: only what happened is said, a listing that
+// goes to the terminal says so, and AGP keeps its old map when its
+// questions are abandoned.
+TEST_F(FileSafety, UnopenableFilesAreSaidAndOldFilesKept) {
+    file("small.fit", kSmallData);
+    ASSERT_TRUE(std::filesystem::create_directory(path("plt01.ps")));
+    file("TARVA.AGP", "old map\n");
+    const ProcessRun r = run("data small\ndraw/q\nparam/a nodir/x\nnpar 2\nagp\n\n1 2\n", {});
+    ASSERT_TRUE(r.exited_with(0)) << r.out << r.err;
+    EXPECT_TRUE(has(r, " Unable to open plt01.ps for output.\n fit> ")) << r.out;
+    EXPECT_FALSE(has(r, "Plot written to")) << r.out;
+    EXPECT_TRUE(has(r, " Unable to open NODIR/X.lis for output... listing follows here.\n\n\n Function fitted:\n"))
+        << r.out;
+    EXPECT_EQ(contents("TARVA.AGP"), "old map\n");
+    EXPECT_TRUE(temporaries(path("")).empty());
 }
 
 } // namespace

@@ -213,14 +213,14 @@ Spectrum load(const std::string& name) {
     return sp;
 }
 
-void set_up(Session& s, const Spectrum& sp) {
+void set_up(Session& s, const Spectrum& sp, int function = 18) {
     s.data.count = static_cast<int>(sp.x.size());
     for (std::size_t i = 0; i < sp.x.size(); ++i) {
         s.data.X[i] = sp.x[i];
         s.data.Y[i] = sp.y[i];
         s.data.SIGMA[i] = sp.s[i];
     }
-    s.fit.function = 18;
+    s.fit.function = function;
     s.fit.nparams = static_cast<int>(sp.start.size());
     for (std::size_t k = 0; k < sp.start.size(); ++k) {
         s.fit.value[k] = sp.start[k];
@@ -231,10 +231,16 @@ void set_up(Session& s, const Spectrum& sp) {
 
 std::uint64_t bits(double v) { return std::bit_cast<std::uint64_t>(v); }
 
-class BenchmarkFit : public ::testing::TestWithParam<const char*> {};
+struct FitCase {
+    const char* spectrum;
+    int function;
+};
+
+class BenchmarkFit : public ::testing::TestWithParam<FitCase> {};
 
 TEST_P(BenchmarkFit, FastFitIsBitIdenticalToThePlainAlgorithm) {
-    const Spectrum sp = load(GetParam());
+    const int function = GetParam().function;
+    const Spectrum sp = load(GetParam().spectrum);
     ASSERT_GT(sp.x.size(), 100u);
     ASSERT_GE(sp.start.size(), 14u);
 
@@ -242,7 +248,7 @@ TEST_P(BenchmarkFit, FastFitIsBitIdenticalToThePlainAlgorithm) {
     std::istringstream rin;
     std::ostringstream rout;
     Session rs(rin, rout);
-    set_up(rs, sp);
+    set_up(rs, sp, function);
     ModelInputs mi{rs.fit, rs.data, rs.models};
     Reference ref;
     ref.mi = &mi;
@@ -262,12 +268,12 @@ TEST_P(BenchmarkFit, FastFitIsBitIdenticalToThePlainAlgorithm) {
     const double ref_final = ref.chi();
 
     for (bool parallel : {true, false}) {
-        set_parallel(parallel);
+        set_helper_use(parallel ? HelperUse::always : HelperUse::never);
         testing_support::CommandSession t;
         Session& s = t.s;
-        set_up(s, sp);
+        set_up(s, sp, function);
         const std::string text = t.run("FIT");
-        set_parallel(true);
+        set_helper_use(HelperUse::when_it_pays);
         SessionModel model(s);
         EXPECT_NE(model.ref().kernel, nullptr);
         for (int k = 0; k < ref.np; ++k) {
@@ -280,12 +286,19 @@ TEST_P(BenchmarkFit, FastFitIsBitIdenticalToThePlainAlgorithm) {
         EXPECT_NE(text.find(" Starting CHI**2 = " + format_G(ref_start, 13, 5, 1)), std::string::npos);
         EXPECT_NE(text.find(" Final CHI**2 = " + format_G(ref_final, 13, 5, 1)), std::string::npos);
     }
-    // The fit reaches the neighbourhood other programs report (about 1.02).
-    EXPECT_GT(ref_final, 0.8);
-    EXPECT_LT(ref_final, 1.3);
+    // The Gaussian fits reach the neighbourhood other programs report (about
+    // 1.02); Lorentzians on the same peaks fit worse but must still improve.
+    if (function == 18) {
+        EXPECT_GT(ref_final, 0.8);
+        EXPECT_LT(ref_final, 1.3);
+    } else {
+        EXPECT_LT(ref_final, ref_start);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Spectra, BenchmarkFit, ::testing::Values("p1", "p2"));
+// P1 and P2 with Gaussians, P2's peaks as Breit-Wigner (Lorentzian) peaks.
+INSTANTIATE_TEST_SUITE_P(Spectra, BenchmarkFit,
+                         ::testing::Values(FitCase{"p1", 18}, FitCase{"p2", 18}, FitCase{"p2", 21}));
 
 // The engine's inversion against the plain one, entry for entry, on
 // matrices full of equal magnitudes (where the choice of pivot among ties
@@ -338,18 +351,26 @@ void expect_kernel_matches_plain(Session& s, const std::array<double, 50>& p, in
     SessionModel model(s);
     EngineInputs ins = model.engine_inputs();
     ASSERT_NE(ins.model.kernel, nullptr);
-    EngineState fast, plain;
+    // `fast` forms every term afresh; `kept` takes them from a pass of values
+    // at the same parameters, as the normal equations after a step do.
+    EngineState fast, kept, plain;
     load_working_copy(fast, ins);
+    load_working_copy(kept, ins);
     load_working_copy(plain, ins);
-    fast.nvaried = plain.nvaried = 0;
-    for (int k = 0; k < np + 2 && k < 50; ++k) fast.varied[fast.nvaried++] = plain.varied[plain.nvaried++] = k;
+    std::ostringstream ignored;
+    OutputSink sink(ignored);
+    (void)working_chi_square(kept, sink, ins.model);
+    fast.nvaried = kept.nvaried = plain.nvaried = 0;
+    for (int k = 0; k < np + 2 && k < 50; ++k) fast.varied[fast.nvaried++] = kept.varied[kept.nvaried++] = plain.varied[plain.nvaried++] = k;
     ins.model.kernel->run(*ins.model.kernel, fast, 0, fast.npoints, true);
+    ins.model.kernel->run(*ins.model.kernel, kept, 0, kept.npoints, true);
     ModelRef no_kernel = ins.model;
     no_kernel.kernel = nullptr;
     std::span<const double> pa(plain.a);
     for (int i = 0; i < plain.npoints; ++i) {
         const double f = no_kernel(pa, plain.x[i]);
         ASSERT_EQ(bits(fast.model[i]), bits(f)) << "value at " << i << " np " << np;
+        ASSERT_EQ(bits(kept.model[i]), bits(f)) << "value from kept terms at " << i << " np " << np;
         for (int q = 0; q < plain.nvaried; ++q) {
             const int k = plain.varied[q];
             const double keep = plain.a[k];
@@ -359,6 +380,7 @@ void expect_kernel_matches_plain(Session& s, const std::array<double, 50>& p, in
             const double f2 = no_kernel(pa, plain.x[i]);
             plain.a[k] = keep;
             ASSERT_EQ(bits(fast.point_deriv[i][q]), bits((f2 - f) / h)) << "derivative " << k << " at " << i;
+            ASSERT_EQ(bits(kept.point_deriv[i][q]), bits((f2 - f) / h)) << "derivative from kept terms " << k << " at " << i;
         }
     }
 }
@@ -488,6 +510,80 @@ TEST(GaussianSeriesKernel, MatchesThePlainLoopOnRandomPeaksAndLines) {
         }
         expect_kernel_matches_plain(s, p, 14, set % 7 == 0 ? 1 : 0);
         if (HasFatalFailure()) return;
+    }
+}
+
+// The term kernels (polynomial, flat-topped Gaussians, Breit-Wigner peaks,
+// Gaussian with an edge) against the plain loop at every point: random
+// parameters for each parameter count, and the cases where a term is left
+// out or changes its form under a step: coefficients at and below 1e-30, a
+// Breit-Wigner peak of zero width on a data point, a common width of
+// function 30 whose step crosses 1e-10, points on a flat top, zero widths,
+// NaN and infinities, each with the log10 and square-root options.
+TEST(TermSeriesKernel, MatchesThePlainLoopBitForBit) {
+    const Spectrum sp = load("p2");
+    std::istringstream in;
+    std::ostringstream out;
+    Session s(in, out);
+    set_up(s, sp);
+    std::mt19937_64 rng(20261208);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    auto signed_unit = [&] { return 2.0 * unit(rng) - 1.0; };
+    struct Family {
+        int function;
+        std::vector<int> counts;
+    };
+    const Family families[] = {{2, {-1, 1, 3, 4, 8, 22, 33}},
+                               {19, {0, 1, 2, 6, 10, 14}},
+                               {21, {0, 1, 2, 5, 14, 50}},
+                               {30, {0, 1, 2, 3, 10}}};
+    for (const Family& fam : families) {
+        s.fit.function = fam.function;
+        for (int set = 0; set < 16; ++set) {
+            std::array<double, 50> p{};
+            p[0] = signed_unit() * 200.0;
+            p[1] = signed_unit() * 0.4;
+            for (int k = 2; k < 50; ++k) {
+                const int role = fam.function == 19 ? (k - 2) % 4 : (k - 2) % 3; // height, centre, width (, top)
+                switch (fam.function) {
+                case 2: p[k] = signed_unit() * std::pow(10.0, -2.2 * (k - 1)); break;
+                case 30:
+                    p[k] = k == 3 || k == 8 ? unit(rng) * 255.0 : k == 9 ? std::floor(unit(rng) * 3.0) : signed_unit() * 40.0;
+                    break;
+                default: p[k] = role == 1 ? unit(rng) * 300.0 - 20.0 : role == 0 ? signed_unit() * 1e3 : unit(rng) * 40.0;
+                }
+            }
+            switch (set) {
+            case 1: p[1] = 0.0; p[0] = -0.0; break;
+            case 2: p[4] = NAN; break;
+            case 3: p[6] = INFINITY; break;
+            case 4: // guards: a coefficient at the limit, a zero width on a point
+                p[2] = 1e-30;
+                p[3] = -1e-31;
+                p[5] = 0.0;
+                p[4] = fam.function == 21 ? 100.0 : p[4];
+                p[7] = 0.0;
+                break;
+            case 5: // the common width just below 1e-10, its step crossing it
+                p[5] = 1e-10 - 5e-16;
+                p[2] = -0.0;
+                break;
+            case 6: p[5] = 3.0; p[9] = 1.0; break; // common width, complementary edge
+            case 7: // wide flat tops over many points, zero FWHM
+                p[5] = 60.0;
+                p[4] = 0.0;
+                p[9] = 30.0;
+                break;
+            default: break;
+            }
+            for (int np : fam.counts) {
+                expect_kernel_matches_plain(s, p, np, set % 3);
+                if (HasFatalFailure()) {
+                    ADD_FAILURE() << "function " << fam.function << " set " << set << " count " << np;
+                    return;
+                }
+            }
+        }
     }
 }
 

@@ -13,7 +13,7 @@ namespace {
 
 TEST(RunSplit, DoesEveryIndexOnceAndReturnsOnlyWhenAllAreDone) {
     for (bool enabled : {true, false}) {
-        set_parallel(enabled);
+        set_helper_use(enabled ? HelperUse::always : HelperUse::never);
         for (int n : {0, 1, 63, 64, 65, 100, 256, 1000, 1024, 1031}) {
             std::vector<std::atomic<int>> hits(static_cast<std::size_t>(n));
             for (int round = 0; round < 200; ++round) {
@@ -30,12 +30,12 @@ TEST(RunSplit, DoesEveryIndexOnceAndReturnsOnlyWhenAllAreDone) {
             }
         }
     }
-    set_parallel(true);
+    set_helper_use(HelperUse::when_it_pays);
 }
 
 TEST(RunHalves, RunsBothHalvesOnceEachTime) {
     for (bool enabled : {true, false}) {
-        set_parallel(enabled);
+        set_helper_use(enabled ? HelperUse::always : HelperUse::never);
         std::atomic<int> first{0}, second{0};
         for (int round = 1; round <= 5000; ++round) {
             run_halves([&](int begin, int end) {
@@ -46,7 +46,7 @@ TEST(RunHalves, RunsBothHalvesOnceEachTime) {
             ASSERT_EQ(second.load(), round);
         }
     }
-    set_parallel(true);
+    set_helper_use(HelperUse::when_it_pays);
 }
 
 // A waking call with nothing to do, between real jobs, must not disturb them.
@@ -59,6 +59,36 @@ TEST(RunSplit, WakingTheHelperBetweenJobsChangesNothing) {
         });
         for (int i = 0; i < 512; ++i) ASSERT_EQ(out[static_cast<std::size_t>(i)], round * 1000 + i);
     }
+}
+
+// The helper is used only where it pays: a problem large enough, two
+// processors, and one of them free now (the caller and an awake helper do
+// not count against that). An unknown load leaves it used.
+TEST(HelperPays, OnlyForLargeProblemsWhenAProcessorIsFree) {
+    // P1 (1024 points, 50 varied) and P2 (256, 14) on an idle 2-core machine.
+    EXPECT_TRUE(helper_pays_on(1024, 50, 2, 1, false));
+    EXPECT_TRUE(helper_pays_on(256, 14, 2, 1, false));
+    EXPECT_TRUE(helper_pays_on(1024, 50, 2, 2, true)); // our own helper spinning
+    EXPECT_TRUE(helper_pays_on(1024, 50, 4, 3, false));
+    EXPECT_TRUE(helper_pays_on(1024, 50, 2, -1, false));
+    // Busy: another task runnable besides the caller (and its helper).
+    EXPECT_FALSE(helper_pays_on(1024, 50, 2, 2, false));
+    EXPECT_FALSE(helper_pays_on(1024, 50, 2, 3, true));
+    EXPECT_FALSE(helper_pays_on(1024, 50, 2, 19, false));
+    EXPECT_FALSE(helper_pays_on(1024, 50, 4, 4, false));
+    // Small problems and single processors never.
+    EXPECT_FALSE(helper_pays_on(63, 50, 2, 1, false));
+    EXPECT_FALSE(helper_pays_on(100, 5, 2, 1, false));
+    EXPECT_FALSE(helper_pays_on(1024, 50, 1, 1, false));
+}
+
+TEST(HelperPays, ReadsTheRunnableTasksOfLoadavg) {
+    EXPECT_EQ(runnable_tasks_from("0.52 0.64 0.31 2/345 1234\n"), 2);
+    EXPECT_EQ(runnable_tasks_from("15.31 12.68 7.24 15/243 23379"), 15);
+    EXPECT_EQ(runnable_tasks_from("15.31 12.68 7.24 /243 23379"), -1);
+    EXPECT_EQ(runnable_tasks_from("15.31 12.68"), -1);
+    EXPECT_EQ(runnable_tasks_from(""), -1);
+    EXPECT_EQ(runnable_tasks_from("1 2 3 45"), -1);
 }
 
 } // namespace

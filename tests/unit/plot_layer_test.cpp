@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <sstream>
 
 #include "session/session.h"
@@ -47,6 +48,27 @@ TEST_F(Layer, FirstDrawWithoutAMoveStartsFromTheRememberedPoint) {
     plot_pen(s, 'U', 4, 4, 2);
     ASSERT_EQ(rec.vectors().size(), 1u);
     EXPECT_EQ(rec.vectors()[0], (RecordedVector{4, 4, 2}));
+}
+
+TEST_F(Layer, CodesBeyondThreeDigitsAreNoPenCodes) {
+    begin(1.0f, 0, 10, 0, 10, 'S');
+    s.graphics.line_style = 4; // the terminal adds 40 to the code
+    plot_pen(s, 'S', 1, 1, 3);
+    plot_pen(s, 'S', 2, 2, std::numeric_limits<int>::max());
+    plot_pen(s, 'S', 2, 2, -1000);
+    device_vector(s, 'S', 3, 3, std::numeric_limits<int>::max());
+    device_vector(s, 'S', 3, 3, std::numeric_limits<int>::min());
+    EXPECT_TRUE(rec.vectors().empty());
+    EXPECT_EQ(s.graphics.pen_code, 3);
+    EXPECT_EQ(s.graphics.pen_x, 1.0f);
+    // The largest codes are still pen codes: plot_pen draws (the pending
+    // move first), device_vector hands them on with the style offset added.
+    plot_pen(s, 'S', 4, 4, 999);
+    device_vector(s, 'S', 5, 5, -999);
+    ASSERT_EQ(rec.events.size(), 4u);
+    EXPECT_EQ(rec.events[1].driver_pen, 43);
+    EXPECT_EQ(rec.events[2].driver_pen, 42);
+    EXPECT_EQ(rec.events[3].driver_pen, -959);
 }
 
 TEST_F(Layer, PlotUnitFollowsTheAspectRatio) {

@@ -275,13 +275,16 @@ TEST_F(PostScript, FarPointsAreClippedAndZeroRangeStillWrites) {
 
 TEST_F(PostScript, UnopenablePlotFileIsReportedAndNothingIsWritten) {
     s.graphics.ps.set_name("no/such/dir/p.ps");
-    begin();
+    float status = 0;
+    begin_plot(s, kSqrt2, 'Q', 0, 100, 0, 100, status);
+    EXPECT_EQ(status, 1.0f); // the picture cannot be drawn
     device_vector(s, 'Q', 0, 0, 3);
     end_plot(s, 'Q');
     close_plot_files(s, '*');
     EXPECT_FALSE(s.graphics.ps.is_open());
     EXPECT_NE(out.str().find(" Unable to open no/such/dir/p.ps for output.\n"), std::string::npos) << out.str();
     EXPECT_EQ(out.str().find("file closed"), std::string::npos);
+    EXPECT_EQ(out.str().find("Plot written to"), std::string::npos);
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "commands/fit/session_model.h"
 #include "fitting/converging_fit.h"
 #include "text/format.h"
+#include "text/safe_file.h"
 
 namespace tarva {
 
@@ -62,8 +63,11 @@ void cmd_agp(Session& s, CommandContext& ctx) {
             s.out().line("Output into " + name);
         }
     }
-    std::ofstream file(name, std::ios::out | std::ios::trunc);
-    if (!file.is_open()) {
+    // The map goes to a temporary file beside the old one, which stays as
+    // it is until the whole map has reached the disk: abandoning the
+    // questions or a full disk leaves it untouched.
+    SafeFileWriter file(name);
+    if (!file.open()) {
         s.out().line("?QVAGP - Unable to open " + name);
         return;
     }
@@ -123,7 +127,7 @@ void cmd_agp(Session& s, CommandContext& ctx) {
     // engine's reduced chi-square does it.
     int dof = s.data.count - fixed;
     if (dof <= 0) dof = 1;
-    file << ' ' << xname << '\n' << ' ' << yname << '\n';
+    file.write(" " + xname + "\n " + yname + "\n");
     for (int j = 1; j <= m; ++j) {
         const double y = grid_value(range[1][0], range[1][1], j, m);
         for (int k = 1; k <= n; ++k) {
@@ -132,12 +136,13 @@ void cmd_agp(Session& s, CommandContext& ctx) {
             s.fit.value[iy - 1] = y;
             const double sum =
                 chi_square_sum(s.data.X, s.data.Y, s.data.SIGMA, s.data.count, model.ref(), s.fit.value);
-            file << ' ' << format_G(x, 13, 5, 1) << ',' << format_G(y, 13, 5, 1) << ',' << format_G(sum / dof, 13, 5, 1)
-                 << '\n';
+            file.write(" " + format_G(x, 13, 5, 1) + "," + format_G(y, 13, 5, 1) + "," + format_G(sum / dof, 13, 5, 1) +
+                       "\n");
         }
     }
     s.fit.value[ix - 1] = save_x;
     s.fit.value[iy - 1] = save_y;
+    if (file.commit() != ReplaceStatus::Ok) s.out().line("?QVAGP - Unable to write " + name);
 }
 
 } // namespace tarva

@@ -2,6 +2,7 @@
 // FIT, MODE, MVAL.
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <fstream>
 #include <string>
 
@@ -10,6 +11,7 @@
 #include "plot/screen.h"
 #include "commands/fit/session_model.h"
 #include "text/format.h"
+#include "text/safe_file.h"
 
 namespace tarva {
 
@@ -60,7 +62,9 @@ std::optional<double> ask_free_number(Session& s, const std::string& prompt, boo
 
 void param_listing(Session& s, CommandContext& ctx) {
     std::string file_name;
-    std::ofstream file;
+    // The listing replaces an older one only once it is whole on the disk.
+    std::optional<SafeFileWriter> file;
+    std::string text; // the listing as written to the file
     if (!ctx.argument_trimmed().empty()) {
         std::string name(ctx.argument_trimmed());
         if (auto b = name.rfind(']'); b != std::string::npos) name = name.substr(b + 1);
@@ -68,19 +72,22 @@ void param_listing(Session& s, CommandContext& ctx) {
         name = upper(name);
         if (auto dot = name.find('.'); dot != std::string::npos) name.resize(dot);
         name = std::string(trimmed(name)) + ".lis";
-        file.open(name, std::ios::out | std::ios::trunc);
-        if (file.is_open()) file_name = name;
+        file.emplace(name);
+        if (file->open())
+            file_name = name;
+        else
+            s.out().line("Unable to open " + name + " for output... listing follows here.");
     }
     const bool to_file = !file_name.empty();
-    auto emit = [&](const std::string& text) {
+    auto emit = [&](const std::string& line) {
         if (to_file)
-            file << ' ' << text << '\n';
+            text += " " + line + "\n";
         else
-            s.out().line(text);
+            s.out().line(line);
     };
     auto empty = [&] {
         if (to_file)
-            file << '\n';
+            text += "\n";
         else
             s.out().blank_line();
     };
@@ -106,8 +113,14 @@ void param_listing(Session& s, CommandContext& ctx) {
     emit("Reduced chi-squared = " + format_G(chi, 13, 5, 1));
     empty();
     if (to_file) {
-        file.close();
-        s.out().line("Fit results in " + file_name);
+        file->write(text);
+        if (file->commit() == ReplaceStatus::Ok) {
+            s.out().line("Fit results in " + file_name);
+        } else {
+            // Nothing is lost: the listing comes to the output sink.
+            s.out().line("Unable to write " + file_name + " completely... listing follows here.");
+            s.out().raw(text);
+        }
     }
 }
 

@@ -9,14 +9,21 @@ SessionModel::SessionModel(Session& s) : session_(s), inputs_{s.fit, s.data, s.m
 ModelRef SessionModel::ref() {
     ModelRef r(*this);
     const FitState& f = session_.fit;
-    if (f.function == 18 && f.exp_argument == 0 && f.nparams >= 1) {
-        // The kernel never calls the evaluator: one call here notes the
-        // names a fit reports afterwards.
-        (*this)(std::span<const double>(session_.fit.value), 0.0f);
-        series_ = GaussianSeries{std::min(f.nparams, kMaxParams), f.log_result, f.sqrt_result};
+    if (f.exp_argument != 0) return r;
+    const bool gaussians = f.function == 18 && f.nparams >= 1;
+    if (!gaussians && !has_term_series_kernel(f.function, std::min(f.nparams, kMaxParams))) return r;
+    // The kernels never call the evaluator: one call here notes the names a
+    // fit reports afterwards (and lowers a count above 50 as the functions do).
+    (*this)(std::span<const double>(session_.fit.value), 0.0f);
+    const int n = std::min(f.nparams, kMaxParams);
+    if (gaussians) {
+        series_ = GaussianSeries{n, f.log_result, f.sqrt_result};
         kernel_ = gaussian_series_kernel(series_);
-        r.kernel = &kernel_;
+    } else {
+        terms_ = TermSeries{f.function, n, f.log_result, f.sqrt_result};
+        kernel_ = term_series_kernel(terms_);
     }
+    r.kernel = &kernel_;
     return r;
 }
 

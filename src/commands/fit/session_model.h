@@ -5,6 +5,7 @@
 #include "session/session.h"
 #include "fitting/engine.h"
 #include "fitting/gaussian_series_kernel.h"
+#include "fitting/term_series_kernel.h"
 #include "models/evaluate.h"
 
 namespace tarva {
@@ -29,6 +30,7 @@ private:
     Session& session_;
     ModelInputs inputs_;
     GaussianSeries series_;
+    TermSeries terms_;
     PointKernel kernel_;
 };
 

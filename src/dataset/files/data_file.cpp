@@ -362,7 +362,7 @@ void begin_table(std::string_view name, DataSet& data, FitState& fit) {
 int table_code_from_answer(double answer) {
     if (answer < 0) {
         const int n = round_nearest(-answer);
-        return n < 1 ? 3 : -n;
+        return n < 1 ? 3 : -std::min(n, kMaxPoints + 1);
     }
     const int code = round_nearest(answer);
     return code < 1 ? 3 : code;
@@ -389,6 +389,9 @@ bool read_table(RecordReader& in, std::string_view name, int code, DataSet& data
     auto format_error = [&](long long k, int width) {
         out.line("Format error in data file at line " + format_I(k, width));
     };
+    // A record of more values than the data set holds never fits, whatever
+    // their number: such codes all read as one, which keeps code - 3 in range.
+    code = std::max(code, -(kMaxPoints + 1));
     data.dimensions = code - 3;
 
     if (code == 4 || code == 5) {

@@ -35,7 +35,8 @@ inline constexpr int kMaxLoadColumn = 20;
 void begin_table(std::string_view name, DataSet& data, FitState& fit);
 
 // MAKE's layout code from the answer to its menu prompt: blank or 0 gives
-// 3, a negative -n the n-values-per-record layout (returned as -n).
+// 3, a negative -n the n-values-per-record layout (returned as -n, with n
+// at most kMaxPoints + 1: every larger record reads alike).
 int table_code_from_answer(double answer);
 
 // MAKE's reading of a table in the layout `code` (3, 2, 1, -n, 8, 4, 5, or

@@ -74,10 +74,21 @@ void HpglDriver::set_orientation(OutputSink& out, bool vertical) {
     out.line(vertical ? "HP-GL mode with x-axis vertical." : "HP-GL mode with x-axis horizontal.");
 }
 
-// Writes the closing lines and closes the file.
+void HpglDriver::report_failure(OutputSink& out) const {
+    out.line("Unable to write " + std::string(name_.trimmed()) + " completely... plot file incomplete.");
+}
+
+// Writes the closing lines and closes the file; a file that did not reach
+// the disk whole is reported as such, not as closed.
 void HpglDriver::finish_file(OutputSink& out) {
     file_ << '\n' << ' ' << ESC << "%0A" << '\n' << ' ' << ESC << 'E' << '\n';
     file_.close();
+    const bool ok = !file_.fail();
+    file_.clear();
+    if (!ok) {
+        report_failure(out);
+        return;
+    }
     out.line("HP-GL plot file closed: " + std::string(name_.trimmed()));
     out.line(vertical_ ? "Plot done with x-axis vertical" : "Plot done with x-axis horizontal");
 }
@@ -126,6 +137,7 @@ bool HpglDriver::open_file(DriverIo io, char option) {
     write_line("PU0,0;");
     last_pen_ = 0;
     calls_ = 0;
+    file_.flush(); // a full disk shows before the picture is announced
     return true;
 }
 
@@ -163,6 +175,11 @@ void HpglDriver::begin_picture(DriverIo io, char option, float& status) {
         status = 1.0f;
         return;
     }
+    if (!file_.good()) {
+        report_failure(io.out);
+        status = 1.0f;
+        return;
+    }
     if (!user_orientation_) vertical_ = option == 'H';
     io.out.line(vertical_ ? "Making a plot with the x-axis vertical." : "Making a plot with the x-axis horizontal.");
 }
@@ -193,8 +210,10 @@ void HpglDriver::vector(DriverIo, float x, float y, int pen) {
     last_pen_ = pen;
 }
 
-void HpglDriver::end_picture(DriverIo) {
-    if (file_.is_open()) file_.flush();
+void HpglDriver::end_picture(DriverIo io) {
+    if (!file_.is_open()) return;
+    file_.flush();
+    if (!file_.good()) report_failure(io.out);
 }
 
 void HpglDriver::close(DriverIo io) {

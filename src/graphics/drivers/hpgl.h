@@ -36,6 +36,7 @@ public:
 private:
     bool open_file(DriverIo io, char option);
     void finish_file(OutputSink& out);
+    void report_failure(OutputSink& out) const;
     void write_line(const std::string& text);
 
     std::ofstream file_;

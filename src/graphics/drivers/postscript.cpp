@@ -101,7 +101,8 @@ void PostScriptDriver::write_trailer() {
 }
 
 // Opens the next numbered file (or the DEFINE name): the counter steps from
-// the counter file when `first`, from memory otherwise.
+// the counter file when `first`, from memory otherwise. The opening lines
+// are flushed at once, so a full disk shows before a picture is announced.
 void PostScriptDriver::open_numbered(DriverIo io, bool first) {
     if (first) {
         const int fallback = counter_;
@@ -137,22 +138,45 @@ void PostScriptDriver::open_numbered(DriverIo io, bool first) {
         io.out.blank_line();
     }
     write_width_line();
+    file_.flush();
 }
 
-void PostScriptDriver::begin_picture(DriverIo io, char, float&) {
+void PostScriptDriver::report_failure(DriverIo io) const {
+    io.out.line("Unable to write " + std::string(name_.trimmed()) + " completely... plot file incomplete.");
+}
+
+// Writes the ending and closes. False when some part of the file did not
+// reach the disk.
+bool PostScriptDriver::finish_file() {
+    write_trailer();
+    file_.close();
+    const bool ok = !file_.fail();
+    file_.clear();
+    return ok;
+}
+
+void PostScriptDriver::begin_picture(DriverIo io, char, float& status) {
     if (!file_.is_open()) {
         open_numbered(io, true);
     } else {
-        report(io);
-        min_x_ = 11000;
-        max_x_ = 0;
-        min_y_ = 8500;
-        max_y_ = 0;
+        if (file_.good()) report(io);
+        reset_extents();
         if (io.g.clear_flag) {
-            write_trailer();
-            file_.close();
+            const bool had_failed = !file_.good();
+            if (!finish_file() && !had_failed) report_failure(io);
             open_numbered(io, false);
         }
+    }
+    // No file, or one that no longer takes what is written: the picture
+    // is not drawn, and nothing claims it was.
+    if (!file_.is_open()) {
+        status = 1.0f;
+        return;
+    }
+    if (!file_.good()) {
+        report_failure(io);
+        status = 1.0f;
+        return;
     }
     const GraphicsState& g = io.g;
     float c = g.char_size;
@@ -215,10 +239,13 @@ void PostScriptDriver::vector(DriverIo, float x, float y, int pen) {
     add_item(format_I(ix, 5) + " " + format_I(iy, 4) + (pen_down_ ? " vl " : " il "));
 }
 
-// The picture is complete on disk after each drawing command.
-void PostScriptDriver::end_picture(DriverIo) {
+// The picture is complete on disk after each drawing command, or the
+// user hears that it is not.
+void PostScriptDriver::end_picture(DriverIo io) {
+    if (!file_.is_open()) return;
     flush_line();
-    if (file_.is_open()) file_.flush();
+    file_.flush();
+    if (!file_.good()) report_failure(io);
 }
 
 double PostScriptDriver::centre_x() const { return (5500.0 - (min_x_ + max_x_) / 2.0 + offx_) * 2.54 / 1000.0; }
@@ -236,8 +263,11 @@ void PostScriptDriver::report(DriverIo io) const {
 
 void PostScriptDriver::close(DriverIo io) {
     if (!file_.is_open()) return;
-    write_trailer();
-    file_.close();
+    if (!finish_file()) {
+        report_failure(io);
+        reset_extents();
+        return;
+    }
     io.out.blank_line();
     io.out.line(std::string(name_.trimmed()) + " file closed.");
     io.out.blank_line();
@@ -247,6 +277,10 @@ void PostScriptDriver::close(DriverIo io) {
     io.out.line("Regular page X: 0-27.9  Y: 0-21.6 cm");
     io.out.line("Center offsets: " + format_F(centre_x(), 7, 1) + "," + format_F(centre_y(), 7, 1));
     io.out.blank_line();
+    reset_extents();
+}
+
+void PostScriptDriver::reset_extents() {
     min_x_ = 11000;
     max_x_ = 0;
     min_y_ = 8500;

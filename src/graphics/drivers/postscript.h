@@ -37,6 +37,9 @@ private:
     void write_width_line();
     void write_trailer();
     void report(DriverIo io) const;
+    void report_failure(DriverIo io) const;
+    bool finish_file();
+    void reset_extents();
     void add_item(const std::string& item);
     void flush_line();
     double centre_x() const;

@@ -8,6 +8,7 @@
 #include "session/session.h"
 #include "models/evaluate.h"
 #include "text/format.h"
+#include "text/safe_file.h"
 
 namespace tarva {
 
@@ -120,14 +121,12 @@ bool parse_limits_text(std::string text, PlotLimits& limits) {
     return true;
 }
 
+// Replaced whole through a checked temporary file: a full disk keeps the
+// old limits.
 bool write_limits_file(const std::string& name, const PlotLimits& limits) {
-    std::ofstream out(name, std::ios::trunc);
-    if (!out) return false;
-    out << format_layout("(1P,G13.5,',',G13.5,',',G13.5,',',G13.5)",
-                         {limits.xmin, limits.xmax, limits.ymin, limits.ymax})
-        << '\n';
-    out.close();
-    return static_cast<bool>(out);
+    const std::string line = format_layout("(1P,G13.5,',',G13.5,',',G13.5,',',G13.5)",
+                                           {limits.xmin, limits.xmax, limits.ymin, limits.ymax});
+    return replace_file(name, line + "\n") == ReplaceStatus::Ok;
 }
 
 std::string limit_text(double v) {

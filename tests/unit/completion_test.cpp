@@ -1,0 +1,135 @@
+// TAB at the "fit> " prompt: command words from the table, file names after
+// the commands that take one; and the same through readline in the real
+// program on a pseudo-terminal.
+#include "interpreter/completion.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace tarva {
+namespace {
+
+using Names = std::vector<std::string>;
+
+// A made-up working directory with one subdirectory.
+std::vector<DirectoryEntry> fake_directory(const std::string& dir) {
+    static const std::map<std::string, std::vector<DirectoryEntry>> tree{
+        {"",
+         {{"run2.d", false}, {"run1.fit", false}, {"run1.d", false}, {"run3.FIT", false}, {"runs", true},
+          {".run0.fit", false}, {"fit.qvc", false}, {"peak.sub", false}}},
+        {"runs/", {{"r9.fit", false}, {"r9.txt", false}}},
+    };
+    auto it = tree.find(dir);
+    return it == tree.end() ? std::vector<DirectoryEntry>{} : it->second;
+}
+
+Names complete(std::string_view line) {
+    const std::size_t start = line.find_last_of(" \t") == std::string_view::npos ? 0 : line.find_last_of(" \t") + 1;
+    return complete_at_prompt(line, start, fake_directory);
+}
+
+TEST(Completion, CommandWordsInTableOrderAndTypedCase) {
+    EXPECT_EQ(complete("dr"), Names{"draw"});
+    EXPECT_EQ(complete("DR"), Names{"DRAW"});
+    EXPECT_EQ(complete("Ph"), Names({"PHA", "PHA2"}));
+    EXPECT_EQ(complete("fu"), Names({"funct", "fuzz"}));
+    EXPECT_EQ(complete("  ma"), Names({"mask", "make", "mass", "macro"}));
+    EXPECT_EQ(complete("").size(), 73u);
+    EXPECT_EQ(complete("zz"), Names{});
+    // A word with its qualifier is complete already.
+    EXPECT_EQ(complete("draw/"), Names{});
+}
+
+TEST(Completion, FileNamesAfterCommandsThatTakeOne) {
+    // The default extension first (in either case), then the rest and the
+    // directories; hidden files only when asked for.
+    EXPECT_EQ(complete("data r"), Names({"run1.fit", "run3.FIT", "run1.d", "run2.d", "runs/"}));
+    EXPECT_EQ(complete("da run"), Names({"run1.fit", "run3.FIT", "run1.d", "run2.d", "runs/"}));
+    EXPECT_EQ(complete("LOAD run"), Names({"run1.d", "run2.d", "run1.fit", "run3.FIT", "runs/"}));
+    EXPECT_EQ(complete("data .r"), Names{".run0.fit"});
+    EXPECT_EQ(complete("data runs/r"), Names({"runs/r9.fit", "runs/r9.txt"}));
+    EXPECT_EQ(complete("mca/a runs/"), Names({"runs/r9.txt", "runs/r9.fit"}));
+    EXPECT_EQ(complete("@ f"), Names{"fit.qvc"});
+    EXPECT_EQ(complete("@f"), Names{"@fit.qvc"});
+    EXPECT_EQ(complete("subplot p"), Names{"peak.sub"});
+    EXPECT_EQ(complete("make run2"), Names{"run2.d"});
+    // Commands without a file name, and words after the file name.
+    EXPECT_EQ(complete("fit r"), Names{});
+    EXPECT_EQ(complete("param r"), Names{});
+    EXPECT_EQ(complete("data run1 r"), Names{});
+    EXPECT_EQ(file_extension_of("param/a"), ".lis");
+    EXPECT_EQ(file_extension_of("echo/d"), "");
+    EXPECT_EQ(file_extension_of("echo"), std::nullopt);
+}
+
+// The real program on a pseudo-terminal: what readline shows after TABs.
+std::string typed_at_terminal(const std::string& dir, const std::vector<std::string>& keys) {
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        if (chdir(dir.c_str()) != 0) _exit(126);
+        setenv("HOME", dir.c_str(), 1);
+        setenv("TARVA_LIB", dir.c_str(), 1);
+        setenv("TERM", "dumb", 1);
+        setenv("INPUTRC", "/dev/null", 1);
+        execl(TARVA_BINARY, "tarva", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    std::string seen;
+    // Reads for `wait`, or until `until` has been seen.
+    auto read_for = [&](std::chrono::milliseconds wait, const char* until = nullptr) {
+        const auto end = std::chrono::steady_clock::now() + wait;
+        char buf[4096];
+        while (std::chrono::steady_clock::now() < end && !(until && seen.find(until) != std::string::npos)) {
+            pollfd p{master, POLLIN, 0};
+            if (poll(&p, 1, 50) <= 0) continue;
+            const ssize_t n = read(master, buf, sizeof buf);
+            if (n <= 0) return;
+            seen.append(buf, static_cast<std::size_t>(n));
+        }
+    };
+    read_for(std::chrono::seconds(20), "fit> ");
+    for (const std::string& k : keys) {
+        EXPECT_EQ(write(master, k.data(), k.size()), static_cast<ssize_t>(k.size()));
+        read_for(std::chrono::milliseconds(250));
+    }
+    read_for(std::chrono::seconds(5), "exit");
+    int status = 0;
+    waitpid(pid, &status, 0);
+    close(master);
+    return seen;
+}
+
+TEST(Completion, TabAtThePromptOfTheProgram) {
+    char dir[] = "/tmp/tarva_complete_XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    for (const char* f : {"peaks.d", "peaks.fit"}) std::ofstream(std::string(dir) + "/" + f) << "x\n";
+    // "dr" completes to "draw " (Ctrl-U then clears the line); "data pe"
+    // completes to the common "peaks.", and TAB twice more lists the
+    // candidates, the .fit file first.
+    const std::string seen =
+        typed_at_terminal(dir, {"dr\t", "\x15", "data pe\t", "\t", "\t", "\x15", "exit\r"});
+    std::filesystem::remove_all(dir);
+    EXPECT_NE(seen.find("fit> draw "), std::string::npos) << seen;
+    EXPECT_NE(seen.find("data peaks."), std::string::npos) << seen;
+    const std::size_t fit = seen.find("peaks.fit"), d = seen.find("peaks.d ");
+    ASSERT_NE(fit, std::string::npos) << seen;
+    ASSERT_NE(d, std::string::npos) << seen;
+    EXPECT_LT(fit, d) << seen;
+}
+
+} // namespace
+} // namespace tarva
