@@ -64,13 +64,15 @@ TEST_F(Layer, CodesBeyondThreeDigitsAreNoPenCodes) {
     EXPECT_EQ(s.graphics.pen_code, 3);
     EXPECT_EQ(s.graphics.pen_x, 1.0f);
     // The largest codes are still pen codes: plot_pen draws (the pending
-    // move first), device_vector hands them on with the style offset added.
+    // move first), device_vector hands them on with the line style (the
+    // terminal adds its offset itself).
     plot_pen(s, 'S', 4, 4, 999);
     device_vector(s, 'S', 5, 5, -999);
     ASSERT_EQ(rec.events.size(), 4u);
-    EXPECT_EQ(rec.events[1].driver_pen, 43);
-    EXPECT_EQ(rec.events[2].driver_pen, 42);
-    EXPECT_EQ(rec.events[3].driver_pen, -959);
+    EXPECT_EQ(rec.events[1].pen, 3);
+    EXPECT_EQ(rec.events[2].pen, 2);
+    EXPECT_EQ(rec.events[3].pen, -999);
+    for (int i = 1; i <= 3; ++i) EXPECT_EQ(rec.events[static_cast<std::size_t>(i)].line_style, 4);
 }
 
 TEST_F(Layer, PlotUnitFollowsTheAspectRatio) {
