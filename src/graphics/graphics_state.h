@@ -1,18 +1,21 @@
 // Graphics state: pen memory, plot window, drawing settings the device layer
-// applies, the terminal type and the three plot drivers with their files.
+// applies, the terminal type, and the plot drivers with their files (held
+// behind a pointer, so that this header needs no driver header; the table
+// of devices is graphics/drivers/device_table.h).
 #pragma once
 
-#include "graphics/drivers/hpgl.h"
-#include "graphics/drivers/postscript.h"
-#include "graphics/drivers/recording_driver.h"
-#include "graphics/drivers/tektronix.h"
+#include <memory>
 
 namespace tarva {
+
+class PlotDriver;
+struct DeviceDrivers;
 
 inline constexpr float kSqrt2 = 1.4142135f;
 
 struct GraphicsState {
-    GraphicsState() = default;
+    GraphicsState();
+    ~GraphicsState();
     GraphicsState(const GraphicsState&) = delete;
     GraphicsState& operator=(const GraphicsState&) = delete;
 
@@ -39,12 +42,21 @@ struct GraphicsState {
     int line_style = 0;      // 0..6, DRAW/L while data line and curve are drawn
     bool clear_flag = true;  // DRAW CF: clear the screen / new plot file per picture
 
-    TektronixDriver tek;
-    PostScriptDriver ps;
-    HpglDriver hpgl;
+    // DEFINE/S and DRAW/B: scale and offsets (terminal addresses) of
+    // terminal pictures, for every terminal type.
+    float terminal_scale = 1.0f;
+    float terminal_offx = 0.0f, terminal_offy = 0.0f;
 
-    // When set, pictures go to this list instead of any device.
-    RecordingDriver* recorder = nullptr;
+    // The drivers of every device and the plot destination.
+    DeviceDrivers& drivers() { return *drivers_; }
+    const DeviceDrivers& drivers() const { return *drivers_; }
+
+    // When set, every picture of every device goes to this driver instead
+    // (tests install a RecordingDriver here).
+    PlotDriver* recorder = nullptr;
+
+private:
+    std::unique_ptr<DeviceDrivers> drivers_;
 };
 
 } // namespace tarva

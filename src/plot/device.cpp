@@ -4,42 +4,64 @@
 
 #include "session/dialogue.h"
 #include "session/session.h"
+#include "graphics/drivers/device_table.h"
 #include "text/format.h"
 
 namespace tarva {
 
 namespace {
-DriverIo io_of(Session& s) { return DriverIo{s.graphics, s.out()}; }
+
+DriverIo io_of(Session& s, char device) { return DriverIo{s.graphics, s.out(), device_code(device)}; }
+
+PlotDriver& driver_of(Session& s, const DeviceRow& row) { return row.driver(s.graphics.drivers(), s.graphics.terminal_type); }
+
+PlotDriver& terminal_driver(Session& s) { return s.graphics.drivers().terminal(s.graphics.terminal_type); }
+
 } // namespace
 
 void close_plot_files(Session& s, char device) {
-    s.graphics.ps.close(io_of(s));
-    s.graphics.hpgl.close(io_of(s));
+    for (const DeviceRow* row : rows_named('*'))
+        if (!row->terminal) driver_of(s, *row).close(io_of(s, row->code));
     if (device == 'S') {
         // End of the program: a terminal still in graphics returns to text.
-        s.graphics.tek.close(io_of(s));
-        s.graphics.tek.close_destination();
+        terminal_driver(s).close(io_of(s, 'S'));
+        s.graphics.drivers().destination.close();
     }
 }
 
 void terminal_clear(Session& s) {
-    if (!s.graphics.tek.destination_open()) open_destination(s, "*");
-    s.graphics.tek.clear_screen(io_of(s));
+    if (!s.graphics.drivers().destination.is_open()) open_destination(s, "*");
+    terminal_driver(s).clear_screen(io_of(s, 'S'));
 }
 
 std::string open_destination(Session& s, const std::string& name) {
-    s.graphics.tek.open_destination(s.out(), name);
-    return std::string(s.graphics.tek.destination_name());
+    DeviceDrivers& d = s.graphics.drivers();
+    d.tek.put(-1);
+    d.destination.open(s.out(), name);
+    return std::string(d.destination.name());
 }
 
-void ps_set_width(Session& s, float width) { s.graphics.ps.set_width(width); }
+std::string destination_name(const Session& s) { return std::string(s.graphics.drivers().destination.name()); }
 
-void hpgl_set_pen(Session& s, int n) { s.graphics.hpgl.set_pen(s.out(), n); }
+void define_device_name(Session& s, char device, std::string_view name) {
+    for (const DeviceRow* row : rows_named(device))
+        driver_of(s, *row).set_file_name(name);
+}
 
-void hpgl_set_orientation(Session& s, bool vertical) { s.graphics.hpgl.set_orientation(s.out(), vertical); }
+void define_placement(Session& s, char device, float scale, float offx_mm, float offy_mm) {
+    for (const DeviceRow* row : rows_named(device))
+        driver_of(s, *row).set_placement(io_of(s, row->code), scale, offx_mm, offy_mm);
+}
+
+void pen_changed(Session& s, int n, float width) {
+    for (const DeviceRow* row : rows_named('*'))
+        driver_of(s, *row).pen_changed(io_of(s, row->code), n, width);
+}
+
+void hpgl_set_orientation(Session& s, bool vertical) { s.graphics.drivers().hpgl.set_orientation(s.out(), vertical); }
 
 void terminal_set_placement(Session& s, float scale, float offx_mm, float offy_mm) {
-    s.graphics.tek.set_placement(scale, offx_mm * 4.72f, offy_mm * 4.72f);
+    set_terminal_placement(s.graphics, scale, offx_mm, offy_mm);
 }
 
 bool choose_terminal_type(Session& s) {

@@ -3,14 +3,16 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace tarva {
 
 struct Session;
 struct GraphicsState;
 
-// Closes the plot files (PostScript, then HP-GL). '*' is CLOSE; 'S' is the
-// end of the program, which also flushes and closes the terminal destination.
+// Closes the plot files (PostScript, then HP-GL, in the device table's
+// order). '*' is CLOSE; 'S' is the end of the program, which also returns
+// the terminal to text and closes the plot destination.
 void close_plot_files(Session& s, char device);
 // Erases the graphics screen of the terminal.
 void terminal_clear(Session& s);
@@ -18,10 +20,15 @@ void terminal_clear(Session& s);
 // (Re)directs terminal graphics to a file or device; blank keeps the current
 // one, "*" is the terminal. Returns the destination in force afterwards.
 std::string open_destination(Session& s, const std::string& name);
+std::string destination_name(const Session& s);
+
+// DEFINE/c name and DEFINE/c placement: '*' every device, another code its
+// own device only (nothing for a code not in the device table).
+void define_device_name(Session& s, char device, std::string_view name);
+void define_placement(Session& s, char device, float scale, float offx_mm, float offy_mm);
 
 // Settings made by DRAW.
-void ps_set_width(Session& s, float width);                            // DRAW/C
-void hpgl_set_pen(Session& s, int n);                                  // DRAW/C
+void pen_changed(Session& s, int n, float width);                      // DRAW/C, every device
 void hpgl_set_orientation(Session& s, bool vertical);                  // DRAW/E Q, DRAW/D Q
 void terminal_set_placement(Session& s, float scale, float offx_mm, float offy_mm); // DRAW/B
 

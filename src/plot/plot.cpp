@@ -4,30 +4,13 @@
 
 #include "session/session.h"
 #include "plot/device.h"
+#include "graphics/drivers/device_table.h"
 
 namespace tarva {
 
 namespace {
 
-DriverIo io_of(Session& s) { return DriverIo{s.graphics, s.out()}; }
-
-char upper_device(char device) {
-    if (device >= 'a' && device <= 'z') return static_cast<char>(device - 'a' + 'A');
-    return device;
-}
-
-// Pen offset the terminal receives for the DRAW line style.
-int line_style_offset(int style) {
-    switch (style) {
-    case 1:
-    case 5: return 30;
-    case 2:
-    case 6: return 20;
-    case 3: return 10;
-    case 4: return 40;
-    default: return 0;
-    }
-}
+DriverIo io_of(Session& s, char device) { return DriverIo{s.graphics, s.out(), device_code(device)}; }
 
 // Draws from (x1, y1) to (x2, y2) and, with THICK set, the parallel strokes
 // around the segment; ends with the pen at (x2, y2).
@@ -71,37 +54,6 @@ void thick_segment(Session& s, char device, float x1, float y1, float x2, float 
     device_vector(s, device, x2, y2, 3);
 }
 
-// The terminal viewport in Tektronix addresses for character size c and
-// box aspect a: margins for the numbers and captions, the box as large as
-// the screen allows.
-void terminal_viewport(float c, float a, int& l, int& r, int& b, int& t) {
-    if (!(a > 0.0f) || !std::isfinite(a)) a = kSqrt2;
-    if (!(c > 0.0f) || !std::isfinite(c)) c = 1.0f;
-    float left = (3.0f * c + 1.0f) * 145.0f / 4.0f;
-    float bottom = 80.0f * c;
-    float right = 0, top = 0;
-    if (a >= kSqrt2) {
-        right = 990.0f;
-        top = (990.0f - left) / a + bottom;
-    } else {
-        top = (990.0f - left) / kSqrt2 + bottom;
-        right = (top - bottom) * a + left;
-    }
-    if (a > 2.0f) {
-        const float h = (724.0f - (top - bottom)) / 2.0f;
-        bottom += 0.75f * h;
-        top += 0.75f * h;
-    } else if (a <= 1.0f) {
-        const float h = (1023.0f - (right - left)) / 2.0f;
-        left += 0.5f * h;
-        right += 0.5f * h;
-    }
-    l = clamp_to_int(left, -100000, 100000);
-    r = clamp_to_int(right, -100000, 100000);
-    b = clamp_to_int(bottom, -100000, 100000);
-    t = clamp_to_int(top, -100000, 100000);
-}
-
 } // namespace
 
 void plot_pen(Session& s, char device, float x, float y, int pen) {
@@ -118,24 +70,7 @@ void plot_pen(Session& s, char device, float x, float y, int pen) {
 
 void device_vector(Session& s, char device, float x, float y, int pen) {
     if (!valid_pen_code(pen)) return;
-    GraphicsState& g = s.graphics;
-    // 'O' and 'U' take no output only in upper case, as the codes are
-    // given; the file devices accept either case.
-    const char d = (device == 'q' || device == 'p' || device == 'h') ? upper_device(device) : device;
-    const bool terminal = !(d == 'O' || d == 'U' || d == 'Q' || d == 'P' || d == 'H');
-    const int driver_pen = terminal ? pen + line_style_offset(g.line_style) : pen;
-    if (g.recorder) {
-        g.recorder->events.push_back({RecordedEvent::Vector, device, x, y, pen, driver_pen});
-        return;
-    }
-    switch (d) {
-    case 'O':
-    case 'U': return;
-    case 'Q': g.ps.vector(io_of(s), x, y, pen); return;
-    case 'P':
-    case 'H': g.hpgl.vector(io_of(s), x, y, pen); return;
-    default: g.tek.vector(io_of(s), x, y, driver_pen); return;
-    }
+    driver_for(s.graphics, device).vector(io_of(s, device), x, y, pen);
 }
 
 void plot_unit_size(const Session& s, float& ux, float& uy) {
@@ -158,60 +93,29 @@ void begin_plot(Session& s, float aspect, char device, float xmin, float xmax, f
     g.ymax = ymax;
     status = 0.0f;
     g.left_margin = xmin - 0.05f * (xmax - xmin);
-    char d = upper_device(device);
-    if (d == ' ') d = 'S';
     g.xspan = xmax - xmin;
     g.yspan = ymax - ymin;
-    if (g.recorder) {
-        g.recorder->events.push_back({RecordedEvent::Begin, device, 0, 0, 0, 0});
-        return;
+    if (!g.recorder && device_row(device).terminal) {
+        if (!g.drivers().destination.is_open()) open_destination(s, "*");
+        if (g.terminal_type == 0) choose_terminal_type(s);
     }
-    switch (d) {
-    case 'O': s.out().line("Not implemented at Elmton."); return;
-    case 'Q': g.ps.begin_picture(io_of(s), d, status); return;
-    case 'H':
-    case 'P': g.hpgl.begin_picture(io_of(s), d, status); return;
-    case 'U': return;
-    default: break;
-    }
-    if (!g.tek.destination_open()) open_destination(s, "*");
-    if (g.terminal_type == 0) choose_terminal_type(s);
-    int l = 0, r = 0, b = 0, t = 0;
-    terminal_viewport(g.char_size, aspect, l, r, b, t);
-    g.tek.set_viewport(l, r, b, t, xmin, xmax, ymin, ymax);
-    g.tek.begin_picture(io_of(s), d, status);
+    driver_for(g, device).begin_picture(io_of(s, device), status);
 }
 
-void end_plot(Session& s, char device) {
-    GraphicsState& g = s.graphics;
-    if (g.recorder) {
-        g.recorder->events.push_back({RecordedEvent::End, device, 0, 0, 0, 0});
-        return;
-    }
-    switch (device) {
-    case 'Q':
-    case 'q': g.ps.end_picture(io_of(s)); return;
-    case 'H':
-    case 'h':
-    case 'P':
-    case 'p': g.hpgl.end_picture(io_of(s)); return;
-    case 'O':
-    case 'o': return;
-    default: g.tek.end_picture(io_of(s)); return;
-    }
-}
+void end_plot(Session& s, char device) { driver_for(s.graphics, device).end_picture(io_of(s, device)); }
 
 bool cross_hair(Session& s, char device, char& key, float& x, float& y) {
-    const char d = upper_device(device);
-    if (d == 'U') return false;
-    if (d == 'S' || d == ' ') {
-        if (!s.graphics.tek.destination_open()) open_destination(s, "*");
-        s.graphics.tek.cross_hair_prompt(io_of(s));
+    GraphicsState& g = s.graphics;
+    const DeviceRow& row = device_row(device);
+    if (row.terminal && !g.drivers().destination.is_open()) open_destination(s, "*");
+    PlotDriver& driver = row.driver(g.drivers(), g.terminal_type);
+    bool read = false;
+    const ReportReader reader = [&s, &read] {
         auto report = s.input().read_keyboard();
-        s.graphics.tek.cross_hair_decode(report ? &*report : nullptr, key, x, y);
-        s.graphics.tek.mode(io_of(s), 0);
-        return report.has_value();
-    }
+        read = report.has_value();
+        return report;
+    };
+    if (driver.cross_hair(io_of(s, device), reader, key, x, y)) return read;
     s.out().line("Cross hair mode is not supported by this device.");
     key = 'Q';
     x = 0.0f;

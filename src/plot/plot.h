@@ -2,9 +2,9 @@
 // Coordinates are world (data) units in single precision; pen 3 moves with
 // the pen up, 2 draws.
 //
-// Device codes: 'S' (or blank) terminal, 'Q'/'q' PostScript, 'P'/'p' and
-// 'H'/'h' HP-GL, 'U' no output, 'O' not available; any other code is
-// treated as the terminal.
+// Device codes (either case; graphics/drivers/device_table.h): 'S' (or blank)
+// terminal, 'Q' PostScript, 'P' and 'H' HP-GL, 'U' no output, 'O' not
+// available; any other code is treated as the terminal.
 #pragma once
 
 namespace tarva {
@@ -20,23 +20,23 @@ constexpr bool valid_pen_code(int pen) { return pen >= -kLargestPenCode && pen <
 // Moves or draws the pen; a run of moves emits only the last one, and a draw
 // is widened by the THICK setting.
 void plot_pen(Session& s, char device, float x, float y, int pen);
-// Hands one move or draw straight to the device's driver (the terminal gets
-// the line-style offset added to the pen).
+// Hands one move or draw straight to the device's driver.
 void device_vector(Session& s, char device, float x, float y, int pen);
 // Size in world units of one plot unit along X and along Y.
 void plot_unit_size(const Session& s, float& ux, float& uy);
 
 // Starts a picture on the device with the given window and aspect ratio
-// (box width over height). status is set to 0, or 1 when the HP-GL driver
-// cannot draw the picture.
+// (box width over height). status is set to 0, or 1 when the driver cannot
+// draw the picture. A terminal picture first opens the destination and
+// asks for the terminal type if none is chosen.
 void begin_plot(Session& s, float aspect, char device, float xmin, float xmax, float ymin, float ymax, float& status);
 // Ends a picture: PostScript writes its pending line, the terminal returns
 // to text mode.
 void end_plot(Session& s, char device);
 
 // Reads a cursor position: key and world point. 'U' returns at once; the
-// terminal uses its graphic input; other devices say they cannot and give
-// key 'Q' at (0, 0).
+// Tektronix terminal uses its graphic input; other devices say they cannot
+// and give key 'Q' at (0, 0).
 // True when a report was read: false for those devices and when the
 // keyboard input ended (the key is then blank).
 bool cross_hair(Session& s, char device, char& key, float& x, float& y);

@@ -15,6 +15,7 @@
 #include "fuzz_target.h"
 #include "plot/device.h"
 #include "plot/plot.h"
+#include "graphics/drivers/device_table.h"
 
 namespace {
 
@@ -133,11 +134,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         default: {
             const float f = r.real();
-            s.graphics.ps.set_placement(f, r.real(), r.real());
-            s.graphics.hpgl.set_placement(f, r.real(), r.real());
-            s.graphics.tek.set_placement(f, r.real(), r.real());
-            s.graphics.ps.set_width(r.real());
-            tarva::hpgl_set_pen(s, r.integer());
+            tarva::define_placement(s, 'Q', f, r.real(), r.real());
+            tarva::define_placement(s, 'H', f, r.real(), r.real());
+            tarva::define_placement(s, 'S', f, r.real(), r.real());
+            tarva::pen_changed(s, r.integer(), r.real());
             break;
         }
         }

@@ -10,6 +10,7 @@
 
 #include "commands/commands.h"
 #include "session/session.h"
+#include "graphics/drivers/recording_driver.h"
 #include "fuzz_target.h"
 #include "plot/plot.h"
 

@@ -9,6 +9,7 @@
 #include "commands/commands.h"
 #include "interpreter/interpreter.h"
 #include "session/session.h"
+#include "graphics/drivers/recording_driver.h"
 #include "graphics/annotation_layout.h"
 #include "plot/plot.h"
 #include "plot/drawing.h"
@@ -125,7 +126,7 @@ TEST_F(Annotate, HatchVerticalWhateverTheAspect) {
     int vectors = 0;
     for (const auto& e : rec.events) {
         if (e.kind != RecordedEvent::Vector) continue;
-        EXPECT_EQ(e.driver_pen, e.pen + (vectors++ < 5 ? 0 : 10));
+        EXPECT_EQ(e.line_style, vectors++ < 5 ? 0 : 3);
     }
     EXPECT_EQ(vectors, 5 + 10);
     EXPECT_EQ(s.graphics.line_style, 0);

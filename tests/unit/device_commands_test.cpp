@@ -12,6 +12,8 @@
 #include "plot/device.h"
 #include "plot/plot.h"
 #include "command_fixture.h"
+#include "graphics/drivers/recording_driver.h"
+#include "graphics/drivers/device_table.h"
 
 namespace tarva {
 namespace {
@@ -24,22 +26,22 @@ struct Commands : testing_support::ScratchCommandFixture {
 TEST_F(Commands, DefinePlacementPerDevice) {
     in.str("2\n10,5\n");
     type("define/s");
-    EXPECT_FLOAT_EQ(s.graphics.tek.scale(), 2.0f);
-    EXPECT_FLOAT_EQ(s.graphics.tek.offset_x(), 47.2f);
-    EXPECT_FLOAT_EQ(s.graphics.tek.offset_y(), 23.6f);
+    EXPECT_FLOAT_EQ(s.graphics.terminal_scale, 2.0f);
+    EXPECT_FLOAT_EQ(s.graphics.terminal_offx, 47.2f);
+    EXPECT_FLOAT_EQ(s.graphics.terminal_offy, 23.6f);
     // A blank scale answer is 1.0, blank offsets 0; a bad scale is asked again.
     in.clear();
     in.str("abc\n\n\n");
     out.str("");
     type("define");
-    EXPECT_FLOAT_EQ(s.graphics.tek.scale(), 1.0f);
-    EXPECT_FLOAT_EQ(s.graphics.tek.offset_x(), 0.0f);
+    EXPECT_FLOAT_EQ(s.graphics.terminal_scale, 1.0f);
+    EXPECT_FLOAT_EQ(s.graphics.terminal_offx, 0.0f);
     EXPECT_EQ(out.str(), " Scale factor for next plot >  Scale factor for next plot >  X and Y plot offsets (mm) > ");
     // DEFINE/Q changes only the PostScript placement: a picture shows it.
     in.clear();
     in.str("0.5\n25.4,0\n");
     type("define/q");
-    EXPECT_FLOAT_EQ(s.graphics.tek.scale(), 1.0f);
+    EXPECT_FLOAT_EQ(s.graphics.terminal_scale, 1.0f);
     float status = 0;
     begin_plot(s, 1.0f, 'Q', 0, 100, 0, 100, status);
     device_vector(s, 'Q', 0, 0, 3);
@@ -112,7 +114,7 @@ TEST_F(Commands, FirstTerminalPictureAsksForTheTerminalType) {
     close_plot_files(s, 'S');
     // Type 2's enter sequence then graph mode, the clear, and its leave sequence.
     EXPECT_EQ(read_file("screen.tek").substr(0, 5), "\x1b" "1\x1b*\x1d");
-    EXPECT_FALSE(s.graphics.tek.destination_open());
+    EXPECT_FALSE(s.graphics.drivers().destination.is_open());
 }
 
 TEST_F(Commands, ExitAndCloseFinishThePlotFiles) {
@@ -120,15 +122,15 @@ TEST_F(Commands, ExitAndCloseFinishThePlotFiles) {
     begin_plot(s, 1.0f, 'Q', 0, 1, 0, 1, status);
     begin_plot(s, 1.0f, 'P', 0, 1, 0, 1, status);
     type("close");
-    EXPECT_FALSE(s.graphics.ps.is_open());
-    EXPECT_FALSE(s.graphics.hpgl.is_open());
+    EXPECT_FALSE(s.graphics.drivers().ps.is_open());
+    EXPECT_FALSE(s.graphics.drivers().hpgl.is_open());
     // PostScript is closed first, then HP-GL.
     const std::string text = out.str();
     EXPECT_LT(text.find(" plt01.ps file closed."), text.find(" HP-GL plot file closed: P1.hgl"));
     begin_plot(s, 1.0f, 'Q', 0, 1, 0, 1, status);
     in.str("exit\n");
     EXPECT_EQ(run_loop(s), 0);
-    EXPECT_FALSE(s.graphics.ps.is_open());
+    EXPECT_FALSE(s.graphics.drivers().ps.is_open());
     const std::string ps = read_file("plt02.ps");
     EXPECT_EQ(ps.substr(ps.size() - 13), " showpage \n\x04\n");
 }

@@ -9,6 +9,7 @@
 #include "session/session.h"
 #include "commands/graphics/draw/curve.h"
 #include "plot/plot.h"
+#include "graphics/drivers/recording_driver.h"
 
 namespace tarva {
 namespace {

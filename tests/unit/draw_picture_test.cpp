@@ -12,6 +12,7 @@
 #include "command_fixture.h"
 #include "session/session.h"
 #include "commands/graphics/draw/limits.h"
+#include "graphics/drivers/recording_driver.h"
 
 namespace tarva {
 namespace {

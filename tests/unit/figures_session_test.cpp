@@ -7,6 +7,7 @@
 
 #include "command_fixture.h"
 #include "session/session.h"
+#include "graphics/drivers/recording_driver.h"
 #include "graphics/axes.h"
 #include "commands/graphics/draw/apply_settings.h"
 #include "plot/plot.h"

@@ -10,6 +10,7 @@
 #include "session/session.h"
 #include "plot/device.h"
 #include "plot/plot.h"
+#include "graphics/drivers/device_table.h"
 #include "temp_dir.h"
 
 namespace tarva {
@@ -168,20 +169,20 @@ TEST_F(Hpgl, RunNumberFileWrapsAndSurvivesGarbage) {
 }
 
 TEST_F(Hpgl, DefinedNameGetsTheExtensionWhenItHasNoDot) {
-    s.graphics.hpgl.set_name("plotA");
+    s.graphics.drivers().hpgl.set_file_name("plotA");
     begin('P');
     close_plot_files(s, '*');
     EXPECT_TRUE(std::filesystem::exists("plotA.hgl"));
     EXPECT_FALSE(std::filesystem::exists("hpqvm.hgl"));
-    s.graphics.hpgl.set_name("fig.plt");
+    s.graphics.drivers().hpgl.set_file_name("fig.plt");
     begin('P');
     close_plot_files(s, '*');
     EXPECT_TRUE(std::filesystem::exists("fig.plt"));
-    s.graphics.hpgl.set_name("   ");
+    s.graphics.drivers().hpgl.set_file_name("   ");
     begin('P');
     close_plot_files(s, '*');
     EXPECT_EQ(read_file("fig.plt").size(), read_file("plotA.hgl").size());
-    s.graphics.hpgl.set_name("*");
+    s.graphics.drivers().hpgl.set_file_name("*");
     begin('P');
     close_plot_files(s, '*');
     EXPECT_TRUE(std::filesystem::exists("P1.hgl"));
@@ -230,18 +231,18 @@ TEST_F(Hpgl, ZeroRangesStopThePicture) {
     EXPECT_EQ(out.str(), " Starting the generation of a HP-GL file: option P\n Zero range on y-axis!\n"
                          " Starting the generation of a HP-GL file: option P\n Zero range on x-axis!\n"
                          " Starting the generation of a HP-GL file: option P\n Zero range on x-axis!\n");
-    EXPECT_FALSE(s.graphics.hpgl.is_open());
+    EXPECT_FALSE(s.graphics.drivers().hpgl.is_open());
     device_vector(s, 'P', 1, 1, 2); // nothing open: ignored
 }
 
 TEST_F(Hpgl, PenSettingsAndOrientationChoice) {
-    hpgl_set_pen(s, -2);
+    s.graphics.drivers().hpgl.set_pen(s.out(), -2);
     EXPECT_EQ(out.str(), ""); // no file open: nothing printed
     hpgl_set_orientation(s, false);
     begin('H');
     EXPECT_NE(out.str().find(" Making a plot with the x-axis horizontal.\n"), std::string::npos);
     out.str("");
-    hpgl_set_pen(s, 3);
+    s.graphics.drivers().hpgl.set_pen(s.out(), 3);
     EXPECT_EQ(out.str(), " Setting pen width= 0.30 colour= 3\n");
     close_plot_files(s, '*');
     std::string file = read_file("H1.hgl");
@@ -265,10 +266,10 @@ TEST_F(Hpgl, FarPointsStayInsideTheFields) {
 }
 
 TEST_F(Hpgl, UnopenablePlotFileGivesStatusOne) {
-    s.graphics.hpgl.set_name("no/such/dir/x");
+    s.graphics.drivers().hpgl.set_file_name("no/such/dir/x");
     EXPECT_EQ(begin('P'), 1.0f);
     EXPECT_NE(out.str().find(" Unable to open no/such/dir/x.hgl for output.\n"), std::string::npos) << out.str();
-    EXPECT_FALSE(s.graphics.hpgl.is_open());
+    EXPECT_FALSE(s.graphics.drivers().hpgl.is_open());
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "commands/commands.h"
 #include "session/session.h"
 #include "command_fixture.h"
+#include "graphics/drivers/recording_driver.h"
 
 namespace tarva {
 namespace {

@@ -9,6 +9,7 @@
 
 #include "command_fixture.h"
 #include "session/session.h"
+#include "graphics/drivers/recording_driver.h"
 #include "dataset/integration.h"
 #include "commands/graphics/draw/guide_line.h"
 #include "plot/plot.h"

@@ -10,6 +10,7 @@
 #include "commands/graphics/label_command.h"
 #include "plot/plot.h"
 #include "plot/drawing.h"
+#include "graphics/drivers/recording_driver.h"
 #include "graphics/text.h"
 
 namespace tarva {

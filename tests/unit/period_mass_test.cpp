@@ -10,6 +10,7 @@
 
 #include "commands/commands.h"
 #include "session/session.h"
+#include "graphics/drivers/recording_driver.h"
 #include "physics/element_table.h"
 #include "physics/kinematics.h"
 #include "commands/physics/mass_scale.h"

@@ -9,6 +9,8 @@
 #include "session/session.h"
 #include "plot/device.h"
 #include "plot/plot.h"
+#include "graphics/drivers/recording_driver.h"
+#include "graphics/drivers/device_table.h"
 
 namespace tarva {
 namespace {
@@ -62,13 +64,15 @@ TEST_F(Layer, CodesBeyondThreeDigitsAreNoPenCodes) {
     EXPECT_EQ(s.graphics.pen_code, 3);
     EXPECT_EQ(s.graphics.pen_x, 1.0f);
     // The largest codes are still pen codes: plot_pen draws (the pending
-    // move first), device_vector hands them on with the style offset added.
+    // move first), device_vector hands them on with the line style (the
+    // terminal adds its offset itself).
     plot_pen(s, 'S', 4, 4, 999);
     device_vector(s, 'S', 5, 5, -999);
     ASSERT_EQ(rec.events.size(), 4u);
-    EXPECT_EQ(rec.events[1].driver_pen, 43);
-    EXPECT_EQ(rec.events[2].driver_pen, 42);
-    EXPECT_EQ(rec.events[3].driver_pen, -959);
+    EXPECT_EQ(rec.events[1].pen, 3);
+    EXPECT_EQ(rec.events[2].pen, 2);
+    EXPECT_EQ(rec.events[3].pen, -999);
+    for (int i = 1; i <= 3; ++i) EXPECT_EQ(rec.events[static_cast<std::size_t>(i)].line_style, 4);
 }
 
 TEST_F(Layer, PlotUnitFollowsTheAspectRatio) {
@@ -173,20 +177,25 @@ TEST_F(Layer, ThicknessCountIsLimitedAndTinyOffsetDrawsSingle) {
     EXPECT_EQ(rec.vectors().size(), 2u);
 }
 
-TEST_F(Layer, TerminalGetsLineStyleOffsetOtherDevicesDoNot) {
-    begin(1.0f, 0, 10, 0, 10);
-    const int offsets[] = {0, 30, 20, 10, 40, 30, 20};
-    for (int style = 0; style <= 6; ++style) {
-        s.graphics.line_style = style;
-        rec.clear();
-        device_vector(s, 'S', 1, 1, 2);
-        device_vector(s, 'Q', 1, 1, 2);
-        device_vector(s, 'x', 1, 1, 3);
-        ASSERT_EQ(rec.events.size(), 3u);
-        EXPECT_EQ(rec.events[0].driver_pen, 2 + offsets[style]) << style;
-        EXPECT_EQ(rec.events[1].driver_pen, 2) << style;
-        EXPECT_EQ(rec.events[2].driver_pen, 3 + offsets[style]) << style;
-    }
+TEST_F(Layer, OneCaseRuleForEveryDeviceOperation) {
+    // Codes reach the drivers in upper case, a blank as the terminal; the
+    // vector carries DRAW's line style (the terminal turns it into its own
+    // line style, tested with the Tektronix driver).
+    begin(1.0f, 0, 10, 0, 10, 'q');
+    s.graphics.line_style = 4;
+    device_vector(s, 'q', 1, 1, 2);
+    device_vector(s, ' ', 1, 1, 2);
+    device_vector(s, 'u', 1, 1, 3);
+    end_plot(s, 'h');
+    ASSERT_EQ(rec.events.size(), 5u);
+    std::string codes;
+    for (const auto& e : rec.events) codes += e.device;
+    EXPECT_EQ(codes, "QQSUH");
+    EXPECT_EQ(rec.events[1].line_style, 4);
+    EXPECT_EQ(device_code('o'), 'O');
+    EXPECT_EQ(device_code(' '), 'S');
+    EXPECT_EQ(&device_row('z'), &device_row('S'));
+    EXPECT_NE(&device_row('h'), &device_row('S'));
 }
 
 TEST(LayerDevices, NoOutputAndNotAvailableDevices) {

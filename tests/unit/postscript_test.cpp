@@ -11,6 +11,7 @@
 #include "session/session.h"
 #include "plot/device.h"
 #include "plot/plot.h"
+#include "graphics/drivers/device_table.h"
 #include "temp_dir.h"
 
 namespace tarva {
@@ -125,11 +126,11 @@ TEST_F(PostScript, ElevenVectorsGiveTwoFullLinesAndOneShort) {
 TEST_F(PostScript, WidthChangesAboveOneHundredthWriteAnItem) {
     begin();
     device_vector(s, 'Q', 0, 0, 3);
-    ps_set_width(s, 1.005f);
+    s.graphics.drivers().ps.set_width(1.005f);
     device_vector(s, 'Q', 10, 0, 2);
-    ps_set_width(s, 3.0f);
+    s.graphics.drivers().ps.set_width(3.0f);
     device_vector(s, 'Q', 20, 0, 2);
-    ps_set_width(s, 30.0f); // 150 is limited to 99
+    s.graphics.drivers().ps.set_width(30.0f); // 150 is limited to 99
     device_vector(s, 'Q', 30, 0, 2);
     end_plot(s, 'Q');
     close_plot_files(s, '*');
@@ -201,7 +202,7 @@ TEST_F(PostScript, CounterFileWrapsAndSurvivesGarbage) {
     };
     for (const auto& c : cases) {
         write_file("qvm.ps", c.content);
-        s.graphics.ps.set_counter(0);
+        s.graphics.drivers().ps.set_counter(0);
         begin();
         close_plot_files(s, '*');
         EXPECT_TRUE(std::filesystem::exists(c.file)) << c.content;
@@ -210,11 +211,11 @@ TEST_F(PostScript, CounterFileWrapsAndSurvivesGarbage) {
     // A counter that cannot be written continues from memory.
     std::filesystem::remove("qvm.ps");
     std::filesystem::create_directory("qvm.ps");
-    s.graphics.ps.set_counter(41);
+    s.graphics.drivers().ps.set_counter(41);
     begin();
     close_plot_files(s, '*');
     EXPECT_TRUE(std::filesystem::exists("plt42.ps"));
-    s.graphics.ps.set_counter(99);
+    s.graphics.drivers().ps.set_counter(99);
     begin();
     close_plot_files(s, '*');
     EXPECT_TRUE(std::filesystem::exists("plt01.ps"));
@@ -233,9 +234,9 @@ TEST_F(PostScript, NewFileAfter99WrapsTo01) {
 }
 
 TEST_F(PostScript, DefinedNamePlacementAndAutomaticNaming) {
-    s.graphics.ps.set_name("mine.ps");
+    s.graphics.drivers().ps.set_file_name("mine.ps");
     // Scale 0.5, offsets 25.4 mm = 1000 device units.
-    s.graphics.ps.set_placement(0.5f, 25.4f, 0.0f);
+    define_placement(s, 'Q', 0.5f, 25.4f, 0.0f);
     begin(1.0f);
     device_vector(s, 'Q', 0, 0, 3);
     device_vector(s, 'Q', 100, 100, 2);
@@ -244,7 +245,7 @@ TEST_F(PostScript, DefinedNamePlacementAndAutomaticNaming) {
     std::string body = read_file("mine.ps").substr(kOpening.size());
     EXPECT_EQ(body, "  3 SLW \n 1625  625 il  4806 3806 vl \n" + kTrailer);
     // The counter stepped for the named file too.
-    s.graphics.ps.set_name("*");
+    s.graphics.drivers().ps.set_file_name("*");
     begin();
     close_plot_files(s, '*');
     EXPECT_TRUE(std::filesystem::exists("plt02.ps"));
@@ -274,14 +275,14 @@ TEST_F(PostScript, FarPointsAreClippedAndZeroRangeStillWrites) {
 }
 
 TEST_F(PostScript, UnopenablePlotFileIsReportedAndNothingIsWritten) {
-    s.graphics.ps.set_name("no/such/dir/p.ps");
+    s.graphics.drivers().ps.set_file_name("no/such/dir/p.ps");
     float status = 0;
     begin_plot(s, kSqrt2, 'Q', 0, 100, 0, 100, status);
     EXPECT_EQ(status, 1.0f); // the picture cannot be drawn
     device_vector(s, 'Q', 0, 0, 3);
     end_plot(s, 'Q');
     close_plot_files(s, '*');
-    EXPECT_FALSE(s.graphics.ps.is_open());
+    EXPECT_FALSE(s.graphics.drivers().ps.is_open());
     EXPECT_NE(out.str().find(" Unable to open no/such/dir/p.ps for output.\n"), std::string::npos) << out.str();
     EXPECT_EQ(out.str().find("file closed"), std::string::npos);
     EXPECT_EQ(out.str().find("Plot written to"), std::string::npos);

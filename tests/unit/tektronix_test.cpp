@@ -10,6 +10,7 @@
 #include "session/session.h"
 #include "plot/device.h"
 #include "plot/plot.h"
+#include "graphics/drivers/device_table.h"
 #include "temp_dir.h"
 
 namespace tarva {
@@ -32,34 +33,34 @@ struct Terminal : ::testing::Test {
     void SetUp() override {
         s.graphics.terminal_type = 1;
         open_destination(s, "screen.tek");
-        ASSERT_TRUE(s.graphics.tek.destination_open());
+        ASSERT_TRUE(s.graphics.drivers().destination.is_open());
     }
     void begin() {
         float status = 0;
         begin_plot(s, 1.0f, 'S', 0, 597, 0, 597, status);
     }
     std::string written() {
-        s.graphics.tek.put(-1);
+        s.graphics.drivers().tek.put(-1);
         return read_file("screen.tek");
     }
 };
 
 TEST_F(Terminal, ViewportForSquareAndWideBoxes) {
     begin();
-    EXPECT_EQ(s.graphics.tek.viewport_left(), 251);
-    EXPECT_EQ(s.graphics.tek.viewport_right(), 848);
-    EXPECT_EQ(s.graphics.tek.viewport_bottom(), 80);
-    EXPECT_EQ(s.graphics.tek.viewport_top(), 677);
+    EXPECT_EQ(s.graphics.drivers().tek.viewport_left(), 251);
+    EXPECT_EQ(s.graphics.drivers().tek.viewport_right(), 848);
+    EXPECT_EQ(s.graphics.drivers().tek.viewport_bottom(), 80);
+    EXPECT_EQ(s.graphics.drivers().tek.viewport_top(), 677);
     end_plot(s, 'S');
     float status = 0;
     // Aspect 3, character size 2: L = 7*145/4 = 253.75, B = 160, R = 990,
     // T = 736.25/3 + 160 = 405.4; then shifted up by 0.75*(724 - 245.4)/2.
     s.graphics.char_size = 2.0f;
     begin_plot(s, 3.0f, 'S', 0, 1, 0, 1, status);
-    EXPECT_EQ(s.graphics.tek.viewport_left(), 253);
-    EXPECT_EQ(s.graphics.tek.viewport_right(), 990);
-    EXPECT_EQ(s.graphics.tek.viewport_bottom(), 339);
-    EXPECT_EQ(s.graphics.tek.viewport_top(), 584);
+    EXPECT_EQ(s.graphics.drivers().tek.viewport_left(), 253);
+    EXPECT_EQ(s.graphics.drivers().tek.viewport_right(), 990);
+    EXPECT_EQ(s.graphics.drivers().tek.viewport_bottom(), 339);
+    EXPECT_EQ(s.graphics.drivers().tek.viewport_top(), 584);
     end_plot(s, 'S');
 }
 
@@ -76,7 +77,7 @@ TEST_F(Terminal, SmallPictureBytesWithByteOmission) {
                        "#d[" + "e[" + "$d[" + "d)C" +     // draws
                        bytes({US});                       // back to text
     EXPECT_EQ(written(), want);
-    EXPECT_EQ(s.graphics.tek.current_mode(), 0);
+    EXPECT_EQ(s.graphics.drivers().tek.current_mode(), 0);
 }
 
 TEST_F(Terminal, NoClearWhenTheGraphicsClearFlagIsOff) {
@@ -228,20 +229,20 @@ TEST(TerminalDestination, UnopenableNameKeepsTheOldDestination) {
     std::ostringstream out;
     Session s{in, out};
     open_destination(s, "first.tek");
-    EXPECT_EQ(s.graphics.tek.destination_name(), "first.tek");
-    s.graphics.tek.put_text("ab");
-    s.graphics.tek.put(-1);
+    EXPECT_EQ(s.graphics.drivers().destination.name(), "first.tek");
+    s.graphics.drivers().tek.put_text("ab");
+    s.graphics.drivers().tek.put(-1);
     open_destination(s, "no/such/dir/x.tek");
     EXPECT_EQ(out.str(), " Unable to open output to no/such/dir/x.tek.\n");
-    EXPECT_EQ(s.graphics.tek.destination_name(), "first.tek");
-    EXPECT_TRUE(s.graphics.tek.destination_open());
+    EXPECT_EQ(s.graphics.drivers().destination.name(), "first.tek");
+    EXPECT_TRUE(s.graphics.drivers().destination.is_open());
     // The reopened destination continues after what was written.
-    s.graphics.tek.put_text("cd");
-    s.graphics.tek.put(-1);
+    s.graphics.drivers().tek.put_text("cd");
+    s.graphics.drivers().tek.put(-1);
     EXPECT_EQ(read_file("first.tek"), "abcd");
     // Blank keeps the destination.
     open_destination(s, "   ");
-    EXPECT_EQ(s.graphics.tek.destination_name(), "first.tek");
+    EXPECT_EQ(s.graphics.drivers().destination.name(), "first.tek");
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "session/dialogue.h"
 #include "plot/device.h"
 #include "plot/plot.h"
+#include "graphics/drivers/device_table.h"
 #include "text/format.h"
 
 namespace tarva {
@@ -39,7 +40,7 @@ std::optional<double> ask_scale_factor(Session& s) {
 void cmd_dest(Session& s, CommandContext& ctx) {
     std::string name = strip(ctx.argument());
     if (name.empty()) {
-        auto answer = ask_text(s, "Destination for TEKTRONIX plot (" + std::string(s.graphics.tek.destination_name()) + ") > ", 50);
+        auto answer = ask_text(s, "Destination for TEKTRONIX plot (" + destination_name(s) + ") > ", 50);
         if (!answer) return;
         name = strip(*answer);
         if (name.empty()) {
@@ -57,8 +58,7 @@ void cmd_define(Session& s, CommandContext& ctx) {
     const char c = ctx.qualifier;
     std::string name = strip(ctx.argument());
     if (!name.empty()) {
-        if (c == 'Q' || c == '*') s.graphics.ps.set_name(name);
-        if (c == 'P' || c == 'H' || c == '*') s.graphics.hpgl.set_name(name);
+        define_device_name(s, c, name);
         return;
     }
     auto scale = ask_scale_factor(s);
@@ -67,9 +67,7 @@ void cmd_define(Session& s, CommandContext& ctx) {
     if (!ask_number_pair(s, "X and Y plot offsets (mm) > ", offx, offy)) return;
     const float f = static_cast<float>(*scale);
     const float ox = static_cast<float>(offx), oy = static_cast<float>(offy);
-    if (c == '*' || c == 'S' || c == ' ') terminal_set_placement(s, f, ox, oy);
-    if (c == '*' || c == 'Q') s.graphics.ps.set_placement(f, ox, oy);
-    if (c == '*' || c == 'P' || c == 'H') s.graphics.hpgl.set_placement(f, ox, oy);
+    define_placement(s, c, f, ox, oy);
 }
 
 void set_line_thickness(GraphicsState& g, int count, float offset) {

@@ -49,9 +49,11 @@ std::string point(int x, int y) { return format_I(x, 5) + "," + format_I(y, 5); 
 
 } // namespace
 
-void HpglDriver::set_name(std::string_view name) { define_file_name(defined_name_, name); }
+void HpglDriver::set_file_name(std::string_view name) { define_file_name(defined_name_, name); }
 
-void HpglDriver::set_placement(float scale, float offx_mm, float offy_mm) {
+void HpglDriver::pen_changed(DriverIo io, int n, float) { set_pen(io.out, n); }
+
+void HpglDriver::set_placement(DriverIo, float scale, float offx_mm, float offy_mm) {
     scale_ = scale;
     offx_ = offx_mm / 0.025f;
     offy_ = offy_mm / 0.025f;
@@ -141,8 +143,8 @@ bool HpglDriver::open_file(DriverIo io, char option) {
     return true;
 }
 
-void HpglDriver::begin_picture(DriverIo io, char option, float& status) {
-    if (option >= 'a' && option <= 'z') option = static_cast<char>(option - 'a' + 'A');
+void HpglDriver::begin_picture(DriverIo io, float& status) {
+    const char option = io.device;
     io.out.line(std::string("Starting the generation of a HP-GL file: option ") + option);
     const GraphicsState& g = io.g;
     const float c = (kRight - kLeft) / (kTop - kBottom);

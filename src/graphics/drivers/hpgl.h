@@ -15,15 +15,17 @@ inline constexpr const char* kHpglRunNumberFile = "hpqvm.hgl";
 
 class HpglDriver : public PlotDriver {
 public:
-    void begin_picture(DriverIo io, char option, float& status) override;
+    // The option (H or P) is the device code of the picture.
+    void begin_picture(DriverIo io, float& status) override;
     void vector(DriverIo io, float x, float y, int pen) override;
     void end_picture(DriverIo io) override;
     void close(DriverIo io) override;
 
     // DEFINE/P, DEFINE/H: blank leaves the name, "*" restores automatic naming.
-    void set_name(std::string_view name);
-    void set_placement(float scale, float offx_mm, float offy_mm);
+    void set_file_name(std::string_view name) override;
+    void set_placement(DriverIo io, float scale, float offx_mm, float offy_mm) override;
     // DRAW/C: n < 0 sets the width 0.15*|n| mm, n > 0 the pen number.
+    void pen_changed(DriverIo io, int n, float width) override;
     void set_pen(OutputSink& out, int n);
     // DRAW/E Q (vertical) and DRAW/D Q (horizontal).
     void set_orientation(OutputSink& out, bool vertical);

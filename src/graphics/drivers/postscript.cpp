@@ -74,9 +74,13 @@ int width_item_value(float base, float w) {
 
 } // namespace
 
-void PostScriptDriver::set_name(std::string_view name) { define_file_name(defined_name_, name); }
+void PostScriptDriver::set_file_name(std::string_view name) { define_file_name(defined_name_, name); }
 
-void PostScriptDriver::set_placement(float scale, float offx_mm, float offy_mm) {
+void PostScriptDriver::pen_changed(DriverIo, int n, float width) {
+    if (n < 0) set_width(width);
+}
+
+void PostScriptDriver::set_placement(DriverIo, float scale, float offx_mm, float offy_mm) {
     scale_ = scale;
     offx_ = offx_mm * 100.0f / 2.54f;
     offy_ = offy_mm * 100.0f / 2.54f;
@@ -155,7 +159,7 @@ bool PostScriptDriver::finish_file() {
     return ok;
 }
 
-void PostScriptDriver::begin_picture(DriverIo io, char, float& status) {
+void PostScriptDriver::begin_picture(DriverIo io, float& status) {
     if (!file_.is_open()) {
         open_numbered(io, true);
     } else {

@@ -14,16 +14,17 @@ inline constexpr const char* kPostScriptCounterFile = "qvm.ps";
 
 class PostScriptDriver : public PlotDriver {
 public:
-    void begin_picture(DriverIo io, char option, float& status) override;
+    void begin_picture(DriverIo io, float& status) override;
     void vector(DriverIo io, float x, float y, int pen) override;
     void end_picture(DriverIo io) override; // writes the pending item line
     void close(DriverIo io) override;
 
     // DEFINE/Q: "*" restores automatic naming, blank leaves the name.
-    void set_name(std::string_view name);
+    void set_file_name(std::string_view name) override;
     // DEFINE: scale and offsets in mm.
-    void set_placement(float scale, float offx_mm, float offy_mm);
-    // DRAW/C: the line width.
+    void set_placement(DriverIo io, float scale, float offx_mm, float offy_mm) override;
+    // DRAW/C: a negative n sets the line width.
+    void pen_changed(DriverIo io, int n, float width) override;
     void set_width(float w) { width_ = w; }
 
     bool is_open() const { return file_.is_open(); }

@@ -1,21 +1,24 @@
 // A driver that keeps every picture event as a list instead of drawing, for
 // tests of anything that draws through the device layer. Install it with
-// `s.graphics.recorder = &rec;` and every begin_plot, vector and end_plot of
-// any device lands in rec.events (the layer's pen memory, thick lines and
-// window still work as for a real device).
+// `s.graphics.recorder = &rec;`: the device table then hands it every
+// begin_plot, vector and end_plot of any device (the layer's pen memory,
+// thick lines and window still work as for a real device).
 #pragma once
 
 #include <vector>
+
+#include "graphics/drivers/driver.h"
+#include "graphics/graphics_state.h"
 
 namespace tarva {
 
 struct RecordedEvent {
     enum Kind { Begin, Vector, End };
     Kind kind;
-    char device;     // the device code as the layer received it
+    char device;        // the device code of the call (upper case)
     float x = 0, y = 0;
     int pen = 0;        // the pen as plot_pen or the thick-line routine sent it
-    int driver_pen = 0; // the pen the device's driver receives (style offset added for the terminal)
+    int line_style = 0; // DRAW's line style in force for the vector
 };
 
 struct RecordedVector {
@@ -24,9 +27,16 @@ struct RecordedVector {
     friend bool operator==(const RecordedVector&, const RecordedVector&) = default;
 };
 
-class RecordingDriver {
+class RecordingDriver : public PlotDriver {
 public:
     std::vector<RecordedEvent> events;
+
+    void begin_picture(DriverIo io, float&) override { events.push_back({RecordedEvent::Begin, io.device}); }
+    void vector(DriverIo io, float x, float y, int pen) override {
+        events.push_back({RecordedEvent::Vector, io.device, x, y, pen, io.g.line_style});
+    }
+    void end_picture(DriverIo io) override { events.push_back({RecordedEvent::End, io.device}); }
+    void close(DriverIo) override {}
 
     // Only the vectors, in order.
     std::vector<RecordedVector> vectors() const {

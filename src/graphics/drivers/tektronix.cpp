@@ -12,7 +12,7 @@ namespace {
 
 constexpr char ESC = 27, GS = 29, US = 31, CAN = 24, ETB = 23, ETX = 3, FF = 12, CR = 13, LF = 10, SUB = 26;
 
-constexpr std::string_view kNames[kTerminalTypes] = {
+constexpr std::string_view kNames[kTektronixTypes] = {
     "Tektronix 4010/4",
     "GRAPHON GO235 or SELANAR/VT100",
     "FALCO 550 window 1 is alpha",
@@ -25,7 +25,7 @@ constexpr std::string_view kNames[kTerminalTypes] = {
     "MAC NSCA 4014 emulation (not recommended)",
 };
 
-const std::string kEnter[kTerminalTypes] = {
+const std::string kEnter[kTektronixTypes] = {
     "",
     {ESC, '1', ESC, '*'},
     {ESC, '[', '<', '2', 'a'},
@@ -38,7 +38,7 @@ const std::string kEnter[kTerminalTypes] = {
     {ESC, FF},
 };
 
-const std::string kLeave[kTerminalTypes] = {
+const std::string kLeave[kTektronixTypes] = {
     "",
     {ESC, 'O', ESC, '2'},
     {ESC, '[', '<', '1', 'a'},
@@ -51,7 +51,7 @@ const std::string kLeave[kTerminalTypes] = {
     "",
 };
 
-int type_index(int n) { return (n >= 1 && n <= kTerminalTypes) ? n - 1 : 0; }
+int type_index(int n) { return (n >= 1 && n <= kTektronixTypes) ? n - 1 : 0; }
 
 // Terminal address of a world coordinate, limited so that the integer
 // conversion cannot overflow (such points lie far outside the window).
@@ -59,7 +59,7 @@ int to_address(double v) { return clamp_to_int(v, -1000000, 1000000); }
 
 } // namespace
 
-std::string_view terminal_type_name(int n) { return kNames[type_index(n)]; }
+std::string_view tektronix_type_name(int n) { return kNames[type_index(n)]; }
 std::string_view terminal_enter_sequence(int n) { return kEnter[type_index(n)]; }
 std::string_view terminal_leave_sequence(int n) { return kLeave[type_index(n)]; }
 
@@ -70,7 +70,53 @@ std::array<char, 4> tektronix_address_bytes(int x, int y) {
             static_cast<char>(64 + x % 32)};
 }
 
-TektronixDriver::TektronixDriver() { buffer_.reserve(120); }
+int line_style_offset(int style) {
+    switch (style) {
+    case 1:
+    case 5: return 30;
+    case 2:
+    case 6: return 20;
+    case 3: return 10;
+    case 4: return 40;
+    default: return 0;
+    }
+}
+
+void terminal_viewport(float c, float a, int& l, int& r, int& b, int& t) {
+    if (!(a > 0.0f) || !std::isfinite(a)) a = kSqrt2;
+    if (!(c > 0.0f) || !std::isfinite(c)) c = 1.0f;
+    float left = (3.0f * c + 1.0f) * 145.0f / 4.0f;
+    float bottom = 80.0f * c;
+    float right = 0, top = 0;
+    if (a >= kSqrt2) {
+        right = 990.0f;
+        top = (990.0f - left) / a + bottom;
+    } else {
+        top = (990.0f - left) / kSqrt2 + bottom;
+        right = (top - bottom) * a + left;
+    }
+    if (a > 2.0f) {
+        const float h = (724.0f - (top - bottom)) / 2.0f;
+        bottom += 0.75f * h;
+        top += 0.75f * h;
+    } else if (a <= 1.0f) {
+        const float h = (1023.0f - (right - left)) / 2.0f;
+        left += 0.5f * h;
+        right += 0.5f * h;
+    }
+    l = clamp_to_int(left, -100000, 100000);
+    r = clamp_to_int(right, -100000, 100000);
+    b = clamp_to_int(bottom, -100000, 100000);
+    t = clamp_to_int(top, -100000, 100000);
+}
+
+void set_terminal_placement(GraphicsState& g, float scale, float offx_mm, float offy_mm) {
+    g.terminal_scale = scale;
+    g.terminal_offx = offx_mm * 4.72f;
+    g.terminal_offy = offy_mm * 4.72f;
+}
+
+TektronixDriver::TektronixDriver(PlotDestination& destination) : destination_(destination) { buffer_.reserve(120); }
 
 void TektronixDriver::set_viewport(int left, int right, int bottom, int top, float xmin, float xmax, float ymin,
                                    float ymax) {
@@ -92,7 +138,11 @@ void TektronixDriver::set_viewport(int left, int right, int bottom, int top, flo
     ry_ = (den != 0.0f && std::isfinite(den)) ? static_cast<float>(top - bottom) / den : 0.0f;
 }
 
-void TektronixDriver::begin_picture(DriverIo io, char, float&) {
+void TektronixDriver::begin_picture(DriverIo io, float&) {
+    const GraphicsState& g = io.g;
+    int l = 0, r = 0, b = 0, t = 0;
+    terminal_viewport(g.char_size, g.aspect, l, r, b, t);
+    set_viewport(l, r, b, t, g.xmin, g.xmax, g.ymin, g.ymax);
     mode(io, 1);
     if (io.g.clear_flag) clear_screen(io);
 }
@@ -120,10 +170,7 @@ void TektronixDriver::put_text(std::string_view text) {
 }
 
 void TektronixDriver::write_buffer() {
-    if (dest_.is_open()) {
-        dest_.write(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
-        dest_.flush();
-    }
+    destination_.write(buffer_);
     buffer_.clear();
 }
 
@@ -180,12 +227,17 @@ void TektronixDriver::send_address(int x, int y) {
     bytes_valid_ = true;
 }
 
+void TektronixDriver::set_placement(DriverIo io, float scale, float offx_mm, float offy_mm) {
+    set_terminal_placement(io.g, scale, offx_mm, offy_mm);
+}
+
 void TektronixDriver::vector(DriverIo io, float x, float y, int pen) {
-    const float fx = ((x - xmin_) * sx_ + static_cast<float>(left_)) * scale_ + offx_;
-    const float fy = ((y - ymin_) * sx_ * ry_ + static_cast<float>(bottom_)) * scale_ + offy_;
+    const GraphicsState& g = io.g;
+    const float fx = ((x - xmin_) * sx_ + static_cast<float>(left_)) * g.terminal_scale + g.terminal_offx;
+    const float fy = ((y - ymin_) * sx_ * ry_ + static_cast<float>(bottom_)) * g.terminal_scale + g.terminal_offy;
     cur_x_ = to_address(fx);
     cur_y_ = to_address(fy);
-    long long p = pen;
+    long long p = static_cast<long long>(pen) + line_style_offset(g.line_style);
     if (p < 0) {
         p = -p;
         put(US);
@@ -237,14 +289,19 @@ void TektronixDriver::vector(DriverIo io, float x, float y, int pen) {
     last_action_ = action;
 }
 
-void TektronixDriver::cross_hair_prompt(DriverIo io) {
+bool TektronixDriver::cross_hair(DriverIo io, const ReportReader& read, char& key, float& x, float& y) {
     mode(io, 2);
     put_text(std::string{ESC, US, ESC, US, ESC, SUB});
     put(-1);
     if (io.g.terminal_type == 8) reopen_terminal(io.out);
+    const auto report = read();
+    decode_report(io.g, report ? &*report : nullptr, key, x, y);
+    mode(io, 0);
+    return true;
 }
 
-void TektronixDriver::cross_hair_decode(const std::string* report, char& key, float& x, float& y) const {
+void TektronixDriver::decode_report(const GraphicsState& g, const std::string* report, char& key, float& x,
+                                    float& y) const {
     if (!report) {
         key = ' ';
         return;
@@ -255,45 +312,16 @@ void TektronixDriver::cross_hair_decode(const std::string* report, char& key, fl
     auto code = [&](std::size_t i) { return static_cast<int>(static_cast<unsigned char>(r[i])); };
     const int ax = ((code(1) * 32) % 1024) + (code(2) % 32);
     const int ay = ((code(3) * 32) % 1024) + (code(4) % 32);
-    const float sc = scale_ != 0.0f ? scale_ : 1.0f;
+    const float sc = g.terminal_scale != 0.0f ? g.terminal_scale : 1.0f;
     const float sxv = sx_ != 0.0f ? sx_ : 1.0f;
     const float syv = (sx_ * ry_) != 0.0f ? sx_ * ry_ : 1.0f;
-    x = ((static_cast<float>(ax) - offx_) / sc - static_cast<float>(left_)) / sxv + xmin_;
-    y = ((static_cast<float>(ay) - offy_) / sc - static_cast<float>(bottom_)) / syv + ymin_;
+    x = ((static_cast<float>(ax) - g.terminal_offx) / sc - static_cast<float>(left_)) / sxv + xmin_;
+    y = ((static_cast<float>(ay) - g.terminal_offy) / sc - static_cast<float>(bottom_)) / syv + ymin_;
 }
 
-void TektronixDriver::close_destination() {
-    if (dest_.is_open()) {
-        put(-1);
-        dest_.close();
-    }
+void TektronixDriver::reopen_terminal(OutputSink& out) {
+    put(-1);
+    destination_.open(out, "*");
 }
-
-void TektronixDriver::open_destination(OutputSink& out, std::string name) {
-    if (last_nonblank(name) == 0) return;
-    name = std::string(trimmed(name));
-    if (name == "*") name = "/dev/tty";
-    name = std::string(trimmed(pad(name, 50)));
-    const std::string previous(dest_name_.trimmed());
-    const bool was_open = dest_.is_open();
-    close_destination();
-    dest_.clear();
-    dest_.open(name, std::ios::out | std::ios::trunc | std::ios::binary);
-    if (dest_.is_open()) {
-        dest_name_ = name;
-        return;
-    }
-    dest_.clear();
-    out.line("Unable to open output to " + name + ".");
-    if (!was_open) return;
-    // The previous destination is continued, not rewritten.
-    dest_.open(previous, std::ios::out | std::ios::app | std::ios::binary);
-    if (!dest_.is_open()) {
-        dest_.clear();
-        out.line("Unable to reopen original channel: " + previous);
-    }
-}
-
-void TektronixDriver::reopen_terminal(OutputSink& out) { open_destination(out, "*"); }
 
 } // namespace tarva

@@ -19,8 +19,7 @@ void draw_terminal_placement(Session& s, double scale, double offset_x_mm, doubl
 }
 
 void draw_pen_changed(Session& s, int n) {
-    hpgl_set_pen(s, n);
-    if (n < 0) ps_set_width(s, s.draw.line_width);
+    pen_changed(s, n, s.draw.line_width);
 }
 
 void draw_hpgl_orientation(Session& s, bool vertical) { hpgl_set_orientation(s, vertical); }
