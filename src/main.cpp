@@ -9,9 +9,9 @@
 #include "interpreter/interpreter.h"
 #include "interpreter/keyboard.h"
 #include "interpreter/program_arguments.h"
-#include "session/session.h"
 #include "io/stop_signal.h"
 #include "plot/device.h"
+#include "session/session.h"
 
 namespace {
 

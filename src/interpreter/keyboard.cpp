@@ -9,8 +9,8 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <cstring>
 #include "io/stop_signal.h"
+#include <cstring>
 
 #include <readline/history.h>
 #include <readline/readline.h>
@@ -37,8 +37,8 @@ char* copy_for_readline(const std::string& text) {
 // first), with no blank appended after a directory.
 extern "C" char** complete_command_line(const char*, int start, int end) {
     rl_attempted_completion_over = 1;
-    const std::vector<std::string> found =
-        complete_at_prompt(std::string_view(rl_line_buffer, static_cast<std::size_t>(end)), static_cast<std::size_t>(start));
+    const std::vector<std::string> found = complete_at_prompt(
+        std::string_view(rl_line_buffer, static_cast<std::size_t>(end)), static_cast<std::size_t>(start));
     if (found.empty()) return nullptr;
     std::string common = found[0];
     for (const std::string& f : found) {

@@ -97,7 +97,8 @@ protected:
         pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
         int open_streams = 2;
         while (open_streams > 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) {
                 r.timed_out = true;
                 ::kill(pid, SIGKILL);
