@@ -111,10 +111,10 @@ TEST_F(FileSafety, CounterFilesSurviveAFullDisk) {
     file("mac.qvc", "old\n");
     ProcessOptions o;
     o.file_size_limit = 1; // not even a counter fits
-    const ProcessRun r = run("data small\ndraw/q\ndraw/h\nsave kept\nmca/s spec\nout mac\nexit\n", o);
+    const ProcessRun r = run("data small\ndraw/q\ndraw/h\nsave kept\nmca/s counts\nout mac\nexit\n", o);
     ASSERT_TRUE(r.exited_with(0)) << r.out << r.err;
     EXPECT_TRUE(has(r, " Unable to write kept.fit completely... data not saved.\n")) << r.out;
-    EXPECT_TRUE(has(r, " Unable to write spec.mca completely... spectrum not saved.\a\n")) << r.out;
+    EXPECT_TRUE(has(r, " Unable to write counts.mca completely... spectrum not saved.\a\n")) << r.out;
     EXPECT_TRUE(has(r, " Unable to write mac.qvc, macro file not changed.\n")) << r.out;
     EXPECT_EQ(contents("mac.qvc"), "old\n");
     EXPECT_FALSE(exists("kept.fit"));
