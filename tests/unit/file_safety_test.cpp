@@ -100,6 +100,22 @@ TEST_F(FileSafety, FullDiskIsNeverReportedAsSuccess) {
     EXPECT_TRUE(temporaries(path("")).empty());
 }
 
+// A terminal destination that DEST pointed at a file on a full disk: each
+// picture that lost bytes says so, and so does the close at the end; the
+// program goes on with the next commands.
+TEST_F(FileSafety, FullDiskUnderTheTerminalDestinationIsSaid) {
+    file("small.fit", kSmallData);
+    ProcessOptions o;
+    o.file_size_limit = 1000;
+    const ProcessRun r = run("termin 1\ndest plot.tek\ndata small\ndraw\ndraw\nfval 2\nexit\n", o);
+    ASSERT_TRUE(r.exited_with(0)) << r.out << r.err;
+    EXPECT_TRUE(has(r, " Destination for plot set to: plot.tek\n")) << r.out;
+    const std::string failed = " Unable to write plot.tek completely... plot file incomplete.\n";
+    EXPECT_TRUE(has(r, " fit> " + failed + " fit> " + failed + " fit>  FOR X =    2.0")) << r.out;
+    EXPECT_EQ(r.out.substr(r.out.size() - failed.size()), failed) << r.out;
+    EXPECT_EQ(contents("plot.tek").size(), 1000u);
+}
+
 // Nothing at all can be written: the counter files keep their numbers (an
 // empty counter would restart the numbering and overwrite plt01.ps), no
 // picture is announced that has no file, and the writers that replace a
