@@ -17,7 +17,8 @@ namespace fs = std::filesystem;
 
 // Works in a fresh directory of its own (names on a command line are short).
 struct BenchDir {
-    BenchDir() : home(fs::current_path()), path(fs::temp_directory_path() / ("tarva_bench_" + std::to_string(::getpid()))) {
+    BenchDir()
+        : home(fs::current_path()), path(fs::temp_directory_path() / ("tarva_bench_" + std::to_string(::getpid()))) {
         fs::create_directories(path);
         fs::current_path(path);
     }

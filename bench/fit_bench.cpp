@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "commands/commands.h"
-#include "session/session.h"
+#include "commands/fit/session_model.h"
 #include "fitting/engine.h"
 #include "fitting/parallel.h"
-#include "commands/fit/session_model.h"
+#include "session/session.h"
 
 namespace tarva {
 namespace {

@@ -2,11 +2,11 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <fcntl.h>
 
 #include "interpreter/interpreter.h"
 #include "session/session.h"

@@ -38,9 +38,9 @@ void BM_Gaussians16(benchmark::State& state) {
     model.p[0] = 10.0;
     model.p[1] = 0.01;
     for (int k = 1; k <= 16; ++k) {
-        model.p[static_cast<std::size_t>(3 * k - 1)] = 100.0 + k;  // height
-        model.p[static_cast<std::size_t>(3 * k)] = 60.0 * k;        // centre
-        model.p[static_cast<std::size_t>(3 * k + 1)] = 8.0;         // FWHM
+        model.p[static_cast<std::size_t>(3 * k - 1)] = 100.0 + k; // height
+        model.p[static_cast<std::size_t>(3 * k)] = 60.0 * k;      // centre
+        model.p[static_cast<std::size_t>(3 * k + 1)] = 8.0;       // FWHM
     }
     run(state, model, 0.0f, 1.0f, state.range(0) != 0);
 }

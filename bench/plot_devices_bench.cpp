@@ -9,9 +9,9 @@
 
 #include <unistd.h>
 
-#include "session/session.h"
 #include "plot/device.h"
 #include "plot/plot.h"
+#include "session/session.h"
 
 namespace {
 

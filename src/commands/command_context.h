@@ -10,9 +10,9 @@
 namespace tarva {
 
 struct CommandContext {
-    FixedText<40> line;    // word in columns 1-6, blank in 7, argument text 8-40
-    char qualifier = ' ';  // upper case, blank when none
-    double number = 0.0;   // 0 when the first argument is not a number
+    FixedText<40> line;   // word in columns 1-6, blank in 7, argument text 8-40
+    char qualifier = ' '; // upper case, blank when none
+    double number = 0.0;  // 0 when the first argument is not a number
 
     // Columns 1-6, trailing blanks removed.
     std::string_view word() const { return tarva::trimmed(line.view().substr(0, 6)); }

@@ -281,9 +281,8 @@ int normal_rcond(double* rcond, void* vstate) {
 
 void normal_free(void* vstate) { delete static_cast<NormalSolverState*>(vstate); }
 
-const gsl_multifit_nlinear_solver kNormalSolver{"sparse normal equations", normal_alloc, normal_init,
-                                               normal_presolve,           normal_solve, normal_rcond,
-                                               normal_free};
+const gsl_multifit_nlinear_solver kNormalSolver{
+    "sparse normal equations", normal_alloc, normal_init, normal_presolve, normal_solve, normal_rcond, normal_free};
 
 bool all_finite(const EngineState& e, OutputSink& out, bool derivatives);
 
@@ -347,8 +346,8 @@ bool depends_on_all(const EngineState& e, OutputSink& out) {
 
 void print_iteration(OutputSink& out, int iteration, int mode, double chi) {
     const int width = iteration > 999 ? static_cast<int>(std::to_string(iteration).size()) : 3;
-    out.line("Iteration " + format_I(iteration, width) + "  mode " + format_I(mode, 1) + "  chi-sq = " +
-             format_G(chi, 12, 5, 1));
+    out.line("Iteration " + format_I(iteration, width) + "  mode " + format_I(mode, 1) +
+             "  chi-sq = " + format_G(chi, 12, 5, 1));
 }
 
 // Whether no component of the step dx exceeds tol (|x| + tol), as GSL's
@@ -377,7 +376,8 @@ int refine(Problem& pr, gsl_vector* x, OutputSink& out, int first_line, int dof)
     const auto n = static_cast<std::size_t>(e.npoints), p = static_cast<std::size_t>(e.nvaried);
     GslPtr<gsl_matrix> jac(gsl_matrix_alloc(n, p));
     GslPtr<gsl_vector> f(gsl_vector_alloc(n)), ft(gsl_vector_alloc(n)), res(gsl_vector_alloc(n));
-    GslPtr<gsl_vector> tau(gsl_vector_alloc(p)), dx(gsl_vector_alloc(p)), xt(gsl_vector_alloc(p)), scale(gsl_vector_alloc(p));
+    GslPtr<gsl_vector> tau(gsl_vector_alloc(p)), dx(gsl_vector_alloc(p)), xt(gsl_vector_alloc(p)),
+        scale(gsl_vector_alloc(p));
     double previous = HUGE_VAL;
     int steps = 0;
     residuals(x, &pr, f.get());
@@ -414,7 +414,6 @@ int refine(Problem& pr, gsl_vector* x, OutputSink& out, int first_line, int dof)
     }
     return steps;
 }
-
 
 // The covariance of the estimates from the weighted Jacobian of the varied
 // parameters (columns in e.varied order): the inverse of J'J, found through

@@ -12,8 +12,8 @@
 #include <functional>
 #include <span>
 
-#include "io/output_sink.h"
 #include "fitting/engine.h"
+#include "io/output_sink.h"
 
 namespace tarva {
 

@@ -64,7 +64,6 @@ double variance(const EngineState& e, int i, double model_value) {
     }
 }
 
-
 // Model values (and derivatives) at points [begin, end) by plain forward
 // differences, one model call per value.
 void plain_points(EngineState& e, ModelRef model, int begin, int end, bool derivs) {
@@ -216,7 +215,8 @@ void normal_equations(EngineState& e, OutputSink& out, ModelRef model) {
         for (int i = 0; i < e.npoints; ++i) {
             std::span<const double> dv(e.point_deriv[i].data(), static_cast<std::size_t>(n));
             for (int j = 0; j < n || j == 0; j += 5) {
-                const std::string body = values_line(dv, static_cast<std::size_t>(j), static_cast<std::size_t>(std::min(n, j + 5)));
+                const std::string body =
+                    values_line(dv, static_cast<std::size_t>(j), static_cast<std::size_t>(std::min(n, j + 5)));
                 out.line(j == 0 ? "SQ DFM=" + body : body);
             }
         }
@@ -250,7 +250,8 @@ void load_working_copy(EngineState& e, const EngineInputs& in) {
     e.terms_of = nullptr;
     e.parallel = false;
     int np = clamp_count(in.npoints, kEngineDerivPoints);
-    np = std::min({np, static_cast<int>(in.x.size()), static_cast<int>(in.y.size()), static_cast<int>(in.sigma.size())});
+    np =
+        std::min({np, static_cast<int>(in.x.size()), static_cast<int>(in.y.size()), static_cast<int>(in.sigma.size())});
     e.npoints = np;
     for (int i = 0; i < np; ++i) {
         e.x[i] = in.x[i];
@@ -352,7 +353,8 @@ __attribute__((target("avx"))) void add_multiple_avx(double* row, const double* 
     int j = 0;
     const __m256d ff = _mm256_set1_pd(f);
     for (; j + 4 <= n; j += 4)
-        _mm256_storeu_pd(row + j, _mm256_add_pd(_mm256_loadu_pd(row + j), _mm256_mul_pd(ff, _mm256_loadu_pd(pivot + j))));
+        _mm256_storeu_pd(row + j,
+                         _mm256_add_pd(_mm256_loadu_pd(row + j), _mm256_mul_pd(ff, _mm256_loadu_pd(pivot + j))));
     for (; j < n; ++j) row[j] += f * pivot[j];
 }
 
@@ -524,21 +526,23 @@ void fit(EngineState& e, OutputSink& out, const EngineInputs& in, std::span<doub
         if (iterations >= max_iterations || !ok) break;
         update_scale(e, out, model);
         if (e.weight_mode == 3)
-            out.line("Iteration " + format_I(iterations, 3) + " mode = " + format_I(e.weight_mode, 1) + " Fcweight = " +
-                     format_G(e.scale, 13, 5, 1));
+            out.line("Iteration " + format_I(iterations, 3) + " mode = " + format_I(e.weight_mode, 1) +
+                     " Fcweight = " + format_G(e.scale, 13, 5, 1));
         else
-            out.line("Iteration " + format_I(iterations, 3) + "  mode " + format_I(e.weight_mode, 1) + "  chi-sq = " +
-                     format_G(chi_new, 12, 5, 1));
+            out.line("Iteration " + format_I(iterations, 3) + "  mode " + format_I(e.weight_mode, 1) +
+                     "  chi-sq = " + format_G(chi_new, 12, 5, 1));
         if (e.dump != 0) {
             out.line(" FIT: chi=" + format_G(chi_new, 10, 3, 1) + " grad=" + format_G(e.lambda, 8, 1, 1));
             std::span<const double> a(e.a);
             for (int j = 0; j < e.nparams; j += 5)
-                out.line("    A= " + values_line(a, static_cast<std::size_t>(j), static_cast<std::size_t>(std::min(e.nparams, j + 5))));
+                out.line("    A= " + values_line(a, static_cast<std::size_t>(j),
+                                                 static_cast<std::size_t>(std::min(e.nparams, j + 5))));
         }
         if (chi_new < kImproved * chi_old) e.lambda *= kEaseDamping;
         if (chi_new > kWorsened * chi_old) e.lambda *= kRaiseDamping;
         if (chi_new < kChiFloor) break;
-        if (std::fabs(chi_new - chi_old) < kSettled * chi_new && chi_new <= chi_old && e.lambda < kSettledDamping) break;
+        if (std::fabs(chi_new - chi_old) < kSettled * chi_new && chi_new <= chi_old && e.lambda < kSettledDamping)
+            break;
         // A chi-square that is not a number never meets the rule above:
         // further steps cannot recover, so stop instead of running on.
         if (std::isnan(chi_new)) break;

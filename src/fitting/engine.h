@@ -11,8 +11,8 @@
 #include <string>
 #include <type_traits>
 
-#include "io/output_sink.h"
 #include "fitting/engine_state.h"
+#include "io/output_sink.h"
 
 namespace tarva {
 
@@ -25,8 +25,8 @@ struct PointKernel;
 class ModelRef {
 public:
     template <class F>
-        requires(!std::is_same_v<std::remove_cvref_t<F>, ModelRef>)
-    ModelRef(F& f) // NOLINT: a reference wrapper is meant to convert implicitly
+    requires(!std::is_same_v<std::remove_cvref_t<F>, ModelRef>)
+        ModelRef(F& f) // NOLINT: a reference wrapper is meant to convert implicitly
         : object_(&f), call_([](void* o, std::span<const double> p, float x) { return (*static_cast<F*>(o))(p, x); }) {}
 
     double operator()(std::span<const double> p, float x) const { return call_(object_, p, x); }
@@ -48,7 +48,7 @@ struct EngineInputs {
     ModelRef model;
     std::span<const double> params; // slots 1..nparams are read
     int nparams = 0;
-    std::span<const int> masks;     // slots 1..nparams are read
+    std::span<const int> masks; // slots 1..nparams are read
 };
 
 // Reduced chi-square of the model at the given parameters. Prints the input

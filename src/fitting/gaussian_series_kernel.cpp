@@ -83,8 +83,7 @@ struct PointTerms {
 constexpr double kNormalExp = 1e-290;
 
 inline bool on_flank(const PointTerms& pt, int k) {
-    return pt.computed[k] && pt.ez[k] >= kNormalExp &&
-           4.0 * std::abs(pt.t[k]) < std::abs(pt.prefix[k - 1]) * 0x1p-55;
+    return pt.computed[k] && pt.ez[k] >= kNormalExp && 4.0 * std::abs(pt.t[k]) < std::abs(pt.prefix[k - 1]) * 0x1p-55;
 }
 
 inline double line(int n, double a1, double a2, double x) { return n == 1 ? a1 : a1 + a2 * x; }
@@ -166,7 +165,8 @@ void plan_steps(const EngineState& e, const double* a, int n, int peaks, StepPla
             if (plan.moves[p] == Moves::centre) plan.centre_h[k] = h;
             if (plan.moves[p] == Moves::width) plan.width_tiny[k] = plan.width_step_tiny[p];
             if (plan.moves[p] == Moves::height)
-                plan.height_keeps_sign[k] = std::abs(plan.moved[p]) > 1e-20 && std::signbit(plan.moved[p]) == std::signbit(a[j]);
+                plan.height_keeps_sign[k] =
+                    std::abs(plan.moved[p]) > 1e-20 && std::signbit(plan.moved[p]) == std::signbit(a[j]);
         } else {
             plan.moves[p] = Moves::nothing;
         }
@@ -196,12 +196,8 @@ inline double derivative(const GaussianSeries& g, const PointTerms& pt, const St
     double t2 = 0.0;
     bool unchanged = true;
     switch (plan.moves[p]) {
-    case Moves::intercept:
-        f2 = finish(g, add_from(pt, line(n, moved, a[1], x), 0, peaks));
-        break;
-    case Moves::gradient:
-        f2 = finish(g, add_from(pt, line(n, a[0], moved, x), 0, peaks));
-        break;
+    case Moves::intercept: f2 = finish(g, add_from(pt, line(n, moved, a[1], x), 0, peaks)); break;
+    case Moves::gradient: f2 = finish(g, add_from(pt, line(n, a[0], moved, x), 0, peaks)); break;
     case Moves::height:
         // The exponent does not depend on the height.
         if (pt.flank[k]) break;

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <mutex>
-#include <unistd.h>
 #include <thread>
+#include <unistd.h>
 
 namespace tarva {
 
@@ -76,8 +76,10 @@ public:
         int mine = 0;
         for (int c; (c = take(gen)) >= 0; ++mine) do_piece(c);
         for (int spin = 0; mine + finished_.load(std::memory_order_acquire) < count; ++spin) {
-            if (spin > 4000) std::this_thread::yield();
-            else cpu_relax();
+            if (spin > 4000)
+                std::this_thread::yield();
+            else
+                cpu_relax();
         }
     }
 
@@ -93,7 +95,8 @@ private:
             const int next = static_cast<int>(s & 0xffff);
             const int count = static_cast<int>(s >> 16 & 0xffff);
             if (next >= count) return -1;
-            if (claim_.compare_exchange_weak(s, s + 1, std::memory_order_acq_rel, std::memory_order_acquire)) return next;
+            if (claim_.compare_exchange_weak(s, s + 1, std::memory_order_acq_rel, std::memory_order_acquire))
+                return next;
         }
     }
 
@@ -166,9 +169,7 @@ bool helper_started() { return g_helper.load(std::memory_order_acquire) != nullp
 bool helper_allowed() { return g_use.load(std::memory_order_relaxed) != HelperUse::never && two_cores(); }
 
 // The helper exists and is awake (spinning, or working).
-bool helper_running() {
-    return helper_started() && helper().awake();
-}
+bool helper_running() { return helper_started() && helper().awake(); }
 
 int runnable_tasks() {
     const int fd = ::open("/proc/loadavg", O_RDONLY | O_CLOEXEC);

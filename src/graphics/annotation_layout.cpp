@@ -151,7 +151,8 @@ Strokes arc_points(double cx, double cy, double radius, double alpha, double bet
     const double ratio = ux > 0.0f ? static_cast<double>(uy) / ux : 1.0;
     for (int k = 0; k < n; ++k) {
         const double phi = alpha + k * step;
-        out.push_back({to_coordinate(cx + radius * std::cos(phi)), to_coordinate(cy + radius * std::sin(phi) * ratio), k == 0 ? 3 : 2});
+        out.push_back({to_coordinate(cx + radius * std::cos(phi)), to_coordinate(cy + radius * std::sin(phi) * ratio),
+                       k == 0 ? 3 : 2});
     }
     return out;
 }

@@ -14,10 +14,10 @@ struct Region {
 };
 
 // Limits that keep a typing slip from producing an endless picture.
-inline constexpr int kMaxStipples = 1000000;       // dots of one STIPPL
-inline constexpr int kMaxColumnDots = 10000;       // dots above one data point
-inline constexpr int kMaxHatchLines = 10000;       // lines of one HATCH
-inline constexpr int kMaxArcPoints = 100000;       // points of one arc
+inline constexpr int kMaxStipples = 1000000; // dots of one STIPPL
+inline constexpr int kMaxColumnDots = 10000; // dots above one data point
+inline constexpr int kMaxHatchLines = 10000; // lines of one HATCH
+inline constexpr int kMaxArcPoints = 100000; // points of one arc
 
 // A typed or computed coordinate in single precision: values beyond 1e30
 // stay at 1e30 (the page's far side) and NaN becomes 0, so the conversion

@@ -169,8 +169,12 @@ std::string decade_number_text(double value) {
 
 std::string number_font_prefix(int default_font) {
     switch (default_font) {
-    case 1: case 2: case 6: return "^1";
-    case 3: case 4: case 7: return "^3";
+    case 1:
+    case 2:
+    case 6: return "^1";
+    case 3:
+    case 4:
+    case 7: return "^3";
     case 5: return "^5";
     default: return "^0";
     }
@@ -272,8 +276,8 @@ void layout_axes(const AxisSettings& a, const PlotWindow& win, int default_font,
                     const std::string field = ylog ? decade_number_text(value) : y_number_text(value, span, a.y_digits);
                     const std::string text = prefix + trim_both(field);
                     const float w = layout_text(default_font, 0, 0, unit_x, unit_y, number_size, 0, text, nullptr);
-                    layout_text(default_font, xmin - 0.5F * ux - w, v - 0.5F * uy, unit_x, unit_y, number_size, 0,
-                                text, &out);
+                    layout_text(default_font, xmin - 0.5F * ux - w, v - 0.5F * uy, unit_x, unit_y, number_size, 0, text,
+                                &out);
                 }
                 if (a.grid_lines) line(out, xmin, v, xmax, v);
             },

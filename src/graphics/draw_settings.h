@@ -16,47 +16,47 @@ namespace tarva {
 // L, R, U, V, W and X (and the values of K, G and DRAW/M) are settings of
 // the axis routine and live in the axis settings.
 struct DrawFlags {
-    bool axis = false;            // A: dashed zero axes
-    bool box = true;              // B: frame around the picture
-    bool solid_points = true;     // CL: filled plot symbols
-    bool data_points = true;      // D: draw the data points
-    bool errors_through = false;  // ER: error bars drawn through the symbols
-    bool extend = false;          // EX: curve extends beyond the data range
-    bool curve_to_edge = true;    // G: curve drawn from edge to edge of the box
-    bool bar_ends = false;        // H: crossbars at the ends of error bars
-    bool instant_spline = true;   // I: refit the spline before drawing (function 11)
-    bool jump_out = false;        // J: points outside the limits drawn as well
-    bool marks = true;            // M: marks and numbers
-    bool macro_name = false;      // NM: name of the running macro on the picture
-    bool name = true;             // N: data set name and legend symbol
-    bool force_points = false;    // O: curve also evaluated at the data points
-    bool parameters = false;      // P: line of experimental parameters
-    bool spectral = false;        // S: spectral plot mode
-    bool old_limits = false;      // T: limits fixed to the old limits
-    bool old_x_limits = false;    // TX
-    bool old_y_limits = false;    // TY
-    bool log_y = false;           // Y: logarithmic Y axis
-    bool x_errors = false;        // Z: error bars are X errors
+    bool axis = false;           // A: dashed zero axes
+    bool box = true;             // B: frame around the picture
+    bool solid_points = true;    // CL: filled plot symbols
+    bool data_points = true;     // D: draw the data points
+    bool errors_through = false; // ER: error bars drawn through the symbols
+    bool extend = false;         // EX: curve extends beyond the data range
+    bool curve_to_edge = true;   // G: curve drawn from edge to edge of the box
+    bool bar_ends = false;       // H: crossbars at the ends of error bars
+    bool instant_spline = true;  // I: refit the spline before drawing (function 11)
+    bool jump_out = false;       // J: points outside the limits drawn as well
+    bool marks = true;           // M: marks and numbers
+    bool macro_name = false;     // NM: name of the running macro on the picture
+    bool name = true;            // N: data set name and legend symbol
+    bool force_points = false;   // O: curve also evaluated at the data points
+    bool parameters = false;     // P: line of experimental parameters
+    bool spectral = false;       // S: spectral plot mode
+    bool old_limits = false;     // T: limits fixed to the old limits
+    bool old_x_limits = false;   // TX
+    bool old_y_limits = false;   // TY
+    bool log_y = false;          // Y: logarithmic Y axis
+    bool x_errors = false;       // Z: error bars are X errors
 };
 
 struct DrawSettings {
     DrawFlags flags;
 
-    int curve_steps = 250;                    // DRAW/N
-    char default_device = 'S';                // DRAW/T
+    int curve_steps = 250;                       // DRAW/N
+    char default_device = 'S';                   // DRAW/T
     FixedText<50> default_destination{"@CON22"}; // DRAW/Y
-    float dash = 0.0f;                        // DRAW/Z, plot units; 0 = solid
+    float dash = 0.0f;                           // DRAW/Z, plot units; 0 = solid
     float space = 0.0f;
-    float pause = 0.0f;                       // DRAW/W, seconds
-    int numbers_x = 7;                        // DRAW/F
+    float pause = 0.0f; // DRAW/W, seconds
+    int numbers_x = 7;  // DRAW/F
     int numbers_y = 7;
-    int pen_colour = 0;                       // DRAW/C
+    int pen_colour = 0; // DRAW/C
     float line_width = 1.0f;
-    int pen_velocity = 36;                    // DRAW/V, cm/s
-    int line_style = 0;                       // DRAW/L, for data line and curve; 0 = solid
-    float symbol_size = 1.0f;                 // DRAW/J
-    int fixed_symbol = 0;                     // DRAW/0 .. DRAW/9, 0 = not fixed
-    float extension = 0.1f;                   // DRAW/E EXd
+    int pen_velocity = 36;    // DRAW/V, cm/s
+    int line_style = 0;       // DRAW/L, for data line and curve; 0 = solid
+    float symbol_size = 1.0f; // DRAW/J
+    int fixed_symbol = 0;     // DRAW/0 .. DRAW/9, 0 = not fixed
+    float extension = 0.1f;   // DRAW/E EXd
 
     // The last picture.
     bool picture_drawn = false;

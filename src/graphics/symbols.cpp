@@ -24,12 +24,8 @@ void outline(Strokes& out, float x, float y, float u, float w, int shape) {
         }
     };
     switch (shape) {
-    case 1:
-        path({{-1, -1}, {1, -1}, {1, 1}, {-1, 1}, {-1, -1}});
-        break;
-    case 2:
-        path({{-kK, -0.5774F * kK}, {kK, -0.5774F * kK}, {0, 1.155F * kK}, {-kK, -0.5774F * kK}});
-        break;
+    case 1: path({{-1, -1}, {1, -1}, {1, 1}, {-1, 1}, {-1, -1}}); break;
+    case 2: path({{-kK, -0.5774F * kK}, {kK, -0.5774F * kK}, {0, 1.155F * kK}, {-kK, -0.5774F * kK}}); break;
     case 3:
         for (int i = 0; i <= kCircleSides; ++i) {
             const double phi = 2.0 * 3.141592653589793 * i / kCircleSides;
@@ -37,9 +33,7 @@ void outline(Strokes& out, float x, float y, float u, float w, int shape) {
                            y + 2.5F * w * static_cast<float>(std::sin(phi)), i == 0 ? 3 : 2});
         }
         break;
-    case 4:
-        path({{-kK, 0.5774F * kK}, {0, -1.155F * kK}, {kK, 0.5774F * kK}, {-kK, 0.5774F * kK}});
-        break;
+    case 4: path({{-kK, 0.5774F * kK}, {0, -1.155F * kK}, {kK, 0.5774F * kK}, {-kK, 0.5774F * kK}}); break;
     case 5:
         path({{0, kK},
               {0.2245F * kK, 0.309F * kK},
@@ -53,9 +47,7 @@ void outline(Strokes& out, float x, float y, float u, float w, int shape) {
               {-0.2245F * kK, 0.309F * kK},
               {0, kK}});
         break;
-    case 6:
-        path({{0.793F, 0}, {0, 1.414F}, {-0.793F, 0}, {0, -1.414F}, {0.793F, 0}});
-        break;
+    case 6: path({{0.793F, 0}, {0, 1.414F}, {-0.793F, 0}, {0, -1.414F}, {0.793F, 0}}); break;
     case 7:
         path({{-1, -1}, {1, 1}});
         path({{-1, 1}, {1, -1}});

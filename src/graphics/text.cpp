@@ -52,18 +52,51 @@ private:
     void escape(char command) {
         const char cmd = static_cast<char>(std::toupper(static_cast<unsigned char>(command)));
         switch (cmd) {
-        case 'U': offset_ += 6.0F * v_ - 2.25F * v_; v_ *= 0.75F; break;
-        case 'D': offset_ -= 2.25F * v_; v_ *= 0.75F; break;
+        case 'U':
+            offset_ += 6.0F * v_ - 2.25F * v_;
+            v_ *= 0.75F;
+            break;
+        case 'D':
+            offset_ -= 2.25F * v_;
+            v_ *= 0.75F;
+            break;
         case 'E': box(); break;
-        case 'Y': u_ -= last_advance_; t_ += 9.0F * v_; break;
-        case 'F': u_ -= last_advance_; t_ -= 9.0F * v_; break;
-        case 'G': code_offset_ = 129; font_ = 0; break;
-        case 'V': code_offset_ = -64; font_ = 0; break;
-        case 'C': code_offset_ = 0; font_ = default_font_; break;
-        case 'M': u_ = 0.0F; t_ -= 4.5F * v_; break;
-        case 'N': u_ = 0.0F; t_ -= 9.0F * v_; break;
-        case 'J': u_ = 0.0F; t_ += 9.0F * v_; break;
-        case 'K': u_ = 0.0F; t_ += 4.5F * v_; break;
+        case 'Y':
+            u_ -= last_advance_;
+            t_ += 9.0F * v_;
+            break;
+        case 'F':
+            u_ -= last_advance_;
+            t_ -= 9.0F * v_;
+            break;
+        case 'G':
+            code_offset_ = 129;
+            font_ = 0;
+            break;
+        case 'V':
+            code_offset_ = -64;
+            font_ = 0;
+            break;
+        case 'C':
+            code_offset_ = 0;
+            font_ = default_font_;
+            break;
+        case 'M':
+            u_ = 0.0F;
+            t_ -= 4.5F * v_;
+            break;
+        case 'N':
+            u_ = 0.0F;
+            t_ -= 9.0F * v_;
+            break;
+        case 'J':
+            u_ = 0.0F;
+            t_ += 9.0F * v_;
+            break;
+        case 'K':
+            u_ = 0.0F;
+            t_ += 4.5F * v_;
+            break;
         case 'B': u_ -= last_advance_; break;
         case 'H': u_ -= 6.0F * v_; break;
         case 'I': v_ /= 0.75F; break;

@@ -40,7 +40,10 @@ double scan_number(std::string_view text, int sign, bool& complete) {
             ++digits;
             last_digit_pos = static_cast<int>(i);
         } else if (c == '.') {
-            if (point_pos >= 0) { complete = false; break; }
+            if (point_pos >= 0) {
+                complete = false;
+                break;
+            }
             point_pos = static_cast<int>(i);
         } else if (c == 'D' || c == 'E' || c == 'd' || c == 'e') {
             exponent_seen = true;

@@ -37,7 +37,8 @@ std::vector<std::string> command_words(std::string_view word) {
 }
 
 // File names that begin with `word`, default extension first.
-std::vector<std::string> file_names(std::string_view word, const std::string& extension, const DirectoryLister& lister) {
+std::vector<std::string> file_names(std::string_view word, const std::string& extension,
+                                    const DirectoryLister& lister) {
     const std::size_t slash = word.rfind('/');
     const std::string directory(slash == std::string_view::npos ? std::string_view() : word.substr(0, slash + 1));
     const std::string_view stem = slash == std::string_view::npos ? word : word.substr(slash + 1);
@@ -76,10 +77,9 @@ std::optional<std::string> file_extension_of(std::string_view command) {
     const std::size_t slash = command.find('/');
     // The interpreter reads six columns of the command word.
     const std::string word = upper_text(command.substr(0, std::min<std::size_t>(slash, 6)));
-    const char qualifier =
-        slash != std::string_view::npos && slash + 1 < command.size()
-            ? static_cast<char>(std::toupper(static_cast<unsigned char>(command[slash + 1])))
-            : ' ';
+    const char qualifier = slash != std::string_view::npos && slash + 1 < command.size()
+                               ? static_cast<char>(std::toupper(static_cast<unsigned char>(command[slash + 1])))
+                               : ' ';
     if (word.empty()) return std::nullopt;
     const CommandEntry* e = find_command(word);
     if (!e) return std::nullopt;
@@ -97,7 +97,8 @@ std::optional<std::string> file_extension_of(std::string_view command) {
     return std::nullopt;
 }
 
-std::vector<std::string> complete_at_prompt(std::string_view line, std::size_t word_start, const DirectoryLister& lister) {
+std::vector<std::string> complete_at_prompt(std::string_view line, std::size_t word_start,
+                                            const DirectoryLister& lister) {
     word_start = std::min(word_start, line.size());
     const std::string_view word = line.substr(word_start);
     const std::string_view before = line.substr(0, word_start);

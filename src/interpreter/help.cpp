@@ -5,10 +5,10 @@
 #include <fstream>
 #include <sys/stat.h>
 
-#include "interpreter/command_table.h"
 #include "commands/commands.h"
-#include "session/dialogue.h"
+#include "interpreter/command_table.h"
 #include "io/input_stack.h"
+#include "session/dialogue.h"
 #include "text/format.h"
 #include "text/regular_file.h"
 

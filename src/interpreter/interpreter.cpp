@@ -4,12 +4,13 @@
 #include <cstdlib>
 #include <sys/stat.h>
 
-#include "interpreter/command_table.h"
 #include "commands/commands.h"
-#include "session/dialogue.h"
-#include "plot/screen.h"
+#include "interpreter/command_table.h"
 #include "interpreter/macro.h"
+#include "io/stop_signal.h"
 #include "plot/device.h"
+#include "plot/screen.h"
+#include "session/dialogue.h"
 #include "text/format.h"
 
 namespace tarva {
@@ -89,7 +90,8 @@ bool expand_markers(const Session& s, std::string& line, std::string* substitute
             continue;
         }
         line = (line.substr(0, p) + std::string(text) + line.substr(p + 1)).substr(0, kLine);
-        from_text = (from_text.substr(0, p) + std::string(text.size(), '\1') + from_text.substr(p + 1)).substr(0, kLine);
+        from_text =
+            (from_text.substr(0, p) + std::string(text.size(), '\1') + from_text.substr(p + 1)).substr(0, kLine);
         line = pad(line, kLine);
         from_text.resize(kLine, '\0');
     }
@@ -120,7 +122,8 @@ std::string quote_substituted(std::string_view text, std::string_view substitute
 bool prepare_line(Session& s, std::string_view raw, CommandContext& ctx, bool& expanded) {
     std::string line = pad(raw.substr(0, std::min(raw.size(), kLine)), kLine);
     left_justify(line);
-    if (line[0] == '@' || line[0] == '!' || line[0] == '$') line = (line.substr(0, 1) + " " + line.substr(1)).substr(0, kLine);
+    if (line[0] == '@' || line[0] == '!' || line[0] == '$')
+        line = (line.substr(0, 1) + " " + line.substr(1)).substr(0, kLine);
     expanded = expand_markers(s, line, &s.interp.substituted);
     s.interp.expanded_line = line;
     ctx.line = line;
@@ -195,7 +198,8 @@ void start_up(Session& s, std::ostream& err) {
 }
 
 int run_loop(Session& s) {
-    while (!s.interp.exit_requested) {
+    // A signal ends the loop at the next line; main then ends the run.
+    while (!s.interp.exit_requested && !stop_signal()) {
         s.out().prompt("fit> ");
         auto raw = s.input().read_line();
         if (!raw) {

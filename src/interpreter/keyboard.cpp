@@ -1,10 +1,15 @@
 #include "interpreter/keyboard.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <iostream>
+#include <memory>
+#include <poll.h>
 #include <unistd.h>
 
+#include "io/stop_signal.h"
 #include <cstring>
 
 #include <readline/history.h>
@@ -32,8 +37,8 @@ char* copy_for_readline(const std::string& text) {
 // first), with no blank appended after a directory.
 extern "C" char** complete_command_line(const char*, int start, int end) {
     rl_attempted_completion_over = 1;
-    const std::vector<std::string> found =
-        complete_at_prompt(std::string_view(rl_line_buffer, static_cast<std::size_t>(end)), static_cast<std::size_t>(start));
+    const std::vector<std::string> found = complete_at_prompt(
+        std::string_view(rl_line_buffer, static_cast<std::size_t>(end)), static_cast<std::size_t>(start));
     if (found.empty()) return nullptr;
     std::string common = found[0];
     for (const std::string& f : found) {
@@ -50,13 +55,59 @@ extern "C" char** complete_command_line(const char*, int start, int end) {
     return matches;
 }
 
+// Lines from a file descriptor with read(2): a signal interrupts the wait
+// (the handlers do not restart calls), and once the stop flag is set no
+// more lines are given. Long lines are cut as the macro reader cuts them.
+class DescriptorLines {
+public:
+    explicit DescriptorLines(int fd) : fd_(fd) {}
+    std::optional<std::string> next(const std::function<void()>& before_wait) {
+        std::string line;
+        bool any = false;
+        for (;;) {
+            if (stop_signal()) return std::nullopt;
+            if (pos_ == len_) {
+                if (eof_) break;
+                if (before_wait) before_wait();
+                // A signal that comes just before the read would not
+                // interrupt it: wait in short steps and look at the flag.
+                pollfd p{fd_, POLLIN, 0};
+                if (::poll(&p, 1, 200) <= 0) continue;
+                const ssize_t n = ::read(fd_, chunk_, sizeof chunk_);
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) {
+                    eof_ = true;
+                    break;
+                }
+                pos_ = 0;
+                len_ = static_cast<std::size_t>(n);
+                continue;
+            }
+            const char c = chunk_[pos_++];
+            any = true;
+            if (c == '\n') break;
+            if (line.size() < kMaxRecord) line.push_back(c);
+        }
+        if (!any) return std::nullopt;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return line;
+    }
+
+private:
+    int fd_;
+    char chunk_[4096];
+    std::size_t pos_ = 0, len_ = 0;
+    bool eof_ = false;
+};
+
 } // namespace
 
 void attach_keyboard(Session& s) {
     OutputSink* out = &s.out();
     if (!::isatty(0)) {
         // Prompts must reach a driving program before we wait for its answer.
-        s.input().before_keyboard_wait = [out] { out->flush(); };
+        auto lines = std::make_shared<DescriptorLines>(0);
+        s.input().keyboard_reader = [out, lines]() { return lines->next([out] { out->flush(); }); };
         return;
     }
     using_history();
@@ -83,6 +134,10 @@ void attach_keyboard(Session& s) {
             rl_sort_completion_matches = 1;
         }
         char* line = readline(prompt.c_str());
+        if (line && stop_signal()) {
+            std::free(line); // a line cut short by the signal is not run
+            line = nullptr;
+        }
         if (!line) return std::nullopt;
         std::string text(line);
         std::free(line);
@@ -94,6 +149,10 @@ void attach_keyboard(Session& s) {
 
 void detach_keyboard(Session& s) {
     if (!s.input().keyboard_reader) return;
+    if (!::isatty(0)) { // no line editing, so no history to keep
+        s.input().keyboard_reader = nullptr;
+        return;
+    }
     std::string path = history_path();
     if (!path.empty()) {
         write_history(path.c_str());

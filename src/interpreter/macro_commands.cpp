@@ -7,9 +7,9 @@
 #include <unistd.h>
 
 #include "commands/commands.h"
-#include "session/dialogue.h"
 #include "interpreter/interpreter.h"
 #include "interpreter/macro.h"
+#include "session/dialogue.h"
 #include "session/next_file_name.h"
 #include "text/format.h"
 #include "text/safe_file.h"

@@ -126,9 +126,9 @@ double legendre_series(Params a, int n, float xs) {
     double theta = static_cast<double>(to_single(static_cast<double>(xs) + a(2))) * kDegree;
     double c = std::cos(theta);
     // P(j) for j = 0 .. n-3, built upwards.
-    double p_prev = 1.0;                              // P0
+    double p_prev = 1.0; // P0
     double sum = a(3) * p_prev;
-    if (n >= 4) sum += a(4) * c;                      // P1
+    if (n >= 4) sum += a(4) * c; // P1
     if (n >= 5) {
         double p1 = c;
         double p2 = (3.0 * std::cos(2.0 * theta) + 1.0) / 4.0;

@@ -12,8 +12,8 @@ namespace tarva {
 
 // Everything a model function may read besides its parameters.
 struct ModelInputs {
-    FitState& fit;            // function number, parameter count, transform flags, names
-    const DataSet& data;      // interpolating functions read the data set
+    FitState& fit;       // function number, parameter count, transform flags, names
+    const DataSet& data; // interpolating functions read the data set
     const ModelTables& tables;
 };
 

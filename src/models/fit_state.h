@@ -75,7 +75,9 @@ struct FitState {
     }
 
 private:
-    static std::size_t slot(int i) { return static_cast<std::size_t>(i < 0 ? 0 : (i >= kMaxParams ? kMaxParams - 1 : i)); }
+    static std::size_t slot(int i) {
+        return static_cast<std::size_t>(i < 0 ? 0 : (i >= kMaxParams ? kMaxParams - 1 : i));
+    }
     void sync_names() const {
         if (names_pending_) write_pending_names();
     }

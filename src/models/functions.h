@@ -36,8 +36,11 @@ inline constexpr double kHuge30 = 1e30f;
 // beyond the single range (as the hardware store does).
 inline float to_single(double v) {
     constexpr double kMax = std::numeric_limits<float>::max();
-    if (v > kMax) return v < 3.4028235677973366e38 ? std::numeric_limits<float>::max() : std::numeric_limits<float>::infinity();
-    if (v < -kMax) return v > -3.4028235677973366e38 ? -std::numeric_limits<float>::max() : -std::numeric_limits<float>::infinity();
+    if (v > kMax)
+        return v < 3.4028235677973366e38 ? std::numeric_limits<float>::max() : std::numeric_limits<float>::infinity();
+    if (v < -kMax)
+        return v > -3.4028235677973366e38 ? -std::numeric_limits<float>::max()
+                                          : -std::numeric_limits<float>::infinity();
     return static_cast<float>(v);
 }
 
@@ -53,13 +56,13 @@ double erf8(double h, double w, double p, double x);
 double erfc8(double h, double w, double p, double x);
 
 // Peak shapes.
-double error_function_top_slope(Params a, float x);    // 3
-double error_function(Params a, float x);              // 16
-double cylinder(Params a, float x);                    // 17
-double linear_gaussians(Params a, int n, float x);     // 18
-double channeling(Params a, int n, float x);           // 19
-double breit_wigner(Params a, int n, float x);         // 21
-double dual_error_function(Params a, float x);         // 27
+double error_function_top_slope(Params a, float x);       // 3
+double error_function(Params a, float x);                 // 16
+double cylinder(Params a, float x);                       // 17
+double linear_gaussians(Params a, int n, float x);        // 18
+double channeling(Params a, int n, float x);              // 19
+double breit_wigner(Params a, int n, float x);            // 21
+double dual_error_function(Params a, float x);            // 27
 double error_function_gaussian(Params a, int n, float x); // 30
 
 // Term k of the functions that add terms one by one to a start value (the
@@ -74,30 +77,30 @@ double breit_wigner_term(Params a, int k, double x);
 double error_function_gaussian_term(Params a, int k, double x);
 
 // Other analytic functions.
-double fermi(Params a, float x);                       // 1
-double polynomial(Params a, int n, float x);           // 2
-double grid_shadow(Params a, float x);                 // 4
-double multi_linear(Params a, float x);                // 6
-double poly_exp_poly(Params a, int n, float x);        // 7
-double root_inverse_poly(Params a, float x);           // 10
-double tanh_step(Params a, float x);                   // 14
-double legendre_series(Params a, int n, float x);      // 15
-double three_exponentials(Params a, float x);          // 20
-double pole(Params a, float x);                        // 22
-double inverse_sqrt(Params a, float x);                // 23
-double square_root(Params a, float x);                 // 24
-double inverse_tanh(Params a, float x);                // 25
-double bessel_series(Params a, float x);               // 26
-double two_exponentials(Params a, float x);            // 28
-double sine_cosine(Params a, int n, float x);          // 29
-double circle_cap(Params a, float x);                  // 31
-double drift(Params a, float x);                       // 32
-double hyperbola(Params a, float x);                   // 33
-double diode(Params a, int n, float x);                // 34
-double log_characteristic(Params a, int n, float x);   // 35
+double fermi(Params a, float x);                     // 1
+double polynomial(Params a, int n, float x);         // 2
+double grid_shadow(Params a, float x);               // 4
+double multi_linear(Params a, float x);              // 6
+double poly_exp_poly(Params a, int n, float x);      // 7
+double root_inverse_poly(Params a, float x);         // 10
+double tanh_step(Params a, float x);                 // 14
+double legendre_series(Params a, int n, float x);    // 15
+double three_exponentials(Params a, float x);        // 20
+double pole(Params a, float x);                      // 22
+double inverse_sqrt(Params a, float x);              // 23
+double square_root(Params a, float x);               // 24
+double inverse_tanh(Params a, float x);              // 25
+double bessel_series(Params a, float x);             // 26
+double two_exponentials(Params a, float x);          // 28
+double sine_cosine(Params a, int n, float x);        // 29
+double circle_cap(Params a, float x);                // 31
+double drift(Params a, float x);                     // 32
+double hyperbola(Params a, float x);                 // 33
+double diode(Params a, int n, float x);              // 34
+double log_characteristic(Params a, int n, float x); // 35
 
 // Interpolating functions.
-double linear_interpolation(const DataSet& data, float x);                          // 8
-double cubic_spline(Params a, const DataSet& data, const ModelTables& t, float x);  // 11
+double linear_interpolation(const DataSet& data, float x);                         // 8
+double cubic_spline(Params a, const DataSet& data, const ModelTables& t, float x); // 11
 
 } // namespace tarva::model_functions

@@ -1,8 +1,8 @@
 // Natural cubic spline through the data set (model function 11).
 #pragma once
 
-#include "io/output_sink.h"
 #include "dataset/data_set.h"
+#include "io/output_sink.h"
 #include "models/model_tables.h"
 
 namespace tarva {

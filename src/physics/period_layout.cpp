@@ -14,10 +14,10 @@ CellPlace cell_place(int z) {
     if (z <= 36) return {z - 18, 4};
     if (z <= 54) return {z - 36, 5};
     if (z <= 57) return {z - 54, 6};
-    if (z <= 71) return {z - 54, 8.5f};  // Ce (58) under group 4
+    if (z <= 71) return {z - 54, 8.5f}; // Ce (58) under group 4
     if (z <= 86) return {z - 68, 6};
     if (z <= 89) return {z - 86, 7};
-    return {z - 86, 9.5f};                // Th (90) under group 4
+    return {z - 86, 9.5f}; // Th (90) under group 4
 }
 
 std::string extra_quantity_text(PeriodExtra extra, const Beam& beam, int z) {

@@ -13,10 +13,10 @@ namespace tarva {
 enum class PeriodExtra { None, CrossSection, SurfaceEnergy, KinematicFactor, XRay };
 
 struct PeriodSettings {
-    bool mass_numbers = true;     // atomic weight in each cell
-    bool key_cell = true;         // the explaining key cell
+    bool mass_numbers = true; // atomic weight in each cell
+    bool key_cell = true;     // the explaining key cell
     PeriodExtra extra = PeriodExtra::None;
-    char xray_family = 'K';       // K, L or M lines first in X-ray mode
+    char xray_family = 'K'; // K, L or M lines first in X-ray mode
 };
 
 inline constexpr int kMaxLabelledElements = 10;
@@ -28,8 +28,8 @@ struct MassScaleSettings {
     FixedText<20> pointer{"^0^i__^s^vT^r"};
     std::array<int, kMaxLabelledElements> elements{}; // Z of the labelled elements
     int element_count = 0;
-    float number_size = 1.0f;       // size of the mass numbers
-    int start = 1;                  // mass range of the scale
+    float number_size = 1.0f; // size of the mass numbers
+    int start = 1;            // mass range of the scale
     int end = 230;
 };
 
@@ -46,7 +46,7 @@ struct PhysicsSettings {
     PeriodSettings period;
     MassScaleSettings mass;
     XraySettings xray;
-    XrayDatabase lines; // loaded on first use
+    XrayDatabase lines;          // loaded on first use
     CalibrationList calibration; // BUMP's known peaks
 };
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <optional>
 #include <fstream>
+#include <optional>
 
 #include "io/input_stack.h"
 #include "io/output_sink.h"

@@ -1,9 +1,9 @@
 // Frame, axes and symbols drawn on a device of the session.
-#include "session/session.h"
 #include "graphics/axes.h"
-#include "plot/plot.h"
-#include "plot/drawing.h"
 #include "graphics/symbols.h"
+#include "plot/drawing.h"
+#include "plot/plot.h"
+#include "session/session.h"
 
 namespace tarva {
 

@@ -2,9 +2,9 @@
 
 #include <array>
 
+#include "graphics/drivers/device_table.h"
 #include "session/dialogue.h"
 #include "session/session.h"
-#include "graphics/drivers/device_table.h"
 #include "text/format.h"
 
 namespace tarva {
@@ -13,7 +13,9 @@ namespace {
 
 DriverIo io_of(Session& s, char device) { return DriverIo{s.graphics, s.out(), device_code(device)}; }
 
-PlotDriver& driver_of(Session& s, const DeviceRow& row) { return row.driver(s.graphics.drivers(), s.graphics.terminal_type); }
+PlotDriver& driver_of(Session& s, const DeviceRow& row) {
+    return row.driver(s.graphics.drivers(), s.graphics.terminal_type);
+}
 
 PlotDriver& terminal_driver(Session& s) { return s.graphics.drivers().terminal(s.graphics.terminal_type); }
 
@@ -44,8 +46,7 @@ std::string open_destination(Session& s, const std::string& name) {
 std::string destination_name(const Session& s) { return std::string(s.graphics.drivers().destination.name()); }
 
 void define_device_name(Session& s, char device, std::string_view name) {
-    for (const DeviceRow* row : rows_named(device))
-        driver_of(s, *row).set_file_name(name);
+    for (const DeviceRow* row : rows_named(device)) driver_of(s, *row).set_file_name(name);
 }
 
 void define_placement(Session& s, char device, float scale, float offx_mm, float offy_mm) {
@@ -54,8 +55,7 @@ void define_placement(Session& s, char device, float scale, float offx_mm, float
 }
 
 void pen_changed(Session& s, int n, float width) {
-    for (const DeviceRow* row : rows_named('*'))
-        driver_of(s, *row).pen_changed(io_of(s, row->code), n, width);
+    for (const DeviceRow* row : rows_named('*')) driver_of(s, *row).pen_changed(io_of(s, row->code), n, width);
 }
 
 void hpgl_set_orientation(Session& s, bool vertical) { s.graphics.drivers().hpgl.set_orientation(s.out(), vertical); }

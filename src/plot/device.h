@@ -28,8 +28,8 @@ void define_device_name(Session& s, char device, std::string_view name);
 void define_placement(Session& s, char device, float scale, float offx_mm, float offy_mm);
 
 // Settings made by DRAW.
-void pen_changed(Session& s, int n, float width);                      // DRAW/C, every device
-void hpgl_set_orientation(Session& s, bool vertical);                  // DRAW/E Q, DRAW/D Q
+void pen_changed(Session& s, int n, float width);                                   // DRAW/C, every device
+void hpgl_set_orientation(Session& s, bool vertical);                               // DRAW/E Q, DRAW/D Q
 void terminal_set_placement(Session& s, float scale, float offx_mm, float offy_mm); // DRAW/B
 
 // THICK: extra line pairs (limited to 0..10) and their offset in plot units.

@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "session/session.h"
-#include "plot/device.h"
 #include "graphics/drivers/device_table.h"
+#include "plot/device.h"
+#include "session/session.h"
 
 namespace tarva {
 

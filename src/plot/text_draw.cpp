@@ -1,9 +1,9 @@
 // Stroke text and stroke lists handed to the device layer.
-#include "session/session.h"
-#include "plot/plot.h"
-#include "plot/drawing.h"
 #include "graphics/strokes.h"
 #include "graphics/text.h"
+#include "plot/drawing.h"
+#include "plot/plot.h"
+#include "session/session.h"
 
 namespace tarva {
 

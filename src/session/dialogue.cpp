@@ -122,10 +122,12 @@ int ask_number_pair_once(Session& s, std::string_view prompt, double& a, double&
 }
 
 bool ask_number_pair(Session& s, std::string_view prompt, double& a, double& b, PairEcho echo) {
-    return ask_until(s, prompt, [&](const std::string& line) -> std::optional<bool> {
-        if (answer_number_pair(s, line, a, b, echo) == kPairOk) return true;
-        return std::nullopt;
-    }).has_value();
+    return ask_until(s, prompt,
+                     [&](const std::string& line) -> std::optional<bool> {
+                         if (answer_number_pair(s, line, a, b, echo) == kPairOk) return true;
+                         return std::nullopt;
+                     })
+        .has_value();
 }
 
 std::string home_directory() {

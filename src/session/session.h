@@ -7,17 +7,17 @@
 #include <string>
 #include <vector>
 
-#include "io/input_stack.h"
-#include "io/output_sink.h"
 #include "dataset/data_set.h"
 #include "fitting/engine_state.h"
 #include "graphics/axis_settings.h"
 #include "graphics/draw_settings.h"
 #include "graphics/font_settings.h"
 #include "graphics/graphics_state.h"
+#include "graphics/markers.h"
+#include "io/input_stack.h"
+#include "io/output_sink.h"
 #include "models/fit_state.h"
 #include "models/model_tables.h"
-#include "graphics/markers.h"
 #include "physics/physics_settings.h"
 #include "text/fixed_text.h"
 
@@ -34,16 +34,16 @@ struct InterpreterState {
 
     InputStack input;
     OutputSink out;
-    char screen_mode = 'C';         // screen action applied after each line read
-    char remembered_screen = ' ';   // last letter given to the screen operation
-    FixedText<80> macro_library;    // second place to look for macros
+    char screen_mode = 'C';                       // screen action applied after each line read
+    char remembered_screen = ' ';                 // last letter given to the screen operation
+    FixedText<80> macro_library;                  // second place to look for macros
     std::string library_dir = kDefaultLibraryDir; // help files, X-ray lines
     std::string help_file;
     std::string function_help_file;
-    FixedText<50> last_macro;       // marker %
-    FixedText<100> macro_args;      // marker ~
-    bool exit_requested = false;    // set when the keyboard input ended
-    std::string out_previous_name;  // OUT's file name, offered again
+    FixedText<50> last_macro;        // marker %
+    FixedText<100> macro_args;       // marker ~
+    bool exit_requested = false;     // set when the keyboard input ended
+    std::string out_previous_name;   // OUT's file name, offered again
     std::vector<std::string> labels; // label commands stored by LABEL, written by OUT
     // The line the loop prepared last, after its markers were expanded, and
     // one flag per column: nonzero where the text came from a substitution.

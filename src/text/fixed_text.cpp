@@ -11,9 +11,7 @@ std::size_t last_nonblank(std::string_view text) {
     return n;
 }
 
-bool text_equal(std::string_view a, std::string_view b) {
-    return trimmed(a) == trimmed(b);
-}
+bool text_equal(std::string_view a, std::string_view b) { return trimmed(a) == trimmed(b); }
 
 void to_upper(std::string& text) {
     for (char& c : text)

@@ -43,7 +43,10 @@ public:
         chars_.fill(' ');
         for (std::size_t i = 0; i < N && i < s.size(); ++i) chars_[i] = s[i];
     }
-    FixedText& operator=(std::string_view s) { assign(s); return *this; }
+    FixedText& operator=(std::string_view s) {
+        assign(s);
+        return *this;
+    }
 
     static constexpr std::size_t size() { return N; }
     std::string_view view() const { return {chars_.data(), N}; }

@@ -382,16 +382,16 @@ enum class ItemKind { Integer, Fixed, Exponential, General, Text, Literal, Blank
 struct Item {
     ItemKind kind = ItemKind::Literal;
     int repeat = 1;
-    int w = 0;     // field width (0 for A alone: the whole text)
-    int d = 0;     // decimals / digits; minimum digits for Iw.m (-1 none)
+    int w = 0;         // field width (0 for A alone: the whole text)
+    int d = 0;         // decimals / digits; minimum digits for Iw.m (-1 none)
     char letter = 'E'; // exponent letter: E, or D for Dw.d
     std::string text;
     std::vector<Item> children;
 };
 
 [[noreturn]] void bad_layout(std::string_view layout, std::size_t pos, const char* what) {
-    throw std::invalid_argument("format layout \"" + std::string(layout) + "\" at column " +
-                                std::to_string(pos + 1) + ": " + what);
+    throw std::invalid_argument("format layout \"" + std::string(layout) + "\" at column " + std::to_string(pos + 1) +
+                                ": " + what);
 }
 
 class LayoutParser {
@@ -518,9 +518,7 @@ private:
             item.kind = ItemKind::NewLine;
             item.repeat = count;
             return item;
-        case ':':
-            item.kind = ItemKind::Colon;
-            return item;
+        case ':': item.kind = ItemKind::Colon; return item;
         case '(':
             item.kind = ItemKind::Group;
             item.repeat = count;
@@ -555,8 +553,7 @@ private:
             item.repeat = count;
             item.w = at_digit() ? read_number() : 0;
             return item;
-        default:
-            bad_layout(s_, pos_ - 1, "unknown edit descriptor");
+        default: bad_layout(s_, pos_ - 1, "unknown edit descriptor");
         }
     }
 };
@@ -588,8 +585,8 @@ public:
     explicit LayoutWriter(const std::vector<FormatArg>& values) : values_(values) {}
 
     std::string out;
-    std::size_t next = 0;  // next value to write
-    bool stopped = false;  // a data item found no value left
+    std::size_t next = 0; // next value to write
+    bool stopped = false; // a data item found no value left
 
     void run(const std::vector<Item>& items) {
         for (const Item& item : items) {
@@ -852,9 +849,7 @@ std::string squeeze_blanks(std::string_view field) {
 // any mantissa digit ("E5") and values beyond the double range are not
 // accepted, so that a prompt asks again instead of storing nonsense. A
 // field holding only a sign or a point reads as 0, as in gfortran.
-std::optional<double> read_real_field(std::string_view field) {
-    return parse_real(squeeze_blanks(field), true);
-}
+std::optional<double> read_real_field(std::string_view field) { return parse_real(squeeze_blanks(field), true); }
 
 std::optional<long long> read_integer_field(std::string_view field) {
     const std::string t = squeeze_blanks(field);
@@ -863,9 +858,9 @@ std::optional<long long> read_integer_field(std::string_view field) {
     if (p < t.size() && (t[p] == '+' || t[p] == '-')) negative = (t[p++] == '-');
     if (p == t.size()) return 0; // blank, or a sign alone
     unsigned long long mag = 0;
-    const unsigned long long limit =
-        negative ? 0ull - static_cast<unsigned long long>(std::numeric_limits<long long>::min())
-                 : static_cast<unsigned long long>(std::numeric_limits<long long>::max());
+    const unsigned long long limit = negative
+                                         ? 0ull - static_cast<unsigned long long>(std::numeric_limits<long long>::min())
+                                         : static_cast<unsigned long long>(std::numeric_limits<long long>::max());
     for (; p < t.size(); ++p) {
         const char c = t[p];
         if (c < '0' || c > '9') return std::nullopt;

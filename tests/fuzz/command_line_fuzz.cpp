@@ -3,10 +3,10 @@
 #include <sstream>
 #include <string>
 
+#include "fuzz_target.h"
 #include "interpreter/command_table.h"
 #include "interpreter/interpreter.h"
 #include "session/session.h"
-#include "fuzz_target.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static std::istringstream in;

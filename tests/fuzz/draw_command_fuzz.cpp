@@ -5,10 +5,10 @@
 #include <string>
 
 #include "commands/commands.h"
-#include "session/session.h"
 #include "commands/graphics/draw/draw_command.h"
 #include "commands/graphics/draw/limits.h"
 #include "fuzz_target.h"
+#include "session/session.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string raw(reinterpret_cast<const char*>(data), size);

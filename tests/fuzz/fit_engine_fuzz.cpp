@@ -6,10 +6,10 @@
 #include <cstring>
 #include <sstream>
 
-#include "session/session.h"
-#include "fitting/engine.h"
 #include "commands/fit/session_model.h"
+#include "fitting/engine.h"
 #include "fuzz_target.h"
+#include "session/session.h"
 
 namespace {
 

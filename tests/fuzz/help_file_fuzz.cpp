@@ -7,9 +7,9 @@
 #include <string>
 #include <unistd.h>
 
+#include "fuzz_target.h"
 #include "interpreter/help.h"
 #include "session/session.h"
-#include "fuzz_target.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <unistd.h>
 
+#include "fuzz_target.h"
 #include "interpreter/interpreter.h"
 #include "session/session.h"
-#include "fuzz_target.h"
 
 namespace {
 

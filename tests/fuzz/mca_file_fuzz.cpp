@@ -7,11 +7,11 @@
 #include <sstream>
 #include <string>
 
-#include "io/output_sink.h"
 #include "data_fuzz_tokens.h"
 #include "dataset/spectra/mca_layout.h"
 #include "dataset/spectra/mca_load.h"
 #include "fuzz_target.h"
+#include "io/output_sink.h"
 
 namespace {
 
@@ -54,9 +54,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     switch (pick % 4) {
     case 0:
     case 1: {
-        const std::string file = pick & 1 ? framed_tiles(data, size, pick & 128 ? tarva::kOldSpectrumPayload
-                                                                                : tarva::kSpectrumPayload)
-                                          : raw;
+        const std::string file =
+            pick & 1 ? framed_tiles(data, size, pick & 128 ? tarva::kOldSpectrumPayload : tarva::kSpectrumPayload)
+                     : raw;
         if (auto r = tarva::decode_spectrum(file)) {
             // Written again, the record reads back bit for bit.
             const auto again = tarva::decode_spectrum(tarva::encode_spectrum(*r));

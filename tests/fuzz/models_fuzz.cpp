@@ -7,8 +7,8 @@
 #include <limits>
 #include <sstream>
 
-#include "io/output_sink.h"
 #include "fuzz_target.h"
+#include "io/output_sink.h"
 #include "models/evaluate.h"
 #include "models/spline.h"
 
@@ -21,8 +21,26 @@ public:
     bool more() const { return pos_ < size_; }
     // A value that often sits on a guard or a singular point.
     double value() {
-        static const double kSpecial[] = {0.0, 1.0, -1.0, 0.5, 2.0, 5.0, 1e-31, -1e-21, 1e-10, 46.0, 70.0, 71.0, 20.0,
-                                          1e20, -1e30, 1e300, -1e300, 6.0, 1.5, 1e-300,
+        static const double kSpecial[] = {0.0,
+                                          1.0,
+                                          -1.0,
+                                          0.5,
+                                          2.0,
+                                          5.0,
+                                          1e-31,
+                                          -1e-21,
+                                          1e-10,
+                                          46.0,
+                                          70.0,
+                                          71.0,
+                                          20.0,
+                                          1e20,
+                                          -1e30,
+                                          1e300,
+                                          -1e300,
+                                          6.0,
+                                          1.5,
+                                          1e-300,
                                           std::numeric_limits<double>::quiet_NaN(),
                                           std::numeric_limits<double>::infinity(),
                                           -std::numeric_limits<double>::infinity(),
@@ -85,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (in.more()) {
         double xv = in.value();
         float x = std::isfinite(xv) && std::abs(xv) < 3e38 ? static_cast<float>(xv)
-                                                             : (std::isnan(xv) ? NAN : (xv > 0 ? INFINITY : -INFINITY));
+                                                           : (std::isnan(xv) ? NAN : (xv > 0 ? INFINITY : -INFINITY));
         (void)tarva::evaluate(m, p, x);
         if (fit.nparams > tarva::kMaxParams &&
             (fit.function == 18 || fit.function == 19 || fit.function == 21 || fit.function == 30))

@@ -11,11 +11,11 @@
 #include <sstream>
 #include <string>
 
-#include "session/session.h"
 #include "fuzz_target.h"
+#include "graphics/drivers/device_table.h"
 #include "plot/device.h"
 #include "plot/plot.h"
-#include "graphics/drivers/device_table.h"
+#include "session/session.h"
 
 namespace {
 
@@ -62,7 +62,7 @@ void remove_work_dir() {
 std::string work_dir() {
     std::error_code ec;
     std::filesystem::path base = std::filesystem::is_directory("/dev/shm", ec) ? std::filesystem::path("/dev/shm")
-                                                                                : std::filesystem::temp_directory_path();
+                                                                               : std::filesystem::temp_directory_path();
     std::string pattern = (base / "tarva_plot_fuzz_XXXXXX").string();
     if (!::mkdtemp(pattern.data())) std::abort();
     made_dir = pattern;
@@ -147,7 +147,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::error_code ec;
     for (const auto& e : std::filesystem::directory_iterator(dir, ec)) {
         const std::string name = e.path().filename().string();
-        if (name != tarva::kPostScriptCounterFile && name != tarva::kHpglRunNumberFile) std::filesystem::remove(e.path(), ec);
+        if (name != tarva::kPostScriptCounterFile && name != tarva::kHpglRunNumberFile)
+            std::filesystem::remove(e.path(), ec);
     }
     out.str("");
     return 0;

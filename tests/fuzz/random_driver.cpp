@@ -55,8 +55,23 @@ int main(int argc, char** argv) {
     long runs = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 10000;
     std::mt19937 rng(argc > 2 ? static_cast<unsigned>(std::strtoul(argv[2], nullptr, 10)) : 12345u);
     const std::vector<std::string> seeds = {
-        "fit 10", "data run1", "@ mymac", "$ ls | more", "log/x 3", "fval -2.5e1", "1.5x", "#%~|",
-        "param/a out", "draw/q", "funct 12", "!comment", "echo/d log", "  \t  ", "1e999", "-.e-", "9999999999999999999999",
+        "fit 10",
+        "data run1",
+        "@ mymac",
+        "$ ls | more",
+        "log/x 3",
+        "fval -2.5e1",
+        "1.5x",
+        "#%~|",
+        "param/a out",
+        "draw/q",
+        "funct 12",
+        "!comment",
+        "echo/d log",
+        "  \t  ",
+        "1e999",
+        "-.e-",
+        "9999999999999999999999",
     };
     std::uniform_int_distribution<int> byte(0, 255), kind(0, 2), len(0, 300);
     for (long r = 0; r < runs; ++r) {

@@ -9,10 +9,10 @@
 #include <unistd.h>
 
 #include "commands/commands.h"
-#include "session/session.h"
-#include "graphics/drivers/recording_driver.h"
 #include "fuzz_target.h"
+#include "graphics/drivers/recording_driver.h"
 #include "plot/plot.h"
+#include "session/session.h"
 
 namespace {
 
@@ -60,6 +60,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     tarva::cmd_subplot(s, ctx);
     for (const auto& v : rec.vectors())
         if (!std::isfinite(v.x) || !std::isfinite(v.y)) __builtin_trap(); // every point stays on a device's range
-    if (rec.count(tarva::RecordedEvent::End) != 1) __builtin_trap();     // the picture is always ended
+    if (rec.count(tarva::RecordedEvent::End) != 1) __builtin_trap();      // the picture is always ended
     return 0;
 }

@@ -3,8 +3,8 @@
 #include <sstream>
 #include <string>
 
-#include "io/output_sink.h"
 #include "fuzz_target.h"
+#include "io/output_sink.h"
 #include "physics/xray_lines.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -6,15 +6,15 @@
 #include <fstream>
 #include <sstream>
 
-#include "commands/commands.h"
-#include "interpreter/interpreter.h"
-#include "session/session.h"
-#include "graphics/drivers/recording_driver.h"
-#include "graphics/annotation_layout.h"
-#include "plot/plot.h"
-#include "plot/drawing.h"
-#include "graphics/text.h"
 #include "command_fixture.h"
+#include "commands/commands.h"
+#include "graphics/annotation_layout.h"
+#include "graphics/drivers/recording_driver.h"
+#include "graphics/text.h"
+#include "interpreter/interpreter.h"
+#include "plot/drawing.h"
+#include "plot/plot.h"
+#include "session/session.h"
 
 namespace tarva {
 namespace {
@@ -42,9 +42,10 @@ TEST_F(Annotate, NoPictureStopsEveryDrawingCommand) {
 TEST_F(Annotate, StippleDefaultCountFromBlankAnswer) {
     picture();
     run("STIPPL", "10,2\n30,4\n\n");
-    EXPECT_EQ(out.str(), std::string(21, ' ') + "Stipple a region of the plot.\n"
-                         "     Lower left corner of region (Xl,Yl) >     Upper right corner of region (Xh,Yh) > "
-                         "     Number of stipples (CR for default) > ");
+    EXPECT_EQ(out.str(), std::string(21, ' ') +
+                             "Stipple a region of the plot.\n"
+                             "     Lower left corner of region (Xl,Yl) >     Upper right corner of region (Xh,Yh) > "
+                             "     Number of stipples (CR for default) > ");
     const auto v = rec.vectors();
     ASSERT_EQ(v.size(), 200u);
     double r = 0.0;
@@ -111,9 +112,10 @@ TEST_F(Annotate, HatchVerticalWhateverTheAspect) {
     s.draw.last_device = 'S'; // the terminal shows the line style in its pens
     s.draw.line_style = 3;
     run("HATCH/E", "1,100\n5,900\n1\n90\n");
-    EXPECT_EQ(out.str(), std::string(21, ' ') + "Hatch a region of the plot.\n"
-                         "     Lower left corner of region (Xl,Yl) >     Upper right corner of region (Xh,Yh) > "
-                         " Hatch spacing (in units of the X-axis) >                   Hatch angle to X-axis > ");
+    EXPECT_EQ(out.str(), std::string(21, ' ') +
+                             "Hatch a region of the plot.\n"
+                             "     Lower left corner of region (Xl,Yl) >     Upper right corner of region (Xh,Yh) > "
+                             " Hatch spacing (in units of the X-axis) >                   Hatch angle to X-axis > ");
     const auto seg = segments();
     ASSERT_EQ(seg.size(), 4u + 5u);
     for (int k = 0; k < 5; ++k) {

@@ -6,9 +6,9 @@
 #include <sstream>
 #include <vector>
 
+#include "command_fixture.h"
 #include "commands/commands.h"
 #include "session/session.h"
-#include "command_fixture.h"
 
 namespace tarva {
 namespace {
@@ -18,13 +18,12 @@ struct AverageOrder : testing_support::CommandFixture {};
 TEST_F(AverageOrder, Statistics) {
     EXPECT_EQ(run("AVERAG"), " ? No data!\n");
     points({1, 2, 3}, {4, 4, 4}, {1, 1, 4});
-    EXPECT_EQ(run("AVERAG"),
-              "  Ave. X coord.    2.0000     (std. dev.:    1.0000    )\n"
-              "        (min:    1.0000     max:    3.0000     +/-:    1.0000    )\n"
-              "  Ave. Y coord.    4.0000     (std. dev.:    0.0000    )\n"
-              "        (min:    4.0000     max:    4.0000     +/-:    0.0000    )\n"
-              "  Ave. err. bar    2.0000     (std. dev.:    1.7321    )\n"
-              "        (min:    1.0000     max:    4.0000     +/-:    1.5000    )\n");
+    EXPECT_EQ(run("AVERAG"), "  Ave. X coord.    2.0000     (std. dev.:    1.0000    )\n"
+                             "        (min:    1.0000     max:    3.0000     +/-:    1.0000    )\n"
+                             "  Ave. Y coord.    4.0000     (std. dev.:    0.0000    )\n"
+                             "        (min:    4.0000     max:    4.0000     +/-:    0.0000    )\n"
+                             "  Ave. err. bar    2.0000     (std. dev.:    1.7321    )\n"
+                             "        (min:    1.0000     max:    4.0000     +/-:    1.5000    )\n");
     points({5}, {1}, {1});
     EXPECT_NE(run("AVERAG").find("5.0000     (std. dev.:    0.0000    )"), std::string::npos);
     EXPECT_EQ(run("AVERAG/Q"), " Unknown option - Q\n\n");
@@ -34,8 +33,8 @@ TEST_F(AverageOrder, WeightedMeanLeavesTheDataAlone) {
     points({1, 2}, {1, 4}, {1, 2});
     // Weights 1 and 1/4: mean (1 + 1)/1.25, uncertainty 1/sqrt(1.25).
     EXPECT_EQ(run("AVERAG/W"), " Computing weighted means.\n\n"
-                                            " WEIGHTED MEAN OF Y VALUES =    1.6000    \n"
-                                            "   UNCERTAINTY IN THE MEAN =   0.89443    \n\n");
+                               " WEIGHTED MEAN OF Y VALUES =    1.6000    \n"
+                               "   UNCERTAINTY IN THE MEAN =   0.89443    \n\n");
     EXPECT_EQ(ys(), (std::vector<float>{1, 4}));
     // Zero error bars: reported for the first ten only; they dominate the mean.
     std::vector<float> x(12, 1), y(12, 3), e(12, 0);
@@ -50,9 +49,8 @@ TEST_F(AverageOrder, WeightedMeanLeavesTheDataAlone) {
 
 TEST_F(AverageOrder, SmoothingWindow) {
     points({1, 2, 3, 4, 5}, {1, 2, 9, 4, 5}, {1, 1, 3, 1, 1});
-    EXPECT_EQ(run("AVERAG/S 2"),
-              "\n Smoothing the data with a +/- 2 window, a total\n of  5 points in the window.\n"
-              " Y replaced with weighted means of groups of   5 old Y values\n  Yerr likewise.\n");
+    EXPECT_EQ(run("AVERAG/S 2"), "\n Smoothing the data with a +/- 2 window, a total\n of  5 points in the window.\n"
+                                 " Y replaced with weighted means of groups of   5 old Y values\n  Yerr likewise.\n");
     ASSERT_EQ(s.data.count, 1);
     const double sw = 4 + 1.0 / 9;
     EXPECT_FLOAT_EQ(s.data.X[0], 3);
@@ -66,8 +64,7 @@ TEST_F(AverageOrder, SmoothingWindow) {
         EXPECT_EQ(s.data.count, n);
     }
     // Asked for when the argument is missing; a blank answer ends it.
-    EXPECT_EQ(run("AVERAG/S", "\n"),
-              "\n Smooth the data using a +/-N point window.\n\n Half width of window, N ? > ");
+    EXPECT_EQ(run("AVERAG/S", "\n"), "\n Smooth the data using a +/-N point window.\n\n Half width of window, N ? > ");
     EXPECT_EQ(s.data.count, 4);
     run("AVERAG/S", "1\n");
     EXPECT_EQ(s.data.count, 2);
@@ -96,8 +93,7 @@ TEST_F(AverageOrder, CompressionDropsTheIncompleteGroup) {
     EXPECT_EQ(s.data.count, 3);
     // A zero error bar counts as 1e-10 and carries the group.
     points({0, 2}, {1, 5}, {0, 1});
-    EXPECT_NE(run("AVERAG/C 2").find(" Zero error bar at    1 error set to 1.0e-10\n"),
-              std::string::npos);
+    EXPECT_NE(run("AVERAG/C 2").find(" Zero error bar at    1 error set to 1.0e-10\n"), std::string::npos);
     EXPECT_FLOAT_EQ(s.data.Y[0], 1.0F);
     EXPECT_FLOAT_EQ(s.data.SIGMA[0], 1e-10F);
 }

@@ -317,20 +317,20 @@ TEST(AxesGeometry, NumbersCentredBelowAndRightAlignedLeft) {
     Strokes want;
     layout_text(0, 5 - w / 2, 0 - 1.8F * 1.5F, 1.0F, 2.0F, 0.75F, 0, five, &want);
     ASSERT_FALSE(want.empty());
-    const auto it = std::search(out.begin(), out.end(), want.begin(), want.end(), [](const PenStep& p, const PenStep& q) {
-        return std::fabs(p.x - q.x) < 1e-4F && std::fabs(p.y - q.y) < 1e-4F && p.pen == q.pen;
-    });
+    const auto it =
+        std::search(out.begin(), out.end(), want.begin(), want.end(), [](const PenStep& p, const PenStep& q) {
+            return std::fabs(p.x - q.x) < 1e-4F && std::fabs(p.y - q.y) < 1e-4F && p.pen == q.pen;
+        });
     EXPECT_NE(it, out.end()) << "X number 5.0 not found where expected";
     // Y number "50" right-aligned at xmin - 0.5 ux, at v - 0.5 uy.
     const std::string fifty = "^050";
     const float wy = layout_text(0, 0, 0, 1.0F, 2.0F, 0.75F, 0, fifty, nullptr);
     Strokes want_y;
     layout_text(0, 0 - 0.5F * 0.75F - wy, 50 - 0.5F * 1.5F, 1.0F, 2.0F, 0.75F, 0, fifty, &want_y);
-    const auto iy = std::search(out.begin(), out.end(), want_y.begin(), want_y.end(),
-                                [](const PenStep& p, const PenStep& q) {
-                                    return std::fabs(p.x - q.x) < 1e-4F && std::fabs(p.y - q.y) < 1e-4F &&
-                                           p.pen == q.pen;
-                                });
+    const auto iy =
+        std::search(out.begin(), out.end(), want_y.begin(), want_y.end(), [](const PenStep& p, const PenStep& q) {
+            return std::fabs(p.x - q.x) < 1e-4F && std::fabs(p.y - q.y) < 1e-4F && p.pen == q.pen;
+        });
     EXPECT_NE(iy, out.end()) << "Y number 50 not found where expected";
     // Font 3 as default: the numbers carry ^3.
     Strokes out3;

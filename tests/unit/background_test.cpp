@@ -5,10 +5,10 @@
 #include <sstream>
 #include <vector>
 
+#include "command_fixture.h"
 #include "commands/command_context.h"
 #include "commands/commands.h"
 #include "session/session.h"
-#include "command_fixture.h"
 
 namespace tarva {
 namespace {
@@ -24,7 +24,8 @@ struct Background : testing_support::CommandFixture {
 TEST_F(Background, EmptyBufferAndTooFewPoints) {
     points({1}, {1}, {1});
     EXPECT_EQ(run("BG/L"), " One or less data point is not enough!\a\n");
-    for (char op : {'R', 'S', 'A', 'M', 'D'}) EXPECT_EQ(run(std::string("BG/") + op), " Background buffer empty!\a\n") << op;
+    for (char op : {'R', 'S', 'A', 'M', 'D'})
+        EXPECT_EQ(run(std::string("BG/") + op), " Background buffer empty!\a\n") << op;
     EXPECT_EQ(ys(), std::vector<float>{1});
 }
 

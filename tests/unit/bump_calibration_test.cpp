@@ -111,7 +111,8 @@ struct SpectrumSession : testing_support::CommandFixture {
         s.data.spectrum_kind = 'X';
         const std::pair<const char*, double> peaks[] = {
             {"ti", 4.511}, {"fe", 6.404}, {"cu", 8.048 + moved_kev}, {"zn", 8.639}, {"pb l", 10.551}};
-        for (const auto& [name, e] : peaks) key('M', static_cast<float>((e - 0.1) / 0.02), 50.0f, std::string(name) + "\n");
+        for (const auto& [name, e] : peaks)
+            key('M', static_cast<float>((e - 0.1) / 0.02), 50.0f, std::string(name) + "\n");
     }
 };
 
@@ -143,7 +144,7 @@ TEST_F(SpectrumSession, APeakOffByThreeTenthsOfAKevRefusesTheCalibration) {
     key('Z', 0.0f);
     key('M', 100.0f, 50.0f, "fe\n");
     EXPECT_TRUE(has(key('G', 0.0f), " Unable to fit a straight line to one or less points!\n"
-                                     " Energy calibration not applied to data.\n"));
+                                    " Energy calibration not applied to data.\n"));
     key('M', 100.0f, 50.0f, "cu\n");
     EXPECT_TRUE(has(key('G', 0.0f), " Infinite slope (vertical) line.\n Energy calibration not applied to data.\n"));
     EXPECT_EQ(s.data.X[10], 10.0f);
@@ -160,7 +161,8 @@ TEST_F(SpectrumSession, RbsIdentificationCalibrationAndAngleScan) {
     EXPECT_TRUE(has(named, " <<< Best match"));
     // Oxygen, silicon and gold at channels for 2 keV per channel, no offset.
     const double e_o = kinematic_factor(4.0026, 15.9994, theta) * e0;
-    EXPECT_TRUE(has(key('M', static_cast<float>(e_si / 2.0), 50.0f, "si\n"), "Element name for surface energy at 565.7"));
+    EXPECT_TRUE(
+        has(key('M', static_cast<float>(e_si / 2.0), 50.0f, "si\n"), "Element name for surface energy at 565.7"));
     key('M', static_cast<float>(e_au / 2.0), 50.0f, "AU\n");
     key('M', static_cast<float>(e_o / 2.0), 50.0f, "o\n");
     const std::string scan = key('T', 0.0f);
@@ -224,9 +226,9 @@ TEST_F(SpectrumSession, KeysSetMarkersAndEditTheData) {
 TEST_F(SpectrumSession, MarkerFileSavedReadAndFaults) {
     TempDir dir;
     EXPECT_EQ(run("BUMP/R"), " Unable to OPEN marker file QVMARK.DAT\n Current marker positions;\n\n"
-                                       "        1:    0.0000    ,   0.0000    \n        2:    0.0000    ,   0.0000    \n"
-                                       "        3:    0.0000    ,   0.0000    \n        4:    0.0000    ,   0.0000    \n"
-                                       "        5:    0.0000    ,   0.0000    \n        6:    0.0000    ,   0.0000    \n\n");
+                             "        1:    0.0000    ,   0.0000    \n        2:    0.0000    ,   0.0000    \n"
+                             "        3:    0.0000    ,   0.0000    \n        4:    0.0000    ,   0.0000    \n"
+                             "        5:    0.0000    ,   0.0000    \n        6:    0.0000    ,   0.0000    \n\n");
     for (std::size_t k = 0; k < 6; ++k) {
         s.markers.x[k] = 1.5 * static_cast<double>(k + 1);
         s.markers.y[k] = -1e6 * static_cast<double>(k + 1);

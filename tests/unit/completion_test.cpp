@@ -28,8 +28,14 @@ using Names = std::vector<std::string>;
 std::vector<DirectoryEntry> fake_directory(const std::string& dir) {
     static const std::map<std::string, std::vector<DirectoryEntry>> tree{
         {"",
-         {{"run2.d", false}, {"run1.fit", false}, {"run1.d", false}, {"run3.FIT", false}, {"runs", true},
-          {".run0.fit", false}, {"fit.qvc", false}, {"peak.sub", false}}},
+         {{"run2.d", false},
+          {"run1.fit", false},
+          {"run1.d", false},
+          {"run3.FIT", false},
+          {"runs", true},
+          {".run0.fit", false},
+          {"fit.qvc", false},
+          {"peak.sub", false}}},
         {"runs/", {{"r9.fit", false}, {"r9.txt", false}}},
     };
     auto it = tree.find(dir);
@@ -125,8 +131,7 @@ TEST(Completion, TabAtThePromptOfTheProgram) {
     // "dr" completes to "draw " (Ctrl-U then clears the line); "data pe"
     // completes to the common "peaks.", and TAB twice more lists the
     // candidates, the .fit file first.
-    const std::string seen =
-        typed_at_terminal(dir, {"dr\t", "\x15", "data pe\t", "\t", "\t", "\x15", "exit\r"});
+    const std::string seen = typed_at_terminal(dir, {"dr\t", "\x15", "data pe\t", "\t", "\t", "\x15", "exit\r"});
     std::filesystem::remove_all(dir);
     if (seen == "no pseudo-terminal" && !std::getenv("CI")) GTEST_SKIP() << "no pseudo-terminal on this machine";
     EXPECT_NE(seen.find("draw "), std::string::npos) << seen;

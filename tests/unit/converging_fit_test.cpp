@@ -3,11 +3,11 @@
 // forms, the report, the benchmark spectrum, and every input it refuses.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <array>
+#include <cmath>
 #include <fstream>
-#include <sstream>
 #include <span>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -72,8 +72,11 @@ TEST_F(ConvergingFit, StraightLineReachesTheLeastSquaresSolutionWithItsStandardE
     EXPECT_NE(text.find(" 3 k1         =    1.0133         error =   0.11010    \n"), std::string::npos) << text;
     EXPECT_EQ(text.find(" 2 a "), std::string::npos) << text;
     // FIT's report around it: active count, start, iterations, stop, final.
-    EXPECT_EQ(text.rfind(" No. parameters active =        2\n Starting CHI**2 =    55.715    \n Iteration   1  mode 1  chi-sq = ", 0),
-              0u)
+    EXPECT_EQ(
+        text.rfind(
+            " No. parameters active =        2\n Starting CHI**2 =    55.715    \n Iteration   1  mode 1  chi-sq = ",
+            0),
+        0u)
         << text;
     EXPECT_NE(text.find("\n After "), std::string::npos);
     EXPECT_NE(text.find(" iterations.\n Converged on "), std::string::npos) << text;
@@ -83,7 +86,7 @@ TEST_F(ConvergingFit, StraightLineReachesTheLeastSquaresSolutionWithItsStandardE
     // (negative for intercept and slope), CORREL its own matrix as before.
     EXPECT_NE(run("CHI").find("Reduced CHI**2 =  0.12567    "), std::string::npos);
     EXPECT_EQ(run("CORREL/E"), "          CORRELATION MATRIX OF THE ESTIMATES :\n\n"
-                                           "       1     2     3\n  1  1.00\n  2  0.00  0.00\n  3 -0.89  0.00  1.00\n");
+                               "       1     2     3\n  1  1.00\n  2  0.00  0.00\n  3 -0.89  0.00  1.00\n");
     EXPECT_NE(run("CORREL").find("  3  0.89  0.00  1.00\n"), std::string::npos);
 }
 
@@ -114,14 +117,15 @@ TEST_F(ConvergingFit, ParametersThatEnterOnlyTogetherAreNotDetermined) {
     const std::string text = run("FIT/C");
     EXPECT_NE(text.find(" 1 Yo         =   "), std::string::npos);
     EXPECT_NE(text.find("error = not determined\n  2 a "), std::string::npos) << text;
-    EXPECT_NE(text.find("     error =   0.11010    \n Errors not determined: the curvature matrix is singular for those "
-                        "parameters.\n"),
-              std::string::npos)
+    EXPECT_NE(
+        text.find("     error =   0.11010    \n Errors not determined: the curvature matrix is singular for those "
+                  "parameters.\n"),
+        std::string::npos)
         << text;
     EXPECT_EQ(s.fit.error[0], 0.0);
     EXPECT_NEAR(s.fit.value[0] + s.fit.value[2] * s.fit.value[1], 0.42667, 1e-5);
     EXPECT_EQ(run("CORREL/E"), " The curvature matrix is singular: the estimates of parameters  1  2 are "
-                                           "not determined, nor are their correlations.\n");
+                               "not determined, nor are their correlations.\n");
 }
 
 // Each input FIT/C refuses: one message, nothing changed.

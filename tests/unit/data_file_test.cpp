@@ -246,8 +246,7 @@ TEST(DataFile, DivisionByZeroAndMismatchReports) {
     for (int i = 0; i < 3; ++i) file += "1 0 1\n";
     Reader d = combined(file, 'D');
     const std::string m = d.messages();
-    EXPECT_NE(m.find(" X mismatch at    2 Xold=  2.0000     Xnew=  1.0000     err=  1.0000    \n"),
-              std::string::npos);
+    EXPECT_NE(m.find(" X mismatch at    2 Xold=  2.0000     Xnew=  1.0000     err=  1.0000    \n"), std::string::npos);
     EXPECT_NE(m.find(" Zero data point in denominator file at line   3\n"), std::string::npos);
     EXPECT_EQ(d.data.Y[2], 0.0f);
     EXPECT_EQ(d.data.SIGMA[2], 0.0f);

@@ -45,7 +45,7 @@ TEST_F(Special, SquareAndCumulativeCarryTheErrors) {
 TEST_F(Special, PairAveragesDropALastSinglePoint) {
     points({1, 2, 5, 8, 9}, {10, 20, 30, 50, 99}, {1, 1, 1, 1, 1});
     EXPECT_EQ(run("SPECIA/G"), " Data averaged in pairs, y-error is difference in x-pairs.\n"
-                                  " Error bar (+/-  1.0000    ) is average difference between x-pairs.\n");
+                               " Error bar (+/-  1.0000    ) is average difference between x-pairs.\n");
     ASSERT_EQ(s.data.count, 2);
     EXPECT_EQ(X(0), 1.5f);
     EXPECT_EQ(Y(0), 15.0f);
@@ -76,7 +76,9 @@ TEST_F(Special, EnergyToAtomicMass) {
     points({1000}, {1}, {0});
     s.data.x_label = "Energy";
     const std::string out = run("SPECIA/R", "QU\n");
-    EXPECT_EQ(out, " Change the X-axis (Energy) into atomic mass\n\n  Initial beam energy in X-axis units (2000). QU to abort > ");
+    EXPECT_EQ(
+        out,
+        " Change the X-axis (Energy) into atomic mass\n\n  Initial beam energy in X-axis units (2000). QU to abort > ");
     EXPECT_EQ(X(0), 1000.0f);
     EXPECT_EQ(s.data.x_label.trimmed(), "Energy");
 }
@@ -119,7 +121,7 @@ TEST_F(Special, TransformsAgainstTheModel) {
     EXPECT_EQ((std::vector<float>{Y(0), Y(1), Y(2)}), (std::vector<float>{1, 7, 5}));
     points({1, -0.5f, 2}, {4, 7, 10}, {1, 1, 2});
     EXPECT_EQ(run("SPECIA/8"), " Replace X with 100*(Y-F(X))/Y  (% error transform)\n"
-                                  " Zero F(X) value at data point     2\n");
+                               " Zero F(X) value at data point     2\n");
     EXPECT_FLOAT_EQ(Y(0), 100.0f / 3.0f);
     EXPECT_FLOAT_EQ(E(0), 100.0f / 3.0f);
     EXPECT_EQ(Y(1), 0.0f);
@@ -233,8 +235,8 @@ TEST_F(Special, FunctionTable) {
               " Write (x,y) ordered pairs (O) or just y (Y) >           5 ordered pairs generated.\n"
               " From X =   0.0000     to X =   1.0000    \n\n");
     EXPECT_EQ(testing_support::read_file("tab.dat"), "    0.0000    ,   1.0000    \n   0.25000    ,   1.5000    \n"
-                               "   0.50000    ,   2.0000    \n   0.75000    ,   2.5000    \n"
-                               "    1.0000    ,   3.0000    \n");
+                                                     "   0.50000    ,   2.0000    \n   0.75000    ,   2.5000    \n"
+                                                     "    1.0000    ,   3.0000    \n");
     // Name and step count on the line; lower-case letter; just y.
     const std::string out = run("SPECIA f longname.x 2", "1 2\ny\n");
     EXPECT_NE(out.find("Output in file longna.dat"), std::string::npos);
@@ -245,7 +247,8 @@ TEST_F(Special, FunctionTable) {
     const std::string zero_step = run("SPECIA F tab", "0 1 0\n");
     EXPECT_EQ(testing_support::read_file("tab.dat").size(), 5u * 29u);
     EXPECT_NE(zero_step.find("The step must be positive."), std::string::npos);
-    EXPECT_EQ(run("SPECIA F", "\n"), " Write a file of X, F(X) ordered pairs.\n\n Filename for output (CR to abort) > ");
+    EXPECT_EQ(run("SPECIA F", "\n"),
+              " Write a file of X, F(X) ordered pairs.\n\n Filename for output (CR to abort) > ");
 }
 
 TEST_F(Special, DataFilesReadBackByData) {
@@ -257,8 +260,8 @@ TEST_F(Special, DataFilesReadBackByData) {
     EXPECT_EQ(run("SPECIA g", "out.data\n"),
               " XX1, Y\n\n Write a file of X, F(X) ordered pairs.\n\n Filename for output (CR to abort) > ");
     EXPECT_EQ(testing_support::read_file("out.fit"), "RunY values  \nE\nC\n 5,1\n 0\n 0\n 0\n"
-                               "    1.0000    ,   10.000    ,  0.50000    \n"
-                               "    2.5000    ,  -20.000    ,   1.0000    \n");
+                                                     "    1.0000    ,   10.000    ,  0.50000    \n"
+                                                     "    2.5000    ,  -20.000    ,   1.0000    \n");
     run("SPECIA H", "fun\n");
     s.data.count = 0;
     run("DATA out");

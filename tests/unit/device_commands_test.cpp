@@ -6,22 +6,21 @@
 #include <filesystem>
 #include <sstream>
 
+#include "command_fixture.h"
 #include "commands/commands.h"
+#include "graphics/drivers/device_table.h"
+#include "graphics/drivers/recording_driver.h"
 #include "interpreter/interpreter.h"
-#include "session/session.h"
 #include "plot/device.h"
 #include "plot/plot.h"
-#include "command_fixture.h"
-#include "graphics/drivers/recording_driver.h"
-#include "graphics/drivers/device_table.h"
+#include "session/session.h"
 
 namespace tarva {
 namespace {
 
 using testing_support::read_file;
 
-struct Commands : testing_support::ScratchCommandFixture {
-};
+struct Commands : testing_support::ScratchCommandFixture {};
 
 TEST_F(Commands, DefinePlacementPerDevice) {
     in.str("2\n10,5\n");
@@ -113,7 +112,8 @@ TEST_F(Commands, FirstTerminalPictureAsksForTheTerminalType) {
     end_plot(s, ' ');
     close_plot_files(s, 'S');
     // Type 2's enter sequence then graph mode, the clear, and its leave sequence.
-    EXPECT_EQ(read_file("screen.tek").substr(0, 5), "\x1b" "1\x1b*\x1d");
+    EXPECT_EQ(read_file("screen.tek").substr(0, 5), "\x1b"
+                                                    "1\x1b*\x1d");
     EXPECT_FALSE(s.graphics.drivers().destination.is_open());
 }
 

@@ -6,10 +6,10 @@
 #include <cmath>
 #include <sstream>
 
-#include "session/session.h"
 #include "commands/graphics/draw/curve.h"
-#include "plot/plot.h"
 #include "graphics/drivers/recording_driver.h"
+#include "plot/plot.h"
+#include "session/session.h"
 
 namespace tarva {
 namespace {
@@ -184,8 +184,8 @@ TEST(DrawCurve, ConnectionLinesLiftThePen) {
     t.s.fit.function = 9;
     t.point(1.0f, 1.0f);
     t.point(2.0f, 2.0f);
-    t.point(3.0f, 3.0f, 3.0f);   // starts a new piece
-    t.point(4.0f, 20.0f);        // outside: on the edge, pen up
+    t.point(3.0f, 3.0f, 3.0f); // starts a new piece
+    t.point(4.0f, 20.0f);      // outside: on the edge, pen up
     t.point(5.0f, 5.0f);
     draw_function_line(t.s, 'U', t.box);
     const std::vector<RecordedVector> want{{1, 1, 3}, {2, 2, 2}, {4, 10, 3}, {5, 5, 2}};
@@ -205,7 +205,7 @@ TEST(DrawCurve, HistogramAndBarGraph) {
     t.point(2.0f, 2.0f);
     t.point(3.0f, 3.0f); // above the box: clamped
     draw_function_line(t.s, 'U', t.box);
-    const std::vector<RecordedVector> steps{{0.5f, 1, 3}, {1.5f, 1, 2}, {1.5f, 2, 2},
+    const std::vector<RecordedVector> steps{{0.5f, 1, 3}, {1.5f, 1, 2},    {1.5f, 2, 2},
                                             {2.5f, 2, 2}, {2.5f, 2.5f, 2}, {3.2f, 2.5f, 2}};
     EXPECT_EQ(t.rec.vectors(), steps);
     t.rec.clear();

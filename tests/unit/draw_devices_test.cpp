@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <sstream>
 
+#include "command_fixture.h"
 #include "commands/commands.h"
 #include "interpreter/interpreter.h"
-#include "session/session.h"
 #include "plot/device.h"
-#include "command_fixture.h"
+#include "session/session.h"
 
 namespace tarva {
 namespace {

@@ -9,9 +9,9 @@
 #include <sstream>
 
 #include "command_fixture.h"
-#include "session/session.h"
 #include "commands/graphics/draw/draw_command.h"
 #include "commands/graphics/draw/limits.h"
+#include "session/session.h"
 
 namespace tarva {
 namespace {

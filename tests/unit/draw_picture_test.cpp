@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "command_fixture.h"
-#include "session/session.h"
 #include "commands/graphics/draw/limits.h"
 #include "graphics/drivers/recording_driver.h"
+#include "session/session.h"
 
 namespace tarva {
 namespace {
@@ -137,7 +137,7 @@ struct BarePicture : PictureSession {
 
 TEST(DrawPictureSteps, SymbolsOnlyInsideTheBoxUnlessJumping) {
     BarePicture t;
-    t.type("DRAW/U O none");   // missing file: computed limits
+    t.type("DRAW/U O none"); // missing file: computed limits
     const auto all = t.draws().size();
     ASSERT_GT(all, 0u);
     // Old limits 1.5..4.5 leave the first point out.

@@ -6,9 +6,9 @@
 #include <sstream>
 #include <vector>
 
+#include "command_fixture.h"
 #include "commands/commands.h"
 #include "session/session.h"
-#include "command_fixture.h"
 
 namespace tarva {
 namespace {
@@ -26,8 +26,7 @@ TEST_F(Editing, LogOfEitherAxis) {
     EXPECT_EQ(run("ALOG", "x\n"), " Axis for taking log (CR for none) >  Log taken of x-values.\n");
     EXPECT_EQ(xs(), (V{1, 0, 3}));
     EXPECT_EQ(s.data.log_x + s.data.log_scale_x, 2);
-    EXPECT_EQ(run("LOG", "\n"),
-              " Axis for taking log (CR for none) >  Can't identify axis, require LOG/X or LOG/Y\n");
+    EXPECT_EQ(run("LOG", "\n"), " Axis for taking log (CR for none) >  Can't identify axis, require LOG/X or LOG/Y\n");
     EXPECT_EQ(run("LOG/Q"), " Can't identify axis, require LOG/X or LOG/Y\n");
     EXPECT_EQ(xs(), (V{1, 0, 3}));
 }
@@ -79,9 +78,8 @@ TEST_F(Editing, RescaleXAboveOrBelowAThreshold) {
     EXPECT_EQ(xs(), (V{3, 5, 7}));
     run("XMODIF/S 20", "10\n");
     EXPECT_EQ(xs(), (V{3, 50, 70}));
-    EXPECT_EQ(run("XMODIF/I", "15\n0 1\n"),
-              " Maximum Y-coordinate to apply transform >  Scale the X coordinates\n"
-              " New X = A*(Old X) + B :  A, B > ");
+    EXPECT_EQ(run("XMODIF/I", "15\n0 1\n"), " Maximum Y-coordinate to apply transform >  Scale the X coordinates\n"
+                                            " New X = A*(Old X) + B :  A, B > ");
     EXPECT_EQ(xs(), (V{1, 50, 70}));
     // A threshold of zero at the prompt gives up.
     EXPECT_EQ(run("XMODIF/S", "0\n"), " Minimum Y-coordinate to apply transform > ");
@@ -117,8 +115,7 @@ TEST_F(Editing, DeleteAndAppendPoints) {
     EXPECT_EQ(ys(), (V{30, 40, 50}));
     EXPECT_EQ(run("MODIFY/F", "\n"), " Data point number to modify > ");
     EXPECT_EQ(s.data.count, 3);
-    EXPECT_EQ(run("MODIFY 9", "7 8 9\n"),
-              " Point   4: X=   0.0000     Y=   0.0000     Sigma=   0.0000     New > ");
+    EXPECT_EQ(run("MODIFY 9", "7 8 9\n"), " Point   4: X=   0.0000     Y=   0.0000     Sigma=   0.0000     New > ");
     EXPECT_EQ(xs(), (V{3, 4, 5, 7}));
     EXPECT_EQ(es(), (V{1, 1, 1, 9}));
 }
@@ -200,15 +197,15 @@ TEST_F(Editing, ValuesListing) {
     std::vector<float> x{1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
     points(x, x);
     EXPECT_EQ(run("VALUES 3"), "  ( N  )       X             Y        SIGMA\n\n"
-                                          "    1     1.0000    ,   1.0000    ,   1.0000    \n"
-                                          "    2     2.0000    ,   2.0000    ,   1.0000    \n"
-                                          "    3     3.0000    ,   3.0000    ,   1.0000    \n");
+                               "    1     1.0000    ,   1.0000    ,   1.0000    \n"
+                               "    2     2.0000    ,   2.0000    ,   1.0000    \n"
+                               "    3     3.0000    ,   3.0000    ,   1.0000    \n");
     points({1e-3f}, {-2e6f}, {0});
     s.data.log_x = s.data.log_scale_x = 1;
     EXPECT_EQ(run("VALUES 20"), " X axis interpreted as a log scale.\n\n"
-                                           " Log has been taken of x coordinates.\n"
-                                           "  ( N  )       X             Y        SIGMA\n\n"
-                                           "    1    1.00000E-03, -2.00000E+06,   0.0000    \n");
+                                " Log has been taken of x coordinates.\n"
+                                "  ( N  )       X             Y        SIGMA\n\n"
+                                "    1    1.00000E-03, -2.00000E+06,   0.0000    \n");
 }
 
 TEST_F(Editing, RotateAboutOriginOrMarker) {
@@ -229,8 +226,7 @@ TEST_F(Editing, RotateAboutOriginOrMarker) {
     s.graphics.ymin = 0;
     s.graphics.ymax = 2;
     s.graphics.aspect = 1;
-    EXPECT_EQ(run("ROTATE/M 90"),
-              " DATA ROTATED BY     90.000 DEGREES.\n ABOUT:    1.0000       1.0000    \n\n");
+    EXPECT_EQ(run("ROTATE/M 90"), " DATA ROTATED BY     90.000 DEGREES.\n ABOUT:    1.0000       1.0000    \n\n");
     EXPECT_FLOAT_EQ(s.data.X[0], 1);
     EXPECT_FLOAT_EQ(s.data.Y[0], 1.5);
     s.graphics.ymax = 0;
@@ -242,9 +238,8 @@ TEST_F(Editing, EliminateOutsideThePlotWindow) {
     points({1, 2, 3, 4}, {10, 20, 30, 40});
     s.graphics.xmin = 2;
     s.graphics.xmax = 3;
-    EXPECT_EQ(run("ELIMIN"),
-              " Eliminating points with X less than   2.0000    \n or greater than   3.0000    \n"
-              "    2 points removed from data file.\n NOT DEBUGGED.\n");
+    EXPECT_EQ(run("ELIMIN"), " Eliminating points with X less than   2.0000    \n or greater than   3.0000    \n"
+                             "    2 points removed from data file.\n NOT DEBUGGED.\n");
     EXPECT_EQ(ys(), (V{20, 30}));
     s.graphics.xmax = 2;
     EXPECT_EQ(run("ELIMIN"), " X-range zero or XMAX less than XMIN.\a\n");

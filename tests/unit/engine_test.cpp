@@ -37,8 +37,8 @@ struct SumOnly {
 
 template <class M>
 EngineInputs inputs(Problem& pr, M& model) {
-    return EngineInputs{pr.x, pr.y, pr.sigma, pr.mode, static_cast<int>(pr.x.size()), ModelRef(model), pr.p, pr.nparams,
-                        pr.mask};
+    return EngineInputs{pr.x, pr.y,       pr.sigma, pr.mode, static_cast<int>(pr.x.size()), ModelRef(model),
+                        pr.p, pr.nparams, pr.mask};
 }
 
 Problem line_problem(int n, double a0, double a1, double noise, unsigned seed) {
@@ -444,7 +444,9 @@ TEST_F(Minimiser, ModeThreeWithAVanishingModelIsInfiniteWeight) {
     } model;
     max = 2;
     run_fit(pr, model);
-    EXPECT_NE(os.str().find(" Infinite Weight!\a\n Iteration   1 mode = 3 Fcweight =   1.00000E+30\n"), std::string::npos) << os.str();
+    EXPECT_NE(os.str().find(" Infinite Weight!\a\n Iteration   1 mode = 3 Fcweight =   1.00000E+30\n"),
+              std::string::npos)
+        << os.str();
     EXPECT_EQ(e.scale, 1e30);
 }
 
@@ -467,14 +469,14 @@ TEST_F(Minimiser, DumpModeWritesInputAndDetails) {
 
 TEST_F(Minimiser, BadInputReturnsWithoutHanging) {
     Line model;
-    {   // NaN in the data.
+    { // NaN in the data.
         Problem pr = line_problem(10, 1.0, 2.0, 0.0, 11);
         pr.y[3] = std::nanf("");
         e = EngineState{}; // each case on a fresh engine
         run_fit(pr, model);
         EXPECT_LE(iterations, 250);
     }
-    {   // Infinite parameter and infinite sigma.
+    { // Infinite parameter and infinite sigma.
         Problem pr = line_problem(10, 1.0, 2.0, 0.0, 12);
         pr.p[0] = INFINITY;
         pr.sigma[2] = INFINITY;
@@ -482,14 +484,14 @@ TEST_F(Minimiser, BadInputReturnsWithoutHanging) {
         run_fit(pr, model);
         EXPECT_LE(iterations, 250);
     }
-    {   // All-zero data.
+    { // All-zero data.
         Problem pr = line_problem(10, 0.0, 0.0, 0.0, 13);
         std::fill(pr.sigma.begin(), pr.sigma.end(), 0.0f);
         e = EngineState{}; // each case on a fresh engine
         run_fit(pr, model);
         EXPECT_EQ(iterations, 1);
     }
-    {   // Fifty parameters, one point.
+    { // Fifty parameters, one point.
         Problem pr = line_problem(1, 1.0, 2.0, 0.0, 14);
         pr.nparams = 50;
         pr.mask.fill(1);
@@ -497,7 +499,7 @@ TEST_F(Minimiser, BadInputReturnsWithoutHanging) {
         run_fit(pr, model);
         EXPECT_EQ(iterations, 1); // the unused slots make the matrix singular
     }
-    {   // No data at all; counts out of range.
+    { // No data at all; counts out of range.
         Problem pr;
         pr.nparams = 2;
         pr.mask = {1, 1};
@@ -520,13 +522,12 @@ TEST_F(CorrelationMatrix, SumOfParametersIsFullyCorrelated) {
     pr.mask = {1, 1, 1};
     SumOnly model;
     correlation_matrix(e, out, inputs(pr, model));
-    EXPECT_EQ(os.str(),
-              "          CORRELATION MATRIX :\n"
-              "\n"
-              "       1     2     3\n"
-              "  1  1.00\n"
-              "  2  1.00  1.00\n"
-              "  3  0.00  0.00  0.00\n");
+    EXPECT_EQ(os.str(), "          CORRELATION MATRIX :\n"
+                        "\n"
+                        "       1     2     3\n"
+                        "  1  1.00\n"
+                        "  2  1.00  1.00\n"
+                        "  3  0.00  0.00  0.00\n");
 }
 
 TEST_F(CorrelationMatrix, BlocksOfTwentyOneColumns) {

@@ -6,14 +6,14 @@
 #include <sstream>
 
 #include "command_fixture.h"
-#include "session/session.h"
-#include "graphics/drivers/recording_driver.h"
-#include "graphics/axes.h"
 #include "commands/graphics/draw/apply_settings.h"
-#include "plot/plot.h"
-#include "plot/drawing.h"
+#include "graphics/axes.h"
+#include "graphics/drivers/recording_driver.h"
 #include "graphics/symbols.h"
 #include "graphics/text.h"
+#include "plot/drawing.h"
+#include "plot/plot.h"
+#include "session/session.h"
 
 namespace tarva {
 namespace {

@@ -111,10 +111,10 @@ TEST_F(FileSafety, CounterFilesSurviveAFullDisk) {
     file("mac.qvc", "old\n");
     ProcessOptions o;
     o.file_size_limit = 1; // not even a counter fits
-    const ProcessRun r = run("data small\ndraw/q\ndraw/h\nsave kept\nmca/s spec\nout mac\nexit\n", o);
+    const ProcessRun r = run("data small\ndraw/q\ndraw/h\nsave kept\nmca/s counts\nout mac\nexit\n", o);
     ASSERT_TRUE(r.exited_with(0)) << r.out << r.err;
     EXPECT_TRUE(has(r, " Unable to write kept.fit completely... data not saved.\n")) << r.out;
-    EXPECT_TRUE(has(r, " Unable to write spec.mca completely... spectrum not saved.\a\n")) << r.out;
+    EXPECT_TRUE(has(r, " Unable to write counts.mca completely... spectrum not saved.\a\n")) << r.out;
     EXPECT_TRUE(has(r, " Unable to write mac.qvc, macro file not changed.\n")) << r.out;
     EXPECT_EQ(contents("mac.qvc"), "old\n");
     EXPECT_FALSE(exists("kept.fit"));
@@ -140,6 +140,42 @@ TEST_F(FileSafety, UnopenableFilesAreSaidAndOldFilesKept) {
     EXPECT_FALSE(has(r, "Plot written to")) << r.out;
     EXPECT_TRUE(has(r, " Unable to open NODIR/X.lis for output... listing follows here.\n\n\n Function fitted:\n"))
         << r.out;
+    EXPECT_EQ(contents("TARVA.AGP"), "old map\n");
+    EXPECT_TRUE(temporaries(path("")).empty());
+}
+
+// SIGHUP (the terminal closed) ends the run as SIGTERM does: the handler
+// only sets the flag, the program leaves its wait for input and gives the
+// open plot file its ending.
+TEST_F(FileSafety, HangupAndTerminationFinishThePlotFile) {
+    file("small.fit", kSmallData);
+    int number = 0;
+    for (int sig : {SIGHUP, SIGTERM}) {
+        ProcessOptions o;
+        o.signal = sig;
+        o.signal_at_prompt = 3; // waiting for the line after DRAW/Q
+        const ProcessRun r = run("data small\ndraw/q\n", o);
+        EXPECT_TRUE(r.exited_with(1)) << sig << r.err;
+        EXPECT_NE(r.err.find("Killed\n"), std::string::npos) << r.err;
+        const std::string name = "plt0" + std::to_string(++number) + ".ps";
+        EXPECT_TRUE(has(r, " " + name + " file closed.\n")) << r.out;
+        const std::string ps = contents(name);
+        ASSERT_GT(ps.size(), 20u);
+        EXPECT_EQ(ps.substr(ps.size() - 13), " showpage \n\x04\n");
+    }
+}
+
+// A signal while a dialogue holds a temporary file (AGP's map) leaves no
+// temporary file and the old map as it was.
+TEST_F(FileSafety, SignalDuringADialogueLeavesNoTemporaryFile) {
+    file("small.fit", kSmallData);
+    file("TARVA.AGP", "old map\n");
+    ProcessOptions o;
+    o.signal = SIGINT;
+    o.signal_text = "Parameter numbers for plot (I1,I2) > ";
+    const ProcessRun r = run("data small\nnpar 2\nagp\n\n", o);
+    EXPECT_TRUE(r.exited_with(1)) << r.out << r.err;
+    EXPECT_NE(r.err.find("Interrupt\n"), std::string::npos) << r.err;
     EXPECT_EQ(contents("TARVA.AGP"), "old map\n");
     EXPECT_TRUE(temporaries(path("")).empty());
 }

@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <unistd.h>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 
 #include "interpreter/interpreter.h"
 #include "session/session.h"
@@ -154,7 +154,8 @@ TEST_F(FitWithData, FitChiAndListing) {
     EXPECT_TRUE(has(t, " Fit results in OUT.lis\n"));
     EXPECT_TRUE(has(t, "\n\n Function fitted:\n\n Linear + Gaussian (up to 16)\n\n\n  1 Variable Yintercept =    "));
     const std::string l = testing_support::read_file("OUT.lis");
-    EXPECT_EQ(l.rfind(" " + std::string(78, '-') + "\n" + std::string(21, ' ') + "Results for a fit to run7.fit\n", 0), 0u);
+    EXPECT_EQ(l.rfind(" " + std::string(78, '-') + "\n" + std::string(21, ' ') + "Results for a fit to run7.fit\n", 0),
+              0u);
     EXPECT_TRUE(has(l, " 2 Variable   Gradient =   0.5"));
     EXPECT_TRUE(has(l, " fit error = "));
     EXPECT_TRUE(has(l, "\n Reduced chi-squared = "));

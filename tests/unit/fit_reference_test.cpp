@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "command_fixture.h"
-#include "session/session.h"
+#include "commands/fit/session_model.h"
 #include "fitting/engine.h"
 #include "fitting/gaussian_series_kernel.h"
 #include "fitting/parallel.h"
-#include "commands/fit/session_model.h"
 #include "models/evaluate.h"
+#include "session/session.h"
 #include "text/format.h"
 
 namespace tarva {
@@ -277,11 +277,13 @@ TEST_P(BenchmarkFit, FastFitIsBitIdenticalToThePlainAlgorithm) {
         SessionModel model(s);
         EXPECT_NE(model.ref().kernel, nullptr);
         for (int k = 0; k < ref.np; ++k) {
-            EXPECT_EQ(bits(s.fit.value[k]), bits(ref.a[k])) << "parameter " << k + 1 << " " << s.fit.value[k] << " vs " << ref.a[k];
+            EXPECT_EQ(bits(s.fit.value[k]), bits(ref.a[k]))
+                << "parameter " << k + 1 << " " << s.fit.value[k] << " vs " << ref.a[k];
             EXPECT_EQ(bits(s.fit.error[k]), bits(ref_err[k])) << "error " << k + 1;
         }
         std::ostringstream it;
-        it << " After " << std::string(8 - std::to_string(ref_iterations).size(), ' ') << ref_iterations << " iterations.";
+        it << " After " << std::string(8 - std::to_string(ref_iterations).size(), ' ') << ref_iterations
+           << " iterations.";
         EXPECT_NE(text.find(it.str()), std::string::npos) << text;
         EXPECT_NE(text.find(" Starting CHI**2 = " + format_G(ref_start, 13, 5, 1)), std::string::npos);
         EXPECT_NE(text.find(" Final CHI**2 = " + format_G(ref_final, 13, 5, 1)), std::string::npos);
@@ -311,7 +313,8 @@ TEST(InvertMatrix, ChoosesThePivotsAndRoundsAsThePlainInversion) {
         const int n = 1 + round % 50;
         const int kind = round % 4; // 0: ties only, 1: plus a NaN, 2: plus an infinity, 3: spread values
         std::array<std::array<double, kEngineParams>, kEngineParams> m{};
-        std::vector<std::vector<double>> ref(static_cast<std::size_t>(n), std::vector<double>(static_cast<std::size_t>(n)));
+        std::vector<std::vector<double>> ref(static_cast<std::size_t>(n),
+                                             std::vector<double>(static_cast<std::size_t>(n)));
         for (int i = 0; i < n; ++i)
             for (int j = 0; j < n; ++j) {
                 double v = values[gen() % 10];
@@ -361,7 +364,8 @@ void expect_kernel_matches_plain(Session& s, const std::array<double, 50>& p, in
     OutputSink sink(ignored);
     (void)working_chi_square(kept, sink, ins.model);
     fast.nvaried = kept.nvaried = plain.nvaried = 0;
-    for (int k = 0; k < np + 2 && k < 50; ++k) fast.varied[fast.nvaried++] = kept.varied[kept.nvaried++] = plain.varied[plain.nvaried++] = k;
+    for (int k = 0; k < np + 2 && k < 50; ++k)
+        fast.varied[fast.nvaried++] = kept.varied[kept.nvaried++] = plain.varied[plain.nvaried++] = k;
     ins.model.kernel->run(*ins.model.kernel, fast, 0, fast.npoints, true);
     ins.model.kernel->run(*ins.model.kernel, kept, 0, kept.npoints, true);
     ModelRef no_kernel = ins.model;
@@ -380,7 +384,8 @@ void expect_kernel_matches_plain(Session& s, const std::array<double, 50>& p, in
             const double f2 = no_kernel(pa, plain.x[i]);
             plain.a[k] = keep;
             ASSERT_EQ(bits(fast.point_deriv[i][q]), bits((f2 - f) / h)) << "derivative " << k << " at " << i;
-            ASSERT_EQ(bits(kept.point_deriv[i][q]), bits((f2 - f) / h)) << "derivative from kept terms " << k << " at " << i;
+            ASSERT_EQ(bits(kept.point_deriv[i][q]), bits((f2 - f) / h))
+                << "derivative from kept terms " << k << " at " << i;
         }
     }
 }
@@ -399,10 +404,10 @@ TEST(GaussianSeriesKernel, MatchesThePlainLoopBitForBit) {
     for (std::size_t k = 0; k < sp.start.size(); ++k) base[k] = sp.start[k];
     sets.push_back(base);
     auto b = base;
-    b[2] = -b[2];       // negative height
-    b[4] = 0.0;         // zero width: the peak is left out
-    b[5] = 1e-30;       // tiny height
-    b[0] = -0.0;        // signed zero line
+    b[2] = -b[2]; // negative height
+    b[4] = 0.0;   // zero width: the peak is left out
+    b[5] = 1e-30; // tiny height
+    b[0] = -0.0;  // signed zero line
     b[1] = 0.0;
     sets.push_back(b);
     b = base;
@@ -410,16 +415,16 @@ TEST(GaussianSeriesKernel, MatchesThePlainLoopBitForBit) {
     b[9] = INFINITY;
     sets.push_back(b);
     b = base;
-    b[4] = 1e-10;   // needle-thin peak between the points
+    b[4] = 1e-10; // needle-thin peak between the points
     b[3] = 50.3;
-    b[7] = -2e-19;  // width next to the guard
-    b[10] = 3e-9;   // width whose step is the 1e-15 floor
-    b[9] = -1e-16;  // height whose step changes its sign
+    b[7] = -2e-19; // width next to the guard
+    b[10] = 3e-9;  // width whose step is the 1e-15 floor
+    b[9] = -1e-16; // height whose step changes its sign
     sets.push_back(b);
     b = base;
     b[3] = 49.999995; // the centre's step lands the needle on the point x = 50
     b[4] = 1e-10;
-    b[12] = 1e-10;    // and the width's step of another needle
+    b[12] = 1e-10; // and the width's step of another needle
     b[11] = 150.0 - 1e-9;
     sets.push_back(b);
     b = base;
@@ -473,7 +478,8 @@ TEST(GaussianSeriesKernel, FlankTermsCrossingARoundingBoundaryKeepTheirDerivativ
         s.fit.value = p;
         std::array<double, 50> moved = p;
         moved[c.slot] += 1e-7 * std::fabs(p[c.slot]);
-        ASSERT_NE(bits(plain(moved, c.x)), bits(plain(p, c.x))) << "the case must cross the boundary (slot " << c.slot << ")";
+        ASSERT_NE(bits(plain(moved, c.x)), bits(plain(p, c.x)))
+            << "the case must cross the boundary (slot " << c.slot << ")";
         expect_kernel_matches_plain(s, p, 5, 0);
     }
 }
@@ -494,10 +500,22 @@ TEST(GaussianSeriesKernel, MatchesThePlainLoopOnRandomPeaksAndLines) {
     for (int set = 0; set < 400; ++set) {
         std::array<double, 50> p{};
         switch (set % 4) {
-        case 0: p[0] = 1024.0; p[1] = 0.0; break;
-        case 1: p[0] = std::ldexp(1.0, static_cast<int>(unit(rng) * 40) - 20); p[1] = 0.0; break;
-        case 2: p[0] = -log_uniform(1.0, 5000.0); p[1] = unit(rng) * 20.0; break; // crosses zero
-        default: p[0] = (unit(rng) - 0.5) * 200.0; p[1] = (unit(rng) - 0.5) * 0.4; break;
+        case 0:
+            p[0] = 1024.0;
+            p[1] = 0.0;
+            break;
+        case 1:
+            p[0] = std::ldexp(1.0, static_cast<int>(unit(rng) * 40) - 20);
+            p[1] = 0.0;
+            break;
+        case 2:
+            p[0] = -log_uniform(1.0, 5000.0);
+            p[1] = unit(rng) * 20.0;
+            break; // crosses zero
+        default:
+            p[0] = (unit(rng) - 0.5) * 200.0;
+            p[1] = (unit(rng) - 0.5) * 0.4;
+            break;
         }
         for (int k = 0; k < 4; ++k) {
             double height = log_uniform(1e-6, 1e7);
@@ -533,10 +551,8 @@ TEST(TermSeriesKernel, MatchesThePlainLoopBitForBit) {
         int function;
         std::vector<int> counts;
     };
-    const Family families[] = {{2, {-1, 1, 3, 4, 8, 22, 33}},
-                               {19, {0, 1, 2, 6, 10, 14}},
-                               {21, {0, 1, 2, 5, 14, 50}},
-                               {30, {0, 1, 2, 3, 10}}};
+    const Family families[] = {
+        {2, {-1, 1, 3, 4, 8, 22, 33}}, {19, {0, 1, 2, 6, 10, 14}}, {21, {0, 1, 2, 5, 14, 50}}, {30, {0, 1, 2, 3, 10}}};
     for (const Family& fam : families) {
         s.fit.function = fam.function;
         for (int set = 0; set < 16; ++set) {
@@ -548,13 +564,19 @@ TEST(TermSeriesKernel, MatchesThePlainLoopBitForBit) {
                 switch (fam.function) {
                 case 2: p[k] = signed_unit() * std::pow(10.0, -2.2 * (k - 1)); break;
                 case 30:
-                    p[k] = k == 3 || k == 8 ? unit(rng) * 255.0 : k == 9 ? std::floor(unit(rng) * 3.0) : signed_unit() * 40.0;
+                    p[k] = k == 3 || k == 8 ? unit(rng) * 255.0
+                           : k == 9         ? std::floor(unit(rng) * 3.0)
+                                            : signed_unit() * 40.0;
                     break;
-                default: p[k] = role == 1 ? unit(rng) * 300.0 - 20.0 : role == 0 ? signed_unit() * 1e3 : unit(rng) * 40.0;
+                default:
+                    p[k] = role == 1 ? unit(rng) * 300.0 - 20.0 : role == 0 ? signed_unit() * 1e3 : unit(rng) * 40.0;
                 }
             }
             switch (set) {
-            case 1: p[1] = 0.0; p[0] = -0.0; break;
+            case 1:
+                p[1] = 0.0;
+                p[0] = -0.0;
+                break;
             case 2: p[4] = NAN; break;
             case 3: p[6] = INFINITY; break;
             case 4: // guards: a coefficient at the limit, a zero width on a point
@@ -568,8 +590,11 @@ TEST(TermSeriesKernel, MatchesThePlainLoopBitForBit) {
                 p[5] = 1e-10 - 5e-16;
                 p[2] = -0.0;
                 break;
-            case 6: p[5] = 3.0; p[9] = 1.0; break; // common width, complementary edge
-            case 7: // wide flat tops over many points, zero FWHM
+            case 6:
+                p[5] = 3.0;
+                p[9] = 1.0;
+                break; // common width, complementary edge
+            case 7:    // wide flat tops over many points, zero FWHM
                 p[5] = 60.0;
                 p[4] = 0.0;
                 p[9] = 30.0;

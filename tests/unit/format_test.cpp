@@ -1573,8 +1573,7 @@ void check_real_cases(char kind) {
     for (const RealCase& c : kRealCases) {
         if (c.kind != kind) continue;
         ++checked;
-        EXPECT_EQ(apply(c), c.expected) << c.scale << "P," << c.kind << c.w << '.' << c.d << " of "
-                                        << c.value;
+        EXPECT_EQ(apply(c), c.expected) << c.scale << "P," << c.kind << c.w << '.' << c.d << " of " << c.value;
     }
     EXPECT_GT(checked, 100);
 }
@@ -1688,22 +1687,10 @@ struct TextCase {
 
 // Expected values produced by gfortran 12.2: (Aw).
 const TextCase kTextCases[] = {
-    {1, "abc", "a"},
-    {1, "abcdefgh", "a"},
-    {1, "", " "},
-    {1, "x y", "x"},
-    {3, "abc", "abc"},
-    {3, "abcdefgh", "abc"},
-    {3, "", "   "},
-    {3, "x y", "x y"},
-    {5, "abc", "  abc"},
-    {5, "abcdefgh", "abcde"},
-    {5, "", "     "},
-    {5, "x y", "  x y"},
-    {8, "abc", "     abc"},
-    {8, "abcdefgh", "abcdefgh"},
-    {8, "", "        "},
-    {8, "x y", "     x y"},
+    {1, "abc", "a"},        {1, "abcdefgh", "a"},        {1, "", " "},        {1, "x y", "x"},
+    {3, "abc", "abc"},      {3, "abcdefgh", "abc"},      {3, "", "   "},      {3, "x y", "x y"},
+    {5, "abc", "  abc"},    {5, "abcdefgh", "abcde"},    {5, "", "     "},    {5, "x y", "  x y"},
+    {8, "abc", "     abc"}, {8, "abcdefgh", "abcdefgh"}, {8, "", "        "}, {8, "x y", "     x y"},
 };
 
 struct LayoutCase {
@@ -1719,32 +1706,50 @@ const LayoutCase kLayoutCases[] = {
     {"(1P,E8.1,'  ')", {FormatArg{-0.0123}}, "-1.2E-02  "},
     {"(I4,' Unable to open ',A)", {FormatArg{7LL}, FormatArg{"data.dat"}}, "   7 Unable to open data.dat"},
     {"(3F8.2)", {FormatArg{1.0}, FormatArg{-2.345}, FormatArg{1000.125}}, "    1.00   -2.35 1000.12"},
-    {"(3F8.2)", {FormatArg{1.0}, FormatArg{2.0}, FormatArg{3.0}, FormatArg{4.0}, FormatArg{5.0}}, "    1.00    2.00    3.00\n    4.00    5.00"},
+    {"(3F8.2)",
+     {FormatArg{1.0}, FormatArg{2.0}, FormatArg{3.0}, FormatArg{4.0}, FormatArg{5.0}},
+     "    1.00    2.00    3.00\n    4.00    5.00"},
     {"(2(I3,1X,F6.2))", {FormatArg{1LL}, FormatArg{1.5}, FormatArg{2LL}, FormatArg{-2.25}}, "  1   1.50  2  -2.25"},
     {"('X=',I3,/,'Y=',I3)", {FormatArg{10LL}, FormatArg{-20LL}}, "X= 10\nY=-20"},
     {"('X=',I3,/,'Y=',I3)", {FormatArg{10LL}}, "X= 10\nY="},
     {"(I3)", {FormatArg{1LL}, FormatArg{2LL}, FormatArg{3LL}}, "  1\n  2\n  3"},
-    {"(1X,'Title',/,(2I4))", {FormatArg{1LL}, FormatArg{2LL}, FormatArg{3LL}, FormatArg{4LL}, FormatArg{5LL}}, " Title\n   1   2\n   3   4\n   5"},
-    {"(' Point ',I3,': X=',1P,G13.5,' Y=',G13.5,' Sigma=',G13.5,' New > ')", {FormatArg{5LL}, FormatArg{12.0}, FormatArg{1.5e-3}, FormatArg{0.0}}, " Point   5: X=   12.000     Y=  1.50000E-03 Sigma=   0.0000     New > "},
+    {"(1X,'Title',/,(2I4))",
+     {FormatArg{1LL}, FormatArg{2LL}, FormatArg{3LL}, FormatArg{4LL}, FormatArg{5LL}},
+     " Title\n   1   2\n   3   4\n   5"},
+    {"(' Point ',I3,': X=',1P,G13.5,' Y=',G13.5,' Sigma=',G13.5,' New > ')",
+     {FormatArg{5LL}, FormatArg{12.0}, FormatArg{1.5e-3}, FormatArg{0.0}},
+     " Point   5: X=   12.000     Y=  1.50000E-03 Sigma=   0.0000     New > "},
     {"(5X,A,2X,A5,A2)", {FormatArg{"ab"}, FormatArg{"cd"}, FormatArg{"efgh"}}, "     ab     cdef"},
     {"('It''s ',I2,' o''clock')", {FormatArg{9LL}}, "It's  9 o'clock"},
     {"(' Line one',//,' Line three')", {}, " Line one\n\n Line three"},
-    {"(I9,1P,3G13.6,1X)", {FormatArg{12LL}, FormatArg{1.0}, FormatArg{-2.5e-7}, FormatArg{3.0e12}}, "       12  1.00000    -2.500000E-07 3.000000E+12"},
+    {"(I9,1P,3G13.6,1X)",
+     {FormatArg{12LL}, FormatArg{1.0}, FormatArg{-2.5e-7}, FormatArg{3.0e12}},
+     "       12  1.00000    -2.500000E-07 3.000000E+12"},
     {"(I9,1P,G13.6,I5)", {FormatArg{1LL}, FormatArg{0.5}, FormatArg{1LL}}, "        1 0.500000        1"},
-    {"(2P,E12.4,0P,E12.4,-1P,E12.4)", {FormatArg{3.14159}, FormatArg{3.14159}, FormatArg{3.14159}}, "  31.416E-01  0.3142E+01  0.0314E+02"},
+    {"(2P,E12.4,0P,E12.4,-1P,E12.4)",
+     {FormatArg{3.14159}, FormatArg{3.14159}, FormatArg{3.14159}},
+     "  31.416E-01  0.3142E+01  0.0314E+02"},
     {"(1P,E10.3,G10.3,F8.3)", {FormatArg{0.5}, FormatArg{0.5}, FormatArg{0.5}}, " 5.000E-01 0.500       5.000"},
     {"(A,':',I2,:,' more ',I2)", {FormatArg{"n"}, FormatArg{3LL}}, "n: 3"},
     {"(I5.3,I4.0,I3.2,I4.0)", {FormatArg{7LL}, FormatArg{0LL}, FormatArg{-5LL}, FormatArg{12LL}}, "  007    -05  12"},
     {"(3HAB ,I2,1H;)", {FormatArg{4LL}}, "AB  4;"},
-    {"(1P,2E10.2,/,2(1X,G10.3))", {FormatArg{1.0}, FormatArg{2.0}, FormatArg{3.0}, FormatArg{4e5}, FormatArg{5.0}, FormatArg{6e-7}, FormatArg{7.0}}, "  1.00E+00  2.00E+00\n   3.00      4.000E+05\n   5.00      6.000E-07\n   7.00    "},
-    {"(1X,2(I2,'|'),F6.1)", {FormatArg{1LL}, FormatArg{2LL}, FormatArg{3.25}, FormatArg{4LL}, FormatArg{5LL}, FormatArg{6.75}}, "  1| 2|   3.2\n 4| 5|   6.8"},
+    {"(1P,2E10.2,/,2(1X,G10.3))",
+     {FormatArg{1.0}, FormatArg{2.0}, FormatArg{3.0}, FormatArg{4e5}, FormatArg{5.0}, FormatArg{6e-7}, FormatArg{7.0}},
+     "  1.00E+00  2.00E+00\n   3.00      4.000E+05\n   5.00      6.000E-07\n   7.00    "},
+    {"(1X,2(I2,'|'),F6.1)",
+     {FormatArg{1LL}, FormatArg{2LL}, FormatArg{3.25}, FormatArg{4LL}, FormatArg{5LL}, FormatArg{6.75}},
+     "  1| 2|   3.2\n 4| 5|   6.8"},
     {"(1X,I2,3X,'end')", {FormatArg{1LL}}, "  1   end"},
     {"(I2,3X)", {FormatArg{1LL}}, " 1"},
-    {"(D12.4,1P,D12.4,D11.4)", {FormatArg{1234.5}, FormatArg{-1234.5}, FormatArg{1e200}}, "  0.1234D+04 -1.2345D+03 1.0000+200"},
+    {"(D12.4,1P,D12.4,D11.4)",
+     {FormatArg{1234.5}, FormatArg{-1234.5}, FormatArg{1e200}},
+     "  0.1234D+04 -1.2345D+03 1.0000+200"},
     {"(1P,F8.3,F8.3,F8.0)", {FormatArg{0.5}, FormatArg{-123.4567}, FormatArg{0.04}}, "   5.000********      0."},
     {"(2P,F10.3,F4.1,F10.3)", {FormatArg{123.4567}, FormatArg{0.5}, FormatArg{1e-4}}, " 12345.67050.0     0.010"},
     {"(-1P,F8.3,F8.3,F8.1)", {FormatArg{123.4567}, FormatArg{-0.0004}, FormatArg{0.5}}, "  12.346  -0.000     0.0"},
-    {"(-2P,F8.1,F8.1,F8.0,F8.0)", {FormatArg{5.0}, FormatArg{4.9}, FormatArg{5.0}, FormatArg{123456.0}}, "     0.0     0.0      0.   1235."},
+    {"(-2P,F8.1,F8.1,F8.0,F8.0)",
+     {FormatArg{5.0}, FormatArg{4.9}, FormatArg{5.0}, FormatArg{123456.0}},
+     "     0.0     0.0      0.   1235."},
     {"(-3P,F8.1,F8.2)", {FormatArg{12345.0}, FormatArg{-1.0}}, "    12.3   -0.00"},
     {"(I2,3X,/,2X,I2,4X)", {FormatArg{1LL}, FormatArg{2LL}}, " 1\n   2"},
     {"(A3,A,A1)", {FormatArg{"abcdef"}, FormatArg{" mid "}, FormatArg{"xyz"}}, "abc mid x"},
@@ -1757,8 +1762,7 @@ TEST(FormatE, MatchesGfortran) { check_real_cases('E'); }
 TEST(FormatG, MatchesGfortran) { check_real_cases('G'); }
 
 TEST(FormatI, MatchesGfortran) {
-    for (const IntCase& c : kIntCases)
-        EXPECT_EQ(format_I(c.value, c.w), c.expected) << "I" << c.w << " of " << c.value;
+    for (const IntCase& c : kIntCases) EXPECT_EQ(format_I(c.value, c.w), c.expected) << "I" << c.w << " of " << c.value;
 }
 
 TEST(FormatI, Extremes) {
@@ -1957,9 +1961,9 @@ TEST(FormatLayout, MatchesGfortran) {
 
 TEST(FormatLayout, AcceptsEveryArgumentType) {
     const std::string owned = "own";
-    const std::vector<FormatArg> values = {FormatArg{3}, FormatArg{4LL}, FormatArg{1.5f}, FormatArg{2.5},
-                                           FormatArg{std::string_view("view")}, FormatArg{owned},
-                                           FormatArg{"lit"}};
+    const std::vector<FormatArg> values = {
+        FormatArg{3},     FormatArg{4LL},  FormatArg{1.5f}, FormatArg{2.5}, FormatArg{std::string_view("view")},
+        FormatArg{owned}, FormatArg{"lit"}};
     EXPECT_EQ(format_layout("(2I3,2F5.1,3(1X,A))", values), "  3  4  1.5  2.5 view own lit");
 }
 
@@ -1994,8 +1998,8 @@ TEST(FormatLayout, ScaleFactorPersistsUntilChanged) {
 TEST(FormatLayout, MalformedTemplatesAreReportedNotThrown) {
     const std::vector<FormatArg> one = {FormatArg{1}};
     const std::vector<std::pair<const char*, const char*>> cases = {
-        {"(I4", "column 4"},   {"(I4))", "column 5"}, {"(Q4)", "column 2"},         {"(I4,'open)", "column"},
-        {"(F8)", "column"},    {"(P,E8.1)", "column"}, {"(12HTOO SHORT)", "column"}};
+        {"(I4", "column 4"}, {"(I4))", "column 5"},  {"(Q4)", "column 2"},        {"(I4,'open)", "column"},
+        {"(F8)", "column"},  {"(P,E8.1)", "column"}, {"(12HTOO SHORT)", "column"}};
     for (const auto& [layout, where] : cases) {
         std::string out;
         ASSERT_NO_THROW(out = format_layout(layout, one)) << layout;
@@ -2029,7 +2033,8 @@ TEST(FormatLayout, EveryLiteralLayoutInTheSourceIsWellFormed) {
         const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         for (std::sregex_iterator m(text.begin(), text.end(), call), end; m != end; ++m) {
             const std::string layout = (*m)[1].str();
-            EXPECT_FALSE(layout_error(layout).has_value()) << entry.path() << ": " << layout << ": " << *layout_error(layout);
+            EXPECT_FALSE(layout_error(layout).has_value())
+                << entry.path() << ": " << layout << ": " << *layout_error(layout);
             ++checked;
         }
     }
@@ -2053,15 +2058,15 @@ TEST(ReadRealField, AcceptedForms) {
         {"12", 12.0},
         {"-.5", -0.5},
         {"5.", 5.0},
-        {"1 2 3", 123.0},          // embedded blanks ignored
+        {"1 2 3", 123.0}, // embedded blanks ignored
         {" 1 . 5 E 1 ", 15.0},
-        {"1.5+3", 1500.0},         // exponent without a letter
+        {"1.5+3", 1500.0}, // exponent without a letter
         {"1.5-3", 1.5e-3},
         {"3E2", 300.0},
-        {"0.1", 0.1},              // correctly rounded conversion
+        {"0.1", 0.1}, // correctly rounded conversion
         {"3.14159265358979", 3.14159265358979},
         {"1.7976931348623157E308", 1.7976931348623157e308},
-        {"1e-400", 0.0},           // underflow reads as zero
+        {"1e-400", 0.0}, // underflow reads as zero
         {"\t4.25\t", 4.25},
         {"00012.50", 12.5},
     };

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "command_fixture.h"
-#include "session/session.h"
 #include "dataset/fourier_transform.h"
+#include "session/session.h"
 
 namespace tarva {
 namespace {
@@ -109,8 +109,9 @@ TEST_F(FtCommand, DecliningThePaddingLeavesTheData) {
 TEST_F(FtCommand, PadOnlyExtendsTheSpacingWithZeros) {
     fill(1000, 10.0f, 0.5f);
     s.data.SIGMA[1000] = 9.0f; // stale value beyond the count
-    EXPECT_EQ(run("FT/N", "\n"), " The data set must have 2**N data points,\n Currently there are 1000, pad to 1024 ? > "
-                              " Data padded to 1024 data points only.\n\n");
+    EXPECT_EQ(run("FT/N", "\n"),
+              " The data set must have 2**N data points,\n Currently there are 1000, pad to 1024 ? > "
+              " Data padded to 1024 data points only.\n\n");
     EXPECT_EQ(s.data.count, 1024);
     EXPECT_EQ(s.data.Y[999], 1000.0f); // not transformed
     EXPECT_FLOAT_EQ(s.data.X[1000], 10.0f + 999.0f * 0.5f + 0.5f);
@@ -145,7 +146,7 @@ TEST_F(FtCommand, PaddedDataAreTransformedWithTheZeros) {
     fill(6, 0.0f, 1.0f);
     s.data.x_label = "";
     EXPECT_EQ(run("FT", "y\n"), " The data set must have 2**N data points,\n Currently there are    6, pad to    8 ? > "
-                               " Fourier transform taken of data.\n\n");
+                                " Fourier transform taken of data.\n\n");
     EXPECT_EQ(s.data.count, 8);
     EXPECT_FLOAT_EQ(s.data.Y[0], 21.0f); // 1 + 2 + ... + 6 and two zeros
     EXPECT_FLOAT_EQ(s.data.X[1], 1.0f / 16.0f);

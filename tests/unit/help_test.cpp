@@ -14,8 +14,8 @@
 #include "interpreter/help.h"
 #include "interpreter/interpreter.h"
 #include "session/session.h"
-#include "text/fixed_text.h"
 #include "temp_dir.h"
+#include "text/fixed_text.h"
 
 namespace tarva {
 namespace {
@@ -54,24 +54,22 @@ protected:
     fs::path dir_{scratch_.path()};
 };
 
-const char* const kSmallHelp =
-    "intro text belongs to no section\n"
-    "#HELP\n"
-    "Type HELP and a topic.\n"
-    "#FIT FITTING\n"
-    "#*LSQ\n"
-    "Fit the function.\n"
-    "\n"
-    "   Indented line.   \n"
-    "#fixed*mask\n"
-    "Fixed parameters.\n"
-    "#XFIT\n"
-    "Not a prefix match.\n";
+const char* const kSmallHelp = "intro text belongs to no section\n"
+                               "#HELP\n"
+                               "Type HELP and a topic.\n"
+                               "#FIT FITTING\n"
+                               "#*LSQ\n"
+                               "Fit the function.\n"
+                               "\n"
+                               "   Indented line.   \n"
+                               "#fixed*mask\n"
+                               "Fixed parameters.\n"
+                               "#XFIT\n"
+                               "Not a prefix match.\n";
 
 TEST_F(HelpTest, TopicMatchesKeywordPrefixesInEverySection) {
     std::string help = write("t.hlp", kSmallHelp);
-    EXPECT_EQ(section(help, "fi    "),
-              " Fit the function.\n\n    Indented line.\n Fixed parameters.\n\n");
+    EXPECT_EQ(section(help, "fi    "), " Fit the function.\n\n    Indented line.\n Fixed parameters.\n\n");
     // A keyword after "*" matches; a keyword line of a group is not shown.
     EXPECT_EQ(section(help, "MASK  "), " Fixed parameters.\n\n");
     EXPECT_EQ(section(help, "lsq"), " Fit the function.\n\n    Indented line.\n\n");
@@ -149,8 +147,8 @@ TEST_F(HelpTest, FunctionEntries) {
     std::string fun = write("f.hlp", "header line\n05 Gaussian\n   height, centre\n5 x\n6  Lorentzian\n   width\n");
     std::string none = write("h.hlp", "");
     std::string out = run("help/f 5\n", none, fun);
-    EXPECT_EQ(out, " fit> \n " + pad("05 Gaussian", 80) + "\n " + pad("   height, centre", 80) + "\n " + pad("5 x", 80) +
-                       "\n fit> ");
+    EXPECT_EQ(out, " fit> \n " + pad("05 Gaussian", 80) + "\n " + pad("   height, centre", 80) + "\n " +
+                       pad("5 x", 80) + "\n fit> ");
     out = run("menu/f 6\n", none, fun);
     EXPECT_EQ(out, " fit> \n " + pad("6  Lorentzian", 80) + "\n " + pad("   width", 80) + "\n fit> ");
     const std::string undocumented = "\n\n No documentation exists for this function.\n\n"

@@ -7,10 +7,10 @@
 #include <limits>
 #include <sstream>
 
-#include "session/session.h"
+#include "graphics/drivers/device_table.h"
 #include "plot/device.h"
 #include "plot/plot.h"
-#include "graphics/drivers/device_table.h"
+#include "session/session.h"
 #include "temp_dir.h"
 
 namespace tarva {
@@ -22,8 +22,8 @@ using testing_support::TempDir;
 using testing_support::write_file;
 
 const std::string E = "\x1b";
-const std::string kOpeningP = " " + E + ".(" + E + ".J" + E + ".K" + E + ".M:" + E + ".@;3:" + E + ".N:\n" +
-                              " IN;PU;\n PW1;\n VS18;\n";
+const std::string kOpeningP =
+    " " + E + ".(" + E + ".J" + E + ".K" + E + ".M:" + E + ".@;3:" + E + ".N:\n" + " IN;PU;\n PW1;\n VS18;\n";
 const std::string kOpeningH = " " + E + "E\n " + E + "%0B\n TR1;\n IN;\n";
 const std::string kPens = " SP1;\n PW 0.15;\n SP 1;\n PU0,0;\n";
 const std::string kClosing = "\n " + E + "%0A\n " + E + "E\n";

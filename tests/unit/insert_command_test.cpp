@@ -7,10 +7,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "commands/commands.h"
-#include "session/session.h"
 #include "command_fixture.h"
+#include "commands/commands.h"
 #include "graphics/drivers/recording_driver.h"
+#include "session/session.h"
 
 namespace tarva {
 namespace {
@@ -43,17 +43,20 @@ const std::string kGauss = "Peak\nChannel\nCounts\n18\n3\n1.5\n1\n-2.25\n0\n100\
 TEST_F(InsertCommand, FileFormWritesTheDataFileAndTheDataSet) {
     const std::string out = insert("peak", kGauss);
     EXPECT_EQ(last_line(), "INSERT peak.fit");
-    const std::string head = " New data going into file: peak.fit\n Heading (CR for none) >  X axis label (CR for none) > "
-                             " Y axis label (CR for none) >  Function number (CR for none, -1 for a list) > \n"
-                             " Linear + Gaussian (up to 16)";
+    const std::string head =
+        " New data going into file: peak.fit\n Heading (CR for none) >  X axis label (CR for none) > "
+        " Y axis label (CR for none) >  Function number (CR for none, -1 for a list) > \n"
+        " Linear + Gaussian (up to 16)";
     EXPECT_EQ(out.substr(0, head.size()), head);
-    EXPECT_NE(out.find(" Value of parameter   1 Yintercept >   Mask of parameter   1 Yintercept > "), std::string::npos);
+    EXPECT_NE(out.find(" Value of parameter   1 Yintercept >   Mask of parameter   1 Yintercept > "),
+              std::string::npos);
     EXPECT_NE(out.find(" Data point   3 X,Y,Yerr > "), std::string::npos);
-    EXPECT_EQ(testing_support::read_file("peak.fit"), " Peak\n Channel\n Counts\n         18         3\n"
-                                "    1.5000    \n   -2.2500    \n    100.00    \n  1\n  0\n  1\n  0\n"
-                                "    1.0000    ,   10.000    ,   3.0000    \n"
-                                "    2.0000    ,   20.000    ,   4.5000    \n"
-                                "    3.0000    ,   15.000    ,   4.0000    \n");
+    EXPECT_EQ(testing_support::read_file("peak.fit"),
+              " Peak\n Channel\n Counts\n         18         3\n"
+              "    1.5000    \n   -2.2500    \n    100.00    \n  1\n  0\n  1\n  0\n"
+              "    1.0000    ,   10.000    ,   3.0000    \n"
+              "    2.0000    ,   20.000    ,   4.5000    \n"
+              "    3.0000    ,   15.000    ,   4.0000    \n");
     EXPECT_EQ(s.data.count, 3);
     EXPECT_EQ(s.data.caption.trimmed(), "Peak");
     EXPECT_EQ(s.data.file_name.trimmed(), "peak.fit");
@@ -98,7 +101,7 @@ TEST_F(InsertCommand, FunctionFiveAsksNoParameters) {
     EXPECT_NE(out.find("\n Blank function"), std::string::npos);
     EXPECT_NE(out.find(" Data point   1 X,Y > "), std::string::npos);
     EXPECT_EQ(testing_support::read_file("blank.fit"), " \n \n \n          5         1\n    0.0000    \n  0\n  0\n"
-                                 "    4.0000    ,   5.0000    ,   0.0000    \n");
+                                                       "    4.0000    ,   5.0000    ,   0.0000    \n");
 }
 
 TEST_F(InsertCommand, CatalogueListedOnRequest) {
@@ -150,7 +153,8 @@ TEST_F(InsertCommand, CorrectionsEditAndAppendPoints) {
     EXPECT_FLOAT_EQ(s.data.Y[0], 9.0f); // ", 9" does not read and is asked again
     EXPECT_FLOAT_EQ(s.data.X[2], 5.0f);
     EXPECT_FLOAT_EQ(s.data.SIGMA[2], 0.0f);
-    EXPECT_NE(testing_support::read_file("cor.fit").find("    5.0000    ,   6.0000    ,   0.0000    \n"), std::string::npos);
+    EXPECT_NE(testing_support::read_file("cor.fit").find("    5.0000    ,   6.0000    ,   0.0000    \n"),
+              std::string::npos);
 }
 
 TEST_F(InsertCommand, BadAnswersAreAskedAgain) {
@@ -214,7 +218,8 @@ TEST_F(InsertCommand, ImmediateFormAppendsAndMarksEachPoint) {
     ASSERT_FALSE(rec.events.empty());
     for (const auto& e : rec.events) EXPECT_EQ(e.device, 'Q');
     bool near_first = false;
-    for (const auto& v : rec.vectors()) near_first = near_first || (std::fabs(v.x - 1.0f) < 0.5f && std::fabs(v.y - 4.0f) < 5.0f);
+    for (const auto& v : rec.vectors())
+        near_first = near_first || (std::fabs(v.x - 1.0f) < 0.5f && std::fabs(v.y - 4.0f) < 5.0f);
     EXPECT_TRUE(near_first);
 }
 
@@ -232,8 +237,8 @@ TEST_F(InsertCommand, ImmediateFormStopsAtTheCapacity) {
     picture_on_screen();
     s.data.count = 1024;
     EXPECT_EQ(run("INSERT/I", "1 2\n"), " Insert data in immediate mode, type Q to quit\n"
-                                                     " The data set holds at most 1024 points.\n"
-                                                     " Type SAVE to save this data.\x07\n\n");
+                                        " The data set holds at most 1024 points.\n"
+                                        " Type SAVE to save this data.\x07\n\n");
     EXPECT_EQ(s.data.count, 1024);
 }
 

@@ -8,11 +8,11 @@
 #include <sstream>
 
 #include "command_fixture.h"
-#include "session/session.h"
-#include "graphics/drivers/recording_driver.h"
-#include "dataset/integration.h"
 #include "commands/graphics/draw/guide_line.h"
+#include "dataset/integration.h"
+#include "graphics/drivers/recording_driver.h"
 #include "plot/plot.h"
+#include "session/session.h"
 
 namespace tarva {
 namespace {
@@ -126,7 +126,7 @@ TEST_F(Integ, MarkerHeightsFromTheNearestPoints) {
 TEST_F(Integ, BackgroundLineOnTheLastPicture) {
     points({{0, 1, 1}, {50, 1, 1}, {100, 1, 1}});
     markers(80, 8, 20, 2); // the line rises at 45 degrees on the square page
-    run("INTEG/M"); // no picture yet: nothing drawn
+    run("INTEG/M");        // no picture yet: nothing drawn
     EXPECT_TRUE(rec.events.empty());
     picture();
     run("INTEG/M");

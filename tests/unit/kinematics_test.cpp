@@ -85,8 +85,8 @@ TEST(RutherfordCrossSection, AgreesWithTheDirectFormAndIsSteadyAt180) {
     for (double deg : {20.0, 60.0, 100.0, 140.0}) {
         const double s = std::sin(radians(deg)), c = std::cos(radians(deg));
         const double g = std::sqrt(1.0 - std::pow(s * m1 / m2, 2));
-        const double direct = std::pow(2.0 * 14.0 / (4.0 * e), 2) * kRutherfordConstant * 4.0 / std::pow(s, 4) *
-                              std::pow(c + g, 2) / g;
+        const double direct =
+            std::pow(2.0 * 14.0 / (4.0 * e), 2) * kRutherfordConstant * 4.0 / std::pow(s, 4) * std::pow(c + g, 2) / g;
         EXPECT_NEAR(rutherford_cross_section(e, deg, m1, 2, m2, 14), direct, 1e-9 * direct) << deg;
     }
     // Towards 180 degrees the value settles smoothly.

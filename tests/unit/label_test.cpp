@@ -6,12 +6,12 @@
 #include <sstream>
 
 #include "command_fixture.h"
-#include "session/session.h"
 #include "commands/graphics/label_command.h"
-#include "plot/plot.h"
-#include "plot/drawing.h"
 #include "graphics/drivers/recording_driver.h"
 #include "graphics/text.h"
+#include "plot/drawing.h"
+#include "plot/plot.h"
+#include "session/session.h"
 
 namespace tarva {
 namespace {
@@ -39,7 +39,7 @@ TEST_F(Label, SizeFactorAndLogFlags) {
     said += run("LABEL/D X");
     said += run("LABEL/E Q");
     EXPECT_EQ(said, " Log taken of Y label coordinates.\n Log taken of X label coordinates.\n"
-                         " Log of Y label coordinates reset to Y.\n Log of X label coordinates reset to X.\n");
+                    " Log of Y label coordinates reset to Y.\n Log of X label coordinates reset to X.\n");
     EXPECT_FALSE(s.fonts.label_log_x);
     EXPECT_TRUE(s.interp.labels.empty());
 }
@@ -53,8 +53,9 @@ TEST_F(Label, NoPictureNoLabel) {
 TEST_F(Label, TypedPositionSizeAndRecord) {
     picture();
     run("LABEL", "20,5\n\n2\nL\n");
-    EXPECT_EQ(out.str(), " Label position (X,Y) >  Orientation (degrees, CR for 0) >    Character size (CR for 1.000) > "
-                         " Label (130 characters max.) > ");
+    EXPECT_EQ(out.str(),
+              " Label position (X,Y) >  Orientation (degrees, CR for 0) >    Character size (CR for 1.000) > "
+              " Label (130 characters max.) > ");
     // Plot unit 2.25 by 0.225; size 2 * 0.75 = 1.5: glyph unit 0.675 by 0.0675.
     const RecordedVector p = first();
     EXPECT_NEAR(p.x, 20, 1e-4);

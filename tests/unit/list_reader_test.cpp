@@ -141,11 +141,12 @@ TEST(ListRead, ItemsCanBeSkippedWithoutBeingHeld) {
     RecordReader r(in);
     float first = 0, last = 0;
     int seen = 0;
-    ASSERT_EQ(read_float_items(r, 7, [&](std::size_t i, float v) {
-                  ++seen;
-                  if (i == 0) first = v;
-                  if (i == 6) last = v;
-              }),
+    ASSERT_EQ(read_float_items(r, 7,
+                               [&](std::size_t i, float v) {
+                                   ++seen;
+                                   if (i == 0) first = v;
+                                   if (i == 6) last = v;
+                               }),
               ReadStatus::Ok);
     EXPECT_EQ(seen, 7);
     EXPECT_EQ(first, 1.0f);
@@ -154,8 +155,8 @@ TEST(ListRead, ItemsCanBeSkippedWithoutBeingHeld) {
 
 TEST(ExactFreeFormat, EveryDoubleReadsBackIdentically) {
     std::mt19937_64 rng(7);
-    std::vector<double> values = {0.1, 1.0 / 3.0, -2.5e-300, 1e300, 123456789.123, 5e-324, 1.7976931348623157e308,
-                                  -0.0, 100.0, 1e9, 1e-5};
+    std::vector<double> values = {0.1,  1.0 / 3.0, -2.5e-300, 1e300, 123456789.123, 5e-324, 1.7976931348623157e308,
+                                  -0.0, 100.0,     1e9,       1e-5};
     std::uniform_int_distribution<std::uint64_t> bits;
     while (values.size() < 3000) {
         std::uint64_t b = bits(rng);

@@ -14,8 +14,8 @@
 #include "interpreter/macro.h"
 #include "session/next_file_name.h"
 #include "session/session.h"
-#include "text/fixed_text.h"
 #include "temp_dir.h"
+#include "text/fixed_text.h"
 
 namespace tarva {
 namespace {

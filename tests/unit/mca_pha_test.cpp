@@ -5,17 +5,17 @@
 
 #include <cmath>
 #include <cstdint>
-#include <functional>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <vector>
 
+#include "command_fixture.h"
 #include "commands/command_context.h"
 #include "commands/commands.h"
-#include "session/session.h"
 #include "dataset/spectra/mca_layout.h"
-#include "command_fixture.h"
+#include "session/session.h"
 
 namespace tarva {
 namespace {
@@ -51,9 +51,7 @@ std::string spectrum_bytes(const std::function<int(int)>& counts, const std::str
     return framed(p);
 }
 
-void write(const std::string& name, const std::string& bytes) {
-    std::ofstream(name, std::ios::binary) << bytes;
-}
+void write(const std::string& name, const std::string& bytes) { std::ofstream(name, std::ios::binary) << bytes; }
 
 constexpr std::array<float, 10> kCalibrated{1024, 1, 2.5f, 10, 1, 4.0026f, 2, 170, 0, 0};
 
@@ -163,8 +161,9 @@ TEST_F(SpectrumCommands, AsciiFormReadsBackWithX) {
     mca(' ', "a.mca");
     s.data.count = 4;
     EXPECT_EQ(mca('A', "copy.dat"), " Saving as ascii file copy.txt\n");
-    EXPECT_EQ(read_file("copy.txt"), " Glow\n     4.0000     1.0000     2.5000    10.0000     1.0000     4.0026     2.0000"
-                                     "   170.0000     0.0000     0.0000 \n      0\n      1\n      2\n      3\n");
+    EXPECT_EQ(read_file("copy.txt"),
+              " Glow\n     4.0000     1.0000     2.5000    10.0000     1.0000     4.0026     2.0000"
+              "   170.0000     0.0000     0.0000 \n      0\n      1\n      2\n      3\n");
     mca(' ', "a.mca");
     mca('X', "copy");
     EXPECT_FALSE(failed());
@@ -271,8 +270,9 @@ TEST_F(SpectrumCommands, ParameterDialogueSavesAndReadsBack) {
     EXPECT_EQ(p.normalisation(), 2.0f); // -100 / -50
     EXPECT_EQ(p.beam_energy(), 1.5f);   // 0 is asked again
     EXPECT_EQ(s.data.spectrum_kind, 'X');
-    EXPECT_EQ(read_file("beam.EXP"), "   1024.0    \n   3.0000    \n   1.0000    \n   5.0000    \n   2.0000    \n   4.0026    \n"
-                                     "   1.5000    \n   170.00    \n   0.0000    \n   0.0000    \n");
+    EXPECT_EQ(read_file("beam.EXP"),
+              "   1024.0    \n   3.0000    \n   1.0000    \n   5.0000    \n   2.0000    \n   4.0026    \n"
+              "   1.5000    \n   170.00    \n   0.0000    \n   0.0000    \n");
     p = ExperimentalParameters{};
     EXPECT_EQ(mca('I', "beam"), " Experimental parameters read from beam.EXP\n");
     EXPECT_EQ(p.first_channel(), 3.0f);

@@ -25,11 +25,10 @@ TEST(Evaluator, NumbersOutsideTheCatalogueAreUnusedAndZero) {
 }
 
 TEST(Evaluator, PlottingStylesAreZeroWhateverTheParameters) {
-    const std::vector<std::pair<int, std::string>> styles = {
-        {5, "Blank function"},
-        {9, "Connect data points (if sigma equals 3 raise pen)"},
-        {12, "Histogram"},
-        {13, "Bar Graph"}};
+    const std::vector<std::pair<int, std::string>> styles = {{5, "Blank function"},
+                                                             {9, "Connect data points (if sigma equals 3 raise pen)"},
+                                                             {12, "Histogram"},
+                                                             {13, "Bar Graph"}};
     for (const auto& [f, name] : styles) {
         ModelBench b;
         b.params({7, -3, 1e30, 2});

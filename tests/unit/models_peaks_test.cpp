@@ -131,9 +131,9 @@ TEST(GaussianSeries, PeakCountFollowsTheParameterCount) {
     ModelBench b;
     b.params({});
     for (int k = 1; k <= 16; ++k) {
-        b.A(3 * k) = 1.0;         // height
+        b.A(3 * k) = 1.0;          // height
         b.A(3 * k + 1) = 10.0 * k; // centre
-        b.A(3 * k + 2) = 1.0;     // width
+        b.A(3 * k + 2) = 1.0;      // width
     }
     // 20 parameters: 6 peaks; slots 21 and beyond are ignored.
     EXPECT_NEAR(b.at(18, 20, 60.0f), 1.0, 1e-12);
@@ -146,8 +146,8 @@ TEST(GaussianSeries, PeakCountFollowsTheParameterCount) {
 TEST(BreitWignerSeries, LorentzianPeaks) {
     ModelBench b;
     b.params({1.0, 0.5, 8.0, 3.0, 2.0});
-    EXPECT_DOUBLE_EQ(b.at(21, 5, 3.0f), 1.0 + 1.5 + 8.0);       // full height at the position
-    EXPECT_DOUBLE_EQ(b.at(21, 5, 4.0f), 1.0 + 2.0 + 4.0);       // half height half a width away
+    EXPECT_DOUBLE_EQ(b.at(21, 5, 3.0f), 1.0 + 1.5 + 8.0); // full height at the position
+    EXPECT_DOUBLE_EQ(b.at(21, 5, 4.0f), 1.0 + 2.0 + 4.0); // half height half a width away
     EXPECT_DOUBLE_EQ(b.at(21, 5, 7.0f), 1.0 + 3.5 + 8.0 / 17.0);
     EXPECT_EQ(b.at(21, 1, 7.0f), 1.0);
     EXPECT_EQ(b.at(21, 2, 7.0f), 4.5);
@@ -168,8 +168,8 @@ TEST(FlatTopPeaks, ChannelingDips) {
     EXPECT_EQ(b.at(19, 6, 12.0f), 0.5);
     EXPECT_NEAR(b.at(19, 6, 13.0f), 1.0 - 0.5 * 0.5, 1e-8); // one half-FWHM beyond: half height
     EXPECT_DOUBLE_EQ(b.at(19, 6, 6.0f), 1.0 - 0.5 * std::exp(-kGauss * 4.0 / 4.0));
-    EXPECT_EQ(b.at(19, 9, 30.0f), 1.0);       // second peak needs ten
-    EXPECT_EQ(b.at(19, 10, 30.0f), 3.0);      // zero top width: the centre alone is the top
+    EXPECT_EQ(b.at(19, 9, 30.0f), 1.0);  // second peak needs ten
+    EXPECT_EQ(b.at(19, 10, 30.0f), 3.0); // zero top width: the centre alone is the top
     EXPECT_NEAR(b.at(19, 10, 30.5f), 1.0 + 2.0 * 0.5, 1e-8);
     // Zero FWHM: the top still adds the height, the wings nothing.
     b.A(5) = 0.0;

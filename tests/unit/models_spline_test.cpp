@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "command_fixture.h"
-#include "session/session.h"
 #include "models/spline.h"
 #include "models_fixture.h"
+#include "session/session.h"
 
 namespace tarva {
 namespace {
@@ -42,7 +42,7 @@ TEST(LinearInterpolation, EqualXAndFewPoints) {
     EXPECT_EQ(b.at(8, 1, 9.0f), 4.5);
     b.data.count = 0;
     EXPECT_EQ(b.at(8, 1, 9.0f), 4.5); // Y(1) whatever is left there
-    b.data.count = 5000; // a corrupted count reads no further than the arrays
+    b.data.count = 5000;              // a corrupted count reads no further than the arrays
     EXPECT_TRUE(std::isfinite(b.at(8, 1, 9.0f)));
 }
 
@@ -70,7 +70,8 @@ std::vector<double> natural_c(const std::vector<double>& x, const std::vector<do
 }
 
 // The reference spline at x, the end cubics continued beyond the data.
-double natural_value(const std::vector<double>& x, const std::vector<double>& y, const std::vector<double>& c, double t) {
+double natural_value(const std::vector<double>& x, const std::vector<double>& y, const std::vector<double>& c,
+                     double t) {
     std::size_t i = 0;
     while (i + 2 < x.size() && t > x[i + 1]) ++i;
     double h = x[i + 1] - x[i];

@@ -78,8 +78,9 @@ std::vector<std::pair<double, double>> read_points(const std::string& name) {
     std::vector<std::pair<double, double>> pts;
     while (std::getline(f, line)) {
         if (!in_data) {
-            if (line.rfind("Data:", 0) == 0 && line.find('y') != std::string::npos && line.find('x') != std::string::npos &&
-                line.find("Response") == std::string::npos && line.find("Predictor") == std::string::npos)
+            if (line.rfind("Data:", 0) == 0 && line.find('y') != std::string::npos &&
+                line.find('x') != std::string::npos && line.find("Response") == std::string::npos &&
+                line.find("Predictor") == std::string::npos)
                 in_data = true;
             continue;
         }
@@ -137,7 +138,7 @@ double worst_lre(const Case& c, const std::vector<double>& fit) {
 
 struct Expectation {
     const char* name;
-    int start; // 1 or 2
+    int start;  // 1 or 2
     double lre; // the level this engine reaches (a regression falls below)
 };
 
@@ -176,56 +177,34 @@ std::string case_name(const ::testing::TestParamInfo<Expectation>& info) {
 // than 1 % with a small damping factor, or falls below 0.01, which with unit
 // weights on small data values ends several of these fits early.
 INSTANTIATE_TEST_SUITE_P(Certified, NistFit,
-                         ::testing::Values(Expectation{"Misra1a", 1, 4.6},
-                                           Expectation{"Misra1a", 2, 3.1},
-                                           Expectation{"BoxBOD", 1, -2.6},
-                                           Expectation{"BoxBOD", 2, 2.3},
-                                           Expectation{"Lanczos1", 1, -0.8},
-                                           Expectation{"Lanczos1", 2, -0.3},
-                                           Expectation{"Lanczos2", 1, -0.8},
-                                           Expectation{"Lanczos2", 2, -0.3},
-                                           Expectation{"Lanczos3", 1, -0.9},
-                                           Expectation{"Lanczos3", 2, -0.3},
-                                           Expectation{"MGH17", 1, -8.7},
-                                           Expectation{"MGH17", 2, 0.2},
-                                           Expectation{"Eckerle4", 1, -2.4},
-                                           Expectation{"Eckerle4", 2, 0.8},
-                                           Expectation{"Norris", 1, 1.9},
-                                           Expectation{"Pontius", 1, -2.1},
-                                           Expectation{"Filip", 1, -0.3},
-                                           Expectation{"Wampler1", 1, 1.0},
-                                           Expectation{"Wampler2", 1, 0.3},
-                                           Expectation{"Wampler3", 1, -3.2},
-                                           Expectation{"Wampler4", 1, -4.8},
-                                           Expectation{"Wampler5", 1, -4.8}),
+                         ::testing::Values(Expectation{"Misra1a", 1, 4.6}, Expectation{"Misra1a", 2, 3.1},
+                                           Expectation{"BoxBOD", 1, -2.6}, Expectation{"BoxBOD", 2, 2.3},
+                                           Expectation{"Lanczos1", 1, -0.8}, Expectation{"Lanczos1", 2, -0.3},
+                                           Expectation{"Lanczos2", 1, -0.8}, Expectation{"Lanczos2", 2, -0.3},
+                                           Expectation{"Lanczos3", 1, -0.9}, Expectation{"Lanczos3", 2, -0.3},
+                                           Expectation{"MGH17", 1, -8.7}, Expectation{"MGH17", 2, 0.2},
+                                           Expectation{"Eckerle4", 1, -2.4}, Expectation{"Eckerle4", 2, 0.8},
+                                           Expectation{"Norris", 1, 1.9}, Expectation{"Pontius", 1, -2.1},
+                                           Expectation{"Filip", 1, -0.3}, Expectation{"Wampler1", 1, 1.0},
+                                           Expectation{"Wampler2", 1, 0.3}, Expectation{"Wampler3", 1, -3.2},
+                                           Expectation{"Wampler4", 1, -4.8}, Expectation{"Wampler5", 1, -4.8}),
                          case_name);
 
 // FIT/C reaches a worst LRE of 6 on all but Wampler4 and Wampler5 (large
 // residuals on a badly conditioned polynomial: the rounding of the model
 // values limits the final steps there).
 INSTANTIATE_TEST_SUITE_P(Certified, NistConvergingFit,
-                         ::testing::Values(Expectation{"Misra1a", 1, 11.4},
-                                           Expectation{"Misra1a", 2, 11.3},
-                                           Expectation{"BoxBOD", 1, 10.8},
-                                           Expectation{"BoxBOD", 2, 10.7},
-                                           Expectation{"Lanczos1", 1, 11.2},
-                                           Expectation{"Lanczos1", 2, 10.9},
-                                           Expectation{"Lanczos2", 1, 9.9},
-                                           Expectation{"Lanczos2", 2, 8.8},
-                                           Expectation{"Lanczos3", 1, 8.1},
-                                           Expectation{"Lanczos3", 2, 9.1},
-                                           Expectation{"MGH17", 1, 10.3},
-                                           Expectation{"MGH17", 2, 9.2},
-                                           Expectation{"Eckerle4", 1, 9.6},
-                                           Expectation{"Eckerle4", 2, 9.6},
-                                           Expectation{"Norris", 1, 13.9},
-                                           Expectation{"Pontius", 1, 12.7},
-                                           Expectation{"Filip", 1, 6.8},
-                                           Expectation{"Wampler1", 1, 10.5},
-                                           Expectation{"Wampler2", 1, 12.7},
-                                           Expectation{"Wampler3", 1, 6.2},
-                                           Expectation{"Wampler4", 1, 4.1},
-                                           Expectation{"Wampler5", 1, 2.6}),
+                         ::testing::Values(Expectation{"Misra1a", 1, 11.4}, Expectation{"Misra1a", 2, 11.3},
+                                           Expectation{"BoxBOD", 1, 10.8}, Expectation{"BoxBOD", 2, 10.7},
+                                           Expectation{"Lanczos1", 1, 11.2}, Expectation{"Lanczos1", 2, 10.9},
+                                           Expectation{"Lanczos2", 1, 9.9}, Expectation{"Lanczos2", 2, 8.8},
+                                           Expectation{"Lanczos3", 1, 8.1}, Expectation{"Lanczos3", 2, 9.1},
+                                           Expectation{"MGH17", 1, 10.3}, Expectation{"MGH17", 2, 9.2},
+                                           Expectation{"Eckerle4", 1, 9.6}, Expectation{"Eckerle4", 2, 9.6},
+                                           Expectation{"Norris", 1, 13.9}, Expectation{"Pontius", 1, 12.7},
+                                           Expectation{"Filip", 1, 6.8}, Expectation{"Wampler1", 1, 10.5},
+                                           Expectation{"Wampler2", 1, 12.7}, Expectation{"Wampler3", 1, 6.2},
+                                           Expectation{"Wampler4", 1, 4.1}, Expectation{"Wampler5", 1, 2.6}),
                          case_name);
 
 } // namespace

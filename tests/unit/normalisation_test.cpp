@@ -5,10 +5,10 @@
 #include <sstream>
 #include <vector>
 
+#include "command_fixture.h"
 #include "commands/command_context.h"
 #include "commands/commands.h"
 #include "session/session.h"
-#include "command_fixture.h"
 
 namespace tarva {
 namespace {
@@ -72,14 +72,14 @@ TEST_F(Norm, MaximumAndRangeModes) {
     points({1, 2, 3}, {2, 8, 4}, {1, 1, 1});
     s.data.normalisation = {1, 3, 4};
     EXPECT_EQ(run("NORM/H"), "  Maximum height normalisation mode.\n"
-                        " Normalisation complete - normalisation factor  0.50000    \n");
+                             " Normalisation complete - normalisation factor  0.50000    \n");
     EXPECT_FLOAT_EQ(s.data.Y[1], 4.0f);
 
     points({1, 2, 3}, {2, 8, 4}, {1, 1, 1});
     EXPECT_EQ(run("NORM/B"), " Background subtraction and maximum height normalisation mode.\n"
-                        " ymin:    2.0000     ymax:    8.0000     ynorm:    4.0000    \n"
-                        " yoff:    2.0000     yfac:   0.66667    \n"
-                        " Normalisation complete - normalisation factor  0.66667    \n");
+                             " ymin:    2.0000     ymax:    8.0000     ynorm:    4.0000    \n"
+                             " yoff:    2.0000     yfac:   0.66667    \n"
+                             " Normalisation complete - normalisation factor  0.66667    \n");
     EXPECT_FLOAT_EQ(s.data.Y[0], 0.0f);
     EXPECT_FLOAT_EQ(s.data.Y[1], 4.0f);
     EXPECT_FLOAT_EQ(s.data.SIGMA[2], 4.0f / 6.0f);
@@ -89,7 +89,7 @@ TEST_F(Norm, FlatOrZeroRegionChangesNothing) {
     points({1, 2, 3}, {5, 5, 0}, {1, 1, 1});
     s.data.normalisation = {1, 2, 4};
     EXPECT_EQ(run("NORM/B"), " Background subtraction and maximum height normalisation mode.\n"
-                        " Unable to normalise - zero present range.\n");
+                             " Unable to normalise - zero present range.\n");
     s.data.normalisation = {3, 3, 4};
     EXPECT_EQ(run("NORM"), " Unable to normalise - zero present height.\n");
     s.data.normalisation = {8, 9, 4};

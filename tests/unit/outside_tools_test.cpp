@@ -60,8 +60,8 @@ TEST(OutsideTools, TranscriptCheckNeedingAMissingProgramFailsUnderCi) {
     write_file("t.out", "");
     write_file("t.check", std::string("if have ") + kMissing + "; then exit 1; fi\ntrue\n");
     const std::string script = std::string(TARVA_SOURCE_DIR) + "/tests/run_transcript.sh";
-    const std::string run = script + " /bin/true " + std::filesystem::current_path().string() + " t " +
-                            TARVA_SOURCE_DIR + "/lib >log 2>&1";
+    const std::string run =
+        script + " /bin/true " + std::filesystem::current_path().string() + " t " + TARVA_SOURCE_DIR + "/lib >log 2>&1";
     {
         CiSetting ci(nullptr);
         EXPECT_EQ(std::system(run.c_str()), 0) << testing_support::read_file("log");
@@ -69,7 +69,8 @@ TEST(OutsideTools, TranscriptCheckNeedingAMissingProgramFailsUnderCi) {
     {
         CiSetting ci("1");
         EXPECT_NE(std::system(run.c_str()), 0);
-        EXPECT_NE(testing_support::read_file("log").find(std::string(kMissing) + " is not installed"), std::string::npos)
+        EXPECT_NE(testing_support::read_file("log").find(std::string(kMissing) + " is not installed"),
+                  std::string::npos)
             << testing_support::read_file("log");
     }
 }

@@ -8,14 +8,14 @@
 #include <sstream>
 #include <string>
 
+#include "command_fixture.h"
 #include "commands/commands.h"
-#include "session/session.h"
+#include "commands/physics/mass_scale.h"
 #include "graphics/drivers/recording_driver.h"
 #include "physics/element_table.h"
 #include "physics/kinematics.h"
-#include "commands/physics/mass_scale.h"
 #include "physics/period_layout.h"
-#include "command_fixture.h"
+#include "session/session.h"
 
 namespace tarva {
 namespace {
@@ -58,10 +58,10 @@ TEST(PeriodLayout, CellsFollowThePeriodicTable) {
         int z, column;
         float row;
     };
-    for (const Want& w : {Want{1, 1, 1}, Want{2, 18, 1}, Want{3, 1, 2}, Want{5, 13, 2}, Want{10, 18, 2},
-                          Want{13, 13, 3}, Want{19, 1, 4}, Want{36, 18, 4}, Want{54, 18, 5}, Want{57, 3, 6},
-                          Want{58, 4, 8.5f}, Want{71, 17, 8.5f}, Want{72, 4, 6}, Want{86, 18, 6}, Want{89, 3, 7},
-                          Want{90, 4, 9.5f}, Want{103, 17, 9.5f}}) {
+    for (const Want& w :
+         {Want{1, 1, 1}, Want{2, 18, 1}, Want{3, 1, 2}, Want{5, 13, 2}, Want{10, 18, 2}, Want{13, 13, 3},
+          Want{19, 1, 4}, Want{36, 18, 4}, Want{54, 18, 5}, Want{57, 3, 6}, Want{58, 4, 8.5f}, Want{71, 17, 8.5f},
+          Want{72, 4, 6}, Want{86, 18, 6}, Want{89, 3, 7}, Want{90, 4, 9.5f}, Want{103, 17, 9.5f}}) {
         EXPECT_EQ(cell_place(w.z).column, w.column) << w.z;
         EXPECT_EQ(cell_place(w.z).row, w.row) << w.z;
     }
@@ -212,7 +212,8 @@ TEST(MassScale, CrowdedLabelsThinToTens) {
     }
     EXPECT_TRUE(refused);
     // Once crowded, the fives between tens stay bare.
-    const auto it = std::find_if(ticks.begin(), ticks.end(), [](const MassTick& t) { return t.mass % 5 == 0 && !t.labelled; });
+    const auto it =
+        std::find_if(ticks.begin(), ticks.end(), [](const MassTick& t) { return t.mass % 5 == 0 && !t.labelled; });
     for (auto j = it; j != ticks.end(); ++j)
         if (j->mass % 10 == 5) {
             EXPECT_FALSE(j->labelled) << j->mass;
@@ -251,15 +252,13 @@ TEST(MassCommand, LabelledElements) {
 
 TEST(MassCommand, ScaleSetUp) {
     PhysicsSession t("0.5\n2 900\n");
-    EXPECT_EQ(t.mass("MASS S"),
-              " Size of numbers on scale (1.00) >  Start and end mass units of scale (1,230) > ");
+    EXPECT_EQ(t.mass("MASS S"), " Size of numbers on scale (1.00) >  Start and end mass units of scale (1,230) > ");
     EXPECT_EQ(t.s.physics.mass.number_size, 0.5f);
     EXPECT_EQ(t.s.physics.mass.start, 5); // helium beam: 4 + 1
     EXPECT_EQ(t.s.physics.mass.end, 230);
     t.in.clear();
     t.in.str("\n10 120\n");
-    EXPECT_EQ(t.mass("MASS S"),
-              " Size of numbers on scale (0.50) >  Start and end mass units of scale (5,230) > ");
+    EXPECT_EQ(t.mass("MASS S"), " Size of numbers on scale (0.50) >  Start and end mass units of scale (5,230) > ");
     EXPECT_EQ(t.s.physics.mass.number_size, 0.5f);
     EXPECT_EQ(t.s.physics.mass.start, 10);
     EXPECT_EQ(t.s.physics.mass.end, 120);

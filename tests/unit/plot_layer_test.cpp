@@ -6,11 +6,11 @@
 #include <limits>
 #include <sstream>
 
-#include "session/session.h"
+#include "graphics/drivers/device_table.h"
+#include "graphics/drivers/recording_driver.h"
 #include "plot/device.h"
 #include "plot/plot.h"
-#include "graphics/drivers/recording_driver.h"
-#include "graphics/drivers/device_table.h"
+#include "session/session.h"
 
 namespace tarva {
 namespace {
@@ -107,12 +107,18 @@ TEST_F(Layer, ThickHorizontalSegmentAddsExtendedPairs) {
     plot_pen(s, 'U', 10, 50, 3);
     plot_pen(s, 'U', 60, 50, 2);
     const float d1 = 2.25f * 0.5f, d2 = 2.0f * d1; // 0.5 and 1.0 plot units
-    const float ext = d2;                           // 1.0 plot unit beyond both ends
+    const float ext = d2;                          // 1.0 plot unit beyond both ends
     std::vector<RecordedVector> want{
         {10, 50, 3},
         {60, 50, 2},
-        {10 - ext, 50 - d1, 3}, {60 + ext, 50 - d1, 2}, {60 + ext, 50 + d1, 3}, {10 - ext, 50 + d1, 2},
-        {10 - ext, 50 - d2, 3}, {60 + ext, 50 - d2, 2}, {60 + ext, 50 + d2, 3}, {10 - ext, 50 + d2, 2},
+        {10 - ext, 50 - d1, 3},
+        {60 + ext, 50 - d1, 2},
+        {60 + ext, 50 + d1, 3},
+        {10 - ext, 50 + d1, 2},
+        {10 - ext, 50 - d2, 3},
+        {60 + ext, 50 - d2, 2},
+        {60 + ext, 50 + d2, 3},
+        {10 - ext, 50 + d2, 2},
         {60, 50, 3},
     };
     auto got = rec.vectors();

@@ -8,10 +8,10 @@
 #include <limits>
 #include <sstream>
 
-#include "session/session.h"
+#include "graphics/drivers/device_table.h"
 #include "plot/device.h"
 #include "plot/plot.h"
-#include "graphics/drivers/device_table.h"
+#include "session/session.h"
 #include "temp_dir.h"
 
 namespace tarva {
@@ -22,32 +22,31 @@ using testing_support::read_file;
 using testing_support::TempDir;
 using testing_support::write_file;
 
-const std::string kOpening =
-    "%!\n"
-    "%%\n"
-    "%% K.L. Postscript V1.1 (4/7/87)\n"
-    "%%\n"
-    "%% Scaling definitions for 8.5 by 11 inch paper at .001 inch\n"
-    "%% resolution\n"
-    "0.072 0.072 scale\n"
-    "8500 0 translate 90 rotate\n"
-    "%% Macro definitions\n"
-    "/il { moveto } def\n"
-    "/vl { lineto currentpoint stroke moveto } def\n"
-    "/pt { moveto currentpoint currentpoint 1 0 360 arc\n"
-    "stroke moveto } def\n"
-    "/SLW { setlinewidth } def\n"
-    "%% Default graphics rendition settings\n"
-    "1 setlinejoin 1 setlinecap 1 SLW\n"
-    "%% Beginning of first page\n"
-    "newpath 0 0 moveto\n";
+const std::string kOpening = "%!\n"
+                             "%%\n"
+                             "%% K.L. Postscript V1.1 (4/7/87)\n"
+                             "%%\n"
+                             "%% Scaling definitions for 8.5 by 11 inch paper at .001 inch\n"
+                             "%% resolution\n"
+                             "0.072 0.072 scale\n"
+                             "8500 0 translate 90 rotate\n"
+                             "%% Macro definitions\n"
+                             "/il { moveto } def\n"
+                             "/vl { lineto currentpoint stroke moveto } def\n"
+                             "/pt { moveto currentpoint currentpoint 1 0 360 arc\n"
+                             "stroke moveto } def\n"
+                             "/SLW { setlinewidth } def\n"
+                             "%% Default graphics rendition settings\n"
+                             "1 setlinejoin 1 setlinecap 1 SLW\n"
+                             "%% Beginning of first page\n"
+                             "newpath 0 0 moveto\n";
 
 const std::string kTrailer = " showpage \n\x04\n";
 
 // Renders a file with Ghostscript; true when it ran without an error.
 ::testing::AssertionResult renders(const std::string& file) {
-    std::string cmd = "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=png16m -sOutputFile=render.png " + file +
-                      " >gs.log 2>&1";
+    std::string cmd =
+        "gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=png16m -sOutputFile=render.png " + file + " >gs.log 2>&1";
     int rc = std::system(cmd.c_str());
     std::string log = read_file("gs.log");
     if (rc != 0 || log.find("Error") != std::string::npos)
@@ -136,9 +135,11 @@ TEST_F(PostScript, WidthChangesAboveOneHundredthWriteAnItem) {
     close_plot_files(s, '*');
     std::string body = read_file("plt01.ps").substr(kOpening.size());
     EXPECT_EQ(body, "  5 SLW \n"
-                    " 1250 1250 il  2150 1250 vl " + std::string(" 15 SLW ") + std::string(6, ' ') + " 3050 1250 vl " +
-                        std::string(" 99 SLW ") + std::string(6, ' ') + "\n"
-                    " 3950 1250 vl \n" +
+                    " 1250 1250 il  2150 1250 vl " +
+                        std::string(" 15 SLW ") + std::string(6, ' ') + " 3050 1250 vl " + std::string(" 99 SLW ") +
+                        std::string(6, ' ') +
+                        "\n"
+                        " 3950 1250 vl \n" +
                         kTrailer);
     if (!have_program("gs")) GTEST_SKIP() << "Ghostscript not installed";
     EXPECT_TRUE(renders("plt01.ps"));
@@ -265,7 +266,8 @@ TEST_F(PostScript, FarPointsAreClippedAndZeroRangeStillWrites) {
     std::string body = read_file("plt01.ps").substr(kOpening.size());
     EXPECT_EQ(body, "  5 SLW \n    1 9999 il 11500    1 vl     1    1 vl  1250 9999 vl \n");
     begin(1.0f, 5, 5, 0, 1);
-    EXPECT_NE(out.str().find("\n  X or Y range is zero!\n Plot written to: plt02.ps\n"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("\n  X or Y range is zero!\n Plot written to: plt02.ps\n"), std::string::npos)
+        << out.str();
     device_vector(s, 'Q', 5, 0, 3);
     device_vector(s, 'Q', 6, 1, 2);
     close_plot_files(s, '*');

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -12,14 +13,13 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <csignal>
 #include <unistd.h>
 
 #include "dataset/files/data_file.h"
 #include "models/evaluate.h"
+#include "temp_dir.h"
 #include "text/format.h"
 #include "text/safe_file.h"
-#include "temp_dir.h"
 
 namespace tarva {
 namespace {

@@ -55,12 +55,14 @@ TEST(Symbols, Outlines) {
 
     const Strokes up = symbol(2);
     ASSERT_EQ(up.size(), 4U);
-    expect_path(up, 0, {{5 - kK, 5 - 0.5774F * kK}, {5 + kK, 5 - 0.5774F * kK}, {5, 5 + 1.155F * kK},
-                        {5 - kK, 5 - 0.5774F * kK}});
+    expect_path(
+        up, 0,
+        {{5 - kK, 5 - 0.5774F * kK}, {5 + kK, 5 - 0.5774F * kK}, {5, 5 + 1.155F * kK}, {5 - kK, 5 - 0.5774F * kK}});
 
     const Strokes down = symbol(4);
-    expect_path(down, 0, {{5 - kK, 5 + 0.5774F * kK}, {5, 5 - 1.155F * kK}, {5 + kK, 5 + 0.5774F * kK},
-                          {5 - kK, 5 + 0.5774F * kK}});
+    expect_path(
+        down, 0,
+        {{5 - kK, 5 + 0.5774F * kK}, {5, 5 - 1.155F * kK}, {5 + kK, 5 + 0.5774F * kK}, {5 - kK, 5 + 0.5774F * kK}});
 
     const Strokes diamond = symbol(6);
     expect_path(diamond, 0, {{5.793F, 5}, {5, 6.414F}, {4.207F, 5}, {5, 3.586F}, {5.793F, 5}});
@@ -95,8 +97,8 @@ TEST(Symbols, StarWithItsShapeFactor) {
     const float outer[][2] = {{0.9511F, 0.309F}, {0.5878F, -0.809F}, {-0.5878F, -0.809F}, {-0.9511F, 0.309F}};
     for (const auto& o : outer) {
         bool found = false;
-        for (const PenStep& p : s) found = found || (std::fabs(p.x - (5 + o[0] * r)) < 1e-4F &&
-                                                    std::fabs(p.y - (5 + o[1] * r)) < 1e-4F);
+        for (const PenStep& p : s)
+            found = found || (std::fabs(p.x - (5 + o[0] * r)) < 1e-4F && std::fabs(p.y - (5 + o[1] * r)) < 1e-4F);
         EXPECT_TRUE(found) << o[0] << " " << o[1];
     }
     EXPECT_NEAR(s[5].y, 5 - 0.3819F * r, 1e-4);
@@ -130,9 +132,12 @@ TEST(ErrorBars, EdgesOfEachShape) {
         float up, down; // in units of w (w = f at unit 5, size 1)
         float f;
     };
-    const Case cases[] = {{2, 1.155F * kK, 0.5774F * kK, 1.0F}, {3, 2.494F, 2.494F, 0.5F},
-                          {4, 0.5774F * kK, 1.155F, 1.0F},      {5, kK, 0.3819F * kK, 1.3F},
-                          {6, 1.414F, 1.414F, 1.0F},            {7, 0, 0, 1.0F},
+    const Case cases[] = {{2, 1.155F * kK, 0.5774F * kK, 1.0F},
+                          {3, 2.494F, 2.494F, 0.5F},
+                          {4, 0.5774F * kK, 1.155F, 1.0F},
+                          {5, kK, 0.3819F * kK, 1.3F},
+                          {6, 1.414F, 1.414F, 1.0F},
+                          {7, 0, 0, 1.0F},
                           {8, 0, 0, 1.0F}};
     for (const Case& c : cases) {
         const Strokes s = symbol(c.shape, 4.5F, plain);

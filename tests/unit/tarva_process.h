@@ -36,10 +36,12 @@ struct ProcessOptions {
     // Bytes any one file may grow to (0: no limit). SIGXFSZ is ignored, so a
     // write past it fails as on a full disk.
     long long file_size_limit = 0;
-    // Sent once the `signal_at_prompt`-th "fit> " prompt has appeared; the
-    // input then stays open so the program is waiting when it comes.
+    // Sent once `signal_text` (normally the prompt) has appeared
+    // `signal_at_prompt` times; the input then stays open so the program is
+    // waiting when it comes.
     int signal = 0;
     int signal_at_prompt = 1;
+    std::string signal_text = "fit> ";
     int deadline_seconds = 20;
 };
 
@@ -95,7 +97,8 @@ protected:
         pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
         int open_streams = 2;
         while (open_streams > 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) {
                 r.timed_out = true;
                 ::kill(pid, SIGKILL);
@@ -114,7 +117,7 @@ protected:
                 }
                 (k == 0 ? r.out : r.err).append(buf, static_cast<std::size_t>(n));
             }
-            if (!signalled && prompts(r.out) >= o.signal_at_prompt) {
+            if (!signalled && occurrences(r.out, o.signal_text) >= o.signal_at_prompt) {
                 ::kill(pid, o.signal);
                 signalled = true;
             }
@@ -127,9 +130,9 @@ protected:
     }
 
 private:
-    static int prompts(const std::string& out) {
+    static int occurrences(const std::string& out, const std::string& text) {
         int n = 0;
-        for (std::size_t p = out.find("fit> "); p != std::string::npos; p = out.find("fit> ", p + 1)) ++n;
+        for (std::size_t p = out.find(text); p != std::string::npos; p = out.find(text, p + 1)) ++n;
         return n;
     }
 

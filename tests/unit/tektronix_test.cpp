@@ -7,10 +7,10 @@
 #include <limits>
 #include <sstream>
 
-#include "session/session.h"
+#include "graphics/drivers/device_table.h"
 #include "plot/device.h"
 #include "plot/plot.h"
-#include "graphics/drivers/device_table.h"
+#include "session/session.h"
 #include "temp_dir.h"
 
 namespace tarva {
@@ -72,10 +72,10 @@ TEST_F(Terminal, SmallPictureBytesWithByteOmission) {
     plot_pen(s, 'S', 0, 52, 2);  // (251, 132): HiY, LoY, LoX
     plot_pen(s, 'S', 40, 52, 2); // (291, 132): HiX changed, so LoY is sent too
     end_plot(s, 'S');
-    std::string want = bytes({GS, ESC, FF, US}) +         // graph mode, clear, back to text
-                       bytes({GS, US, GS}) + "\"p'[" +    // move: all four bytes
-                       "#d[" + "e[" + "$d[" + "d)C" +     // draws
-                       bytes({US});                       // back to text
+    std::string want = bytes({GS, ESC, FF, US}) +      // graph mode, clear, back to text
+                       bytes({GS, US, GS}) + "\"p'[" + // move: all four bytes
+                       "#d[" + "e[" + "$d[" + "d)C" +  // draws
+                       bytes({US});                    // back to text
     EXPECT_EQ(written(), want);
     EXPECT_EQ(s.graphics.drivers().tek.current_mode(), 0);
 }
@@ -96,8 +96,8 @@ TEST_F(Terminal, StyleAndColourEscapesRestartAtTheLastPenPosition) {
     device_vector(s, 'S', 0, 0, 3);
     device_vector(s, 'S', 0, 20, 122); // style 2, colour 1
     end_plot(s, 'S');
-    std::string want = bytes({GS, US, GS}) + "\"p'[" + bytes({ESC, 'b', ESC, '/', '1', 'd', GS}) + "\"p'[" +
-                       "#d[" + bytes({US});
+    std::string want =
+        bytes({GS, US, GS}) + "\"p'[" + bytes({ESC, 'b', ESC, '/', '1', 'd', GS}) + "\"p'[" + "#d[" + bytes({US});
     EXPECT_EQ(written(), want);
 }
 
@@ -110,8 +110,8 @@ TEST_F(Terminal, LayerLineStyleReachesTheTerminalAsAnEscape) {
     s.graphics.line_style = 0;
     plot_pen(s, 'S', 0, 21, 2);
     end_plot(s, 'S');
-    std::string want = bytes({GS, US, GS}) + "\"p'[" + bytes({ESC, 'a', GS}) + "\"p'[" + "#d[" +
-                       bytes({ESC, '`', GS}) + "#d'[" + "e[" + bytes({US});
+    std::string want = bytes({GS, US, GS}) + "\"p'[" + bytes({ESC, 'a', GS}) + "\"p'[" + "#d[" + bytes({ESC, '`', GS}) +
+                       "#d'[" + "e[" + bytes({US});
     EXPECT_EQ(written(), want);
 }
 

@@ -3,8 +3,8 @@
 
 #include <sstream>
 
-#include "session/dialogue.h"
 #include "plot/screen.h"
+#include "session/dialogue.h"
 #include "session/session.h"
 #include "text/fixed_text.h"
 

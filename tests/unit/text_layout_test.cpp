@@ -67,8 +67,7 @@ void expect_same(const Strokes& got, const Strokes& want, float tol = 1e-4F) {
 }
 
 TEST(TextLayout, LetterAIsItsGlyphScaledByTheUnit) {
-    expect_same(lay("A"), {{0, 0, 3}, {2, 6, 2}, {4, 0, 2}, {0.6667F, 2.3333F, 3}, {3.3333F, 2.3333F, 2},
-                           {6, 0, 3}});
+    expect_same(lay("A"), {{0, 0, 3}, {2, 6, 2}, {4, 0, 2}, {0.6667F, 2.3333F, 3}, {3.3333F, 2.3333F, 2}, {6, 0, 3}});
     // Plot unit (10, 20), size 2, origin (100, 50): a glyph unit is 4 by 8.
     Strokes out;
     layout_text(0, 100.0F, 50.0F, 10.0F, 20.0F, 2.0F, 0.0F, "L", &out);
@@ -112,8 +111,7 @@ TEST(TextLayout, SuperscriptAndReset) {
     // "10^U3^R4": the 3 at 0.75 size raised by 6 - 2.25 = 3.75; after ^R the
     // 4 is full size on the baseline, after the 3's advance of 0.75 * 6.
     const Strokes got = lay("10^U3^R4");
-    expect_same(got, join({glyph('1', 0, 0), glyph('0', 6, 0), glyph('3', 12, 3.75F, 0.75F),
-                           glyph('4', 16.5F, 0)}));
+    expect_same(got, join({glyph('1', 0, 0), glyph('0', 6, 0), glyph('3', 12, 3.75F, 0.75F), glyph('4', 16.5F, 0)}));
 }
 
 TEST(TextLayout, SubscriptLowersAndShrinks) {
@@ -241,7 +239,9 @@ TEST(TextLayout, PackedFontGlyph) {
 TEST(TextLayout, PackedFontsEightAndNineShareTheirGlyphs) {
     expect_same(lay("^8+"), lay("^9+"));
     // A code outside the printable range of a packed font is a blank.
-    expect_same(lay("^1\x01" "A"), join({glyph(' ', 0, 0), shifted(lay("^1A"), 6.0F)}), 1e-3F);
+    expect_same(lay("^1\x01"
+                    "A"),
+                join({glyph(' ', 0, 0), shifted(lay("^1A"), 6.0F)}), 1e-3F);
 }
 
 TEST(TextLayout, HostileInputStaysFinite) {

@@ -8,12 +8,12 @@
 #include <string>
 
 #include "command_fixture.h"
-#include "io/output_sink.h"
-#include "session/session.h"
+#include "commands/physics/xray_plot.h"
 #include "graphics/drivers/recording_driver.h"
+#include "io/output_sink.h"
 #include "physics/period_layout.h"
 #include "physics/xray_lines.h"
-#include "commands/physics/xray_plot.h"
+#include "session/session.h"
 #include "text/format.h"
 
 namespace tarva {
@@ -35,7 +35,8 @@ struct LoadedText {
 
 // A set in the file layout.
 std::string set_text(const std::string& name, const std::vector<std::pair<double, double>>& lines, int isotope = 0) {
-    std::string t = format_A(name, 4) + format_I(static_cast<long long>(lines.size()), 4) + " " + format_I(isotope, 4) + "\n";
+    std::string t =
+        format_A(name, 4) + format_I(static_cast<long long>(lines.size()), 4) + " " + format_I(isotope, 4) + "\n";
     for (std::size_t i = 0; i < lines.size(); ++i) {
         t += format_F(lines[i].first, 7, 3) + format_F(lines[i].second, 7, 3);
         if (i % 5 == 4 || i + 1 == lines.size()) t += "\n";
@@ -155,7 +156,8 @@ TEST(XrayReader, MalformedRecordsGiveTheirLineNumber) {
                           Case{good + six, 1, 5}, Case{"ZN K   1    y\n", 0, 1}}) {
         LoadedText t(c.text);
         EXPECT_EQ(t.db.sets.size(), c.sets) << c.text;
-        EXPECT_EQ(t.said.str(), " Error reading the x-ray line data base test.dat at line " + std::to_string(c.line) + ".\n")
+        EXPECT_EQ(t.said.str(),
+                  " Error reading the x-ray line data base test.dat at line " + std::to_string(c.line) + ".\n")
             << c.text;
     }
 }
@@ -169,7 +171,8 @@ TEST(XrayReader, AMissingFileIsReportedAndTriedAgain) {
     EXPECT_FALSE(lines_near(out, db, e, name));
     EXPECT_FALSE(db.loaded);
     EXPECT_NE(said.str().find("Unable to open the x-ray line data base /nonexistent/xraylines.dat"), std::string::npos);
-    EXPECT_NE(said.str().find("No lines in data base matched to within detector resolution 200.0 eV"), std::string::npos);
+    EXPECT_NE(said.str().find("No lines in data base matched to within detector resolution 200.0 eV"),
+              std::string::npos);
     db.file = kShippedFile;
     load_xray_lines(out, db);
     EXPECT_TRUE(db.loaded);
@@ -260,8 +263,8 @@ TEST(XrayCommand, MarkersOnTheLastPicture) {
 }
 
 TEST(PeriodXray, PrincipalLinesByPriority) {
-    LoadedText t(set_text("FE K", {{6.404, 1.0}}) + set_text("FE L", {{0.705, 1.0}}) + set_text("PB L", {{10.551, 1.0}}) +
-                 set_text("PB M", {{2.346, 1.0}}) + kEnd);
+    LoadedText t(set_text("FE K", {{6.404, 1.0}}) + set_text("FE L", {{0.705, 1.0}}) +
+                 set_text("PB L", {{10.551, 1.0}}) + set_text("PB M", {{2.346, 1.0}}) + kEnd);
     EXPECT_EQ(principal_line_text(t.db, 26, 'K'), "K 6.4040");
     EXPECT_EQ(principal_line_text(t.db, 26, 'L'), "L 0.7050");
     EXPECT_EQ(principal_line_text(t.db, 26, 'M'), "L 0.7050");

@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
-#include "session/session.h"
 #include "plot/device.h"
 #include "plot/plot.h"
+#include "session/session.h"
 #include "temp_dir.h"
 
 namespace tarva {
@@ -141,7 +141,7 @@ void show_in_xterm(int type, const std::string& xterm_options, const std::string
     const std::string env = "DISPLAY=:" + display + " ";
     ASSERT_EQ(std::system((env + "xterm " + xterm_options +
                            " -geometry +0+0 -e sh -c 'cat picture.tek; sleep 60' >xterm.log 2>&1 & "
-                                 "echo $! >xterm.pid")
+                           "echo $! >xterm.pid")
                               .c_str()),
               0);
     stop.pids.insert(stop.pids.begin(), read_pid("xterm.pid"));
@@ -149,7 +149,8 @@ void show_in_xterm(int type, const std::string& xterm_options, const std::string
     Box box;
     for (int attempt = 0; attempt < 40; ++attempt) {
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        if (std::system((env + "xwd -root -silent -out shot.xwd && xwdtopnm shot.xwd >shot.ppm 2>/dev/null").c_str()) != 0)
+        if (std::system((env + "xwd -root -silent -out shot.xwd && xwdtopnm shot.xwd >shot.ppm 2>/dev/null").c_str()) !=
+            0)
             continue;
         if (!read_ppm("shot.ppm", img)) continue;
         box = find_box(img, 150);

@@ -95,8 +95,7 @@ std::optional<int> width_argument(Session& s, double number, const std::string& 
 }
 
 // Replaces the data set by its first `count` points taken from the new columns.
-void replace_points(DataSet& d, const std::vector<float>& x, const std::vector<float>& y,
-                    const std::vector<float>& e) {
+void replace_points(DataSet& d, const std::vector<float>& x, const std::vector<float>& y, const std::vector<float>& e) {
     d.X.fill(0.0f);
     d.Y.fill(0.0f);
     d.SIGMA.fill(0.0f);
@@ -168,8 +167,7 @@ void compress(Session& s, double number) {
             float variance = d.SIGMA[k] * d.SIGMA[k];
             if (variance < 1e-20f) {
                 variance = 1e-20f;
-                if (++reported <= 10)
-                    out.line("Zero error bar at " + format_I(j + 1, 4) + " error set to 1.0e-10");
+                if (++reported <= 10) out.line("Zero error bar at " + format_I(j + 1, 4) + " error set to 1.0e-10");
             }
             const double w = 1.0 / variance;
             sum_x += d.X[k];
@@ -204,9 +202,7 @@ void cmd_average(Session& s, CommandContext& ctx) {
     case 'W': weighted_mean(s); return;
     case 'S': smooth(s, ctx.number); return;
     case 'C': compress(s, ctx.number); return;
-    default:
-        s.out().line(std::string("Unknown option - ") + q);
-        s.out().blank_line();
+    default: s.out().line(std::string("Unknown option - ") + q); s.out().blank_line();
     }
 }
 

@@ -126,9 +126,7 @@ void combine(Session& s, char op) {
         if (!found.value) continue;
         double bg = *found.value;
         switch (op) {
-        case 'S':
-            d.Y[i] = static_cast<float>(d.Y[i] - bg);
-            break;
+        case 'S': d.Y[i] = static_cast<float>(d.Y[i] - bg); break;
         case 'A': {
             d.Y[i] = static_cast<float>(d.Y[i] + bg);
             const float err = std::sqrt(std::fabs(d.Y[i]));
@@ -169,18 +167,12 @@ void cmd_bg(Session& s, CommandContext& ctx) {
         option = upper(*answer)[0];
     }
     switch (option) {
-    case 'L':
-        load_buffer(s);
-        break;
-    case 'R':
-        restore_buffer(s);
-        break;
+    case 'L': load_buffer(s); break;
+    case 'R': restore_buffer(s); break;
     case 'S':
     case 'A':
     case 'M':
-    case 'D':
-        combine(s, option);
-        break;
+    case 'D': combine(s, option); break;
     default: // blank ends BG; other letters do nothing
         break;
     }

@@ -5,10 +5,10 @@
 #include <sys/stat.h>
 
 #include "commands/commands.h"
-#include "session/dialogue.h"
-#include "session/next_file_name.h"
 #include "dataset/files/data_file.h"
 #include "dataset/files/list_reader.h"
+#include "session/dialogue.h"
+#include "session/next_file_name.h"
 #include "text/format.h"
 #include "text/safe_file.h"
 

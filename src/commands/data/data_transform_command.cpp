@@ -3,9 +3,9 @@
 #include <array>
 
 #include "commands/commands.h"
-#include "session/dialogue.h"
 #include "commands/data/data_transforms.h"
 #include "models/evaluate.h"
+#include "session/dialogue.h"
 #include "text/format.h"
 
 namespace tarva {
@@ -13,18 +13,20 @@ namespace tarva {
 namespace special {
 
 bool ask_numbers(Session& s, std::string_view prompt, std::span<double> values, bool echo) {
-    return ask_until(s, prompt, [&](const std::string& line) -> std::optional<bool> {
-        std::vector<double> read(values.size(), 0.0);
-        auto n = read_list(line, read);
-        if (!n || *n < static_cast<int>(values.size())) return std::nullopt;
-        std::copy(read.begin(), read.end(), values.begin());
-        if (echo && s.macro_running()) {
-            std::string text;
-            for (double v : values) text += free_real(v);
-            s.out().raw(text + "\n");
-        }
-        return true;
-    }).has_value();
+    return ask_until(s, prompt,
+                     [&](const std::string& line) -> std::optional<bool> {
+                         std::vector<double> read(values.size(), 0.0);
+                         auto n = read_list(line, read);
+                         if (!n || *n < static_cast<int>(values.size())) return std::nullopt;
+                         std::copy(read.begin(), read.end(), values.begin());
+                         if (echo && s.macro_running()) {
+                             std::string text;
+                             for (double v : values) text += free_real(v);
+                             s.out().raw(text + "\n");
+                         }
+                         return true;
+                     })
+        .has_value();
 }
 
 std::optional<char> ask_letter(Session& s, std::string_view prompt) {
@@ -47,7 +49,9 @@ bool enough_points(Session& s, int least) {
     return false;
 }
 
-std::string label_text(std::string_view text) { return std::string(text.substr(0, std::min<std::size_t>(text.size(), 100))); }
+std::string label_text(std::string_view text) {
+    return std::string(text.substr(0, std::min<std::size_t>(text.size(), 100)));
+}
 
 } // namespace special
 

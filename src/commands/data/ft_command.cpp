@@ -5,8 +5,8 @@
 #include <string>
 
 #include "commands/commands.h"
-#include "session/dialogue.h"
 #include "dataset/fourier_transform.h"
+#include "session/dialogue.h"
 #include "text/format.h"
 
 namespace tarva {

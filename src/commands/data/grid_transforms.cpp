@@ -5,8 +5,8 @@
 // the shadow and its position follow from the pairs.
 #include <cmath>
 
-#include "session/dialogue.h"
 #include "commands/data/data_transforms.h"
+#include "session/dialogue.h"
 #include "text/format.h"
 
 namespace tarva::special {

@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "commands/commands.h"
-#include "session/dialogue.h"
 #include "commands/data/data_transforms.h"
 #include "graphics/axes.h"
-#include "plot/plot.h"
-#include "plot/drawing.h"
 #include "graphics/symbols.h"
 #include "models/evaluate.h"
+#include "plot/drawing.h"
+#include "plot/plot.h"
+#include "session/dialogue.h"
 #include "text/format.h"
 #include "text/safe_file.h"
 
@@ -26,7 +26,6 @@ namespace {
 
 constexpr const char* kBell = "\x07";
 constexpr const char* kFull = "The data set holds at most 1024 points.";
-
 
 std::string left_justified(std::string_view text) {
     const std::size_t first = text.find_first_not_of(" \t");
@@ -124,9 +123,7 @@ bool ask_label(Session& s, const std::string& prompt, FixedText<100>& field) {
 // A text line of the file: a blank column, then the text without trailing
 // blanks. Files written so have always carried that blank, and DATA keeps
 // it as the first character of the text it reads back.
-std::string text_line(const FixedText<100>& text) {
-    return " " + std::string(text.trimmed()) + "\n";
-}
+std::string text_line(const FixedText<100>& text) { return " " + std::string(text.trimmed()) + "\n"; }
 
 bool drawing_only(int function) { return function == 5 || function == 9 || function == 11 || function == 12; }
 
@@ -198,12 +195,15 @@ std::string fit_state_lines(const FitState& fit) {
     return text;
 }
 
-std::string point_prompt(int i, bool errors) { return "Data point " + format_I(i, 3) + (errors ? " X,Y,Yerr > " : " X,Y > "); }
+std::string point_prompt(int i, bool errors) {
+    return "Data point " + format_I(i, 3) + (errors ? " X,Y,Yerr > " : " X,Y > ");
+}
 
 // One point typed as X, Y (and the error) on one line.
 bool ask_point(Session& s, int index, bool errors) {
     double v[3] = {0.0, 0.0, 0.0};
-    if (!special::ask_numbers(s, point_prompt(index + 1, errors), std::span<double>(v, errors ? 3 : 2), false)) return false;
+    if (!special::ask_numbers(s, point_prompt(index + 1, errors), std::span<double>(v, errors ? 3 : 2), false))
+        return false;
     store_point(s.data, index, v[0], v[1], v[2]);
     return true;
 }
@@ -323,7 +323,8 @@ void insert_file(Session& s, CommandContext& ctx) {
     DataSet& d = s.data;
     d.file_name = name;
 
-    if (!ask_label(s, "Heading (CR for none) > ", d.caption) || !ask_label(s, "X axis label (CR for none) > ", d.x_label) ||
+    if (!ask_label(s, "Heading (CR for none) > ", d.caption) ||
+        !ask_label(s, "X axis label (CR for none) > ", d.x_label) ||
         !ask_label(s, "Y axis label (CR for none) > ", d.y_label))
         return;
     file.write(text_line(d.caption) + text_line(d.x_label) + text_line(d.y_label));

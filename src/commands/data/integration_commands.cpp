@@ -5,13 +5,13 @@
 #include <string>
 
 #include "commands/commands.h"
-#include "session/session.h"
-#include "dataset/integration.h"
 #include "commands/graphics/draw/guide_line.h"
-#include "plot/plot.h"
-#include "plot/drawing.h"
+#include "dataset/integration.h"
 #include "graphics/text.h"
 #include "models/evaluate.h"
+#include "plot/drawing.h"
+#include "plot/plot.h"
+#include "session/session.h"
 #include "text/fixed_text.h"
 #include "text/format.h"
 

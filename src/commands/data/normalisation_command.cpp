@@ -47,8 +47,7 @@ void report_height(Session& s) {
 void height_from_region(Session& s) {
     NormalisationSettings& n = s.data.normalisation;
     double low = n.low, high = n.high;
-    const std::string prompt =
-        "Region for average normalisation height (" + g12(low) + " to " + g12(high) + ") > ";
+    const std::string prompt = "Region for average normalisation height (" + g12(low) + " to " + g12(high) + ") > ";
     if (!ask_number_pair(s, prompt, low, high)) return;
     if (std::fabs(low) + std::fabs(high) == 0.0) {
         s.out().line("Unable to determine normalisation height - no range specified.");
@@ -116,12 +115,8 @@ void cmd_norm(Session& s, CommandContext& ctx) {
         if (std::fabs(ctx.number) > kTiny) s.data.normalisation.height = ctx.number;
         report_height(s);
         return;
-    case 'V':
-        height_from_region(s);
-        return;
-    case ' ':
-        normalise(s, ' ');
-        return;
+    case 'V': height_from_region(s); return;
+    case ' ': normalise(s, ' '); return;
     case 'H':
         s.out().line(" Maximum height normalisation mode.");
         normalise(s, 'H');

@@ -3,8 +3,8 @@
 // and the energy to atomic mass conversion of backscattering spectra.
 #include <cmath>
 
-#include "session/dialogue.h"
 #include "commands/data/data_transforms.h"
+#include "session/dialogue.h"
 #include "text/format.h"
 
 namespace tarva::special {
@@ -15,7 +15,8 @@ namespace {
 constexpr float kDegree = 0.0174532924f;
 
 // Applies `f(x, y, sigma)` to every point.
-template <typename F> void each_point(DataSet& d, F f) {
+template <typename F>
+void each_point(DataSet& d, F f) {
     for (int i = 0; i < d.count; ++i) {
         const auto u = static_cast<std::size_t>(i);
         f(d.X[u], d.Y[u], d.SIGMA[u]);

@@ -4,9 +4,9 @@
 #include <array>
 #include <cmath>
 
-#include "session/dialogue.h"
 #include "commands/data/data_transforms.h"
 #include "models/evaluate.h"
+#include "session/dialogue.h"
 #include "text/format.h"
 #include "text/safe_file.h"
 

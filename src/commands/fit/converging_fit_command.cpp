@@ -3,8 +3,8 @@
 #include <string>
 
 #include "commands/commands.h"
-#include "fitting/converging_fit.h"
 #include "commands/fit/session_model.h"
+#include "fitting/converging_fit.h"
 #include "text/format.h"
 
 namespace tarva {

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "commands/commands.h"
-#include "session/dialogue.h"
 #include "commands/fit/session_model.h"
 #include "fitting/converging_fit.h"
+#include "session/dialogue.h"
 #include "text/format.h"
 #include "text/safe_file.h"
 
@@ -134,8 +134,7 @@ void cmd_agp(Session& s, CommandContext& ctx) {
             const double x = grid_value(range[0][0], range[0][1], k, n);
             s.fit.value[ix - 1] = x;
             s.fit.value[iy - 1] = y;
-            const double sum =
-                chi_square_sum(s.data.X, s.data.Y, s.data.SIGMA, s.data.count, model.ref(), s.fit.value);
+            const double sum = chi_square_sum(s.data.X, s.data.Y, s.data.SIGMA, s.data.count, model.ref(), s.fit.value);
             file.write(" " + format_G(x, 13, 5, 1) + "," + format_G(y, 13, 5, 1) + "," + format_G(sum / dof, 13, 5, 1) +
                        "\n");
         }

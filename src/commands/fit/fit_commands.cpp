@@ -2,14 +2,14 @@
 // FIT, MODE, MVAL.
 #include <algorithm>
 #include <cmath>
-#include <optional>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "commands/commands.h"
-#include "session/dialogue.h"
-#include "plot/screen.h"
 #include "commands/fit/session_model.h"
+#include "plot/screen.h"
+#include "session/dialogue.h"
 #include "text/format.h"
 #include "text/safe_file.h"
 
@@ -175,8 +175,8 @@ void function_flags(Session& s, CommandContext& ctx, bool set) {
 
 bool function_in_range(Session& s, long long n) {
     if (n >= 1 && n <= kFunctions) return true;
-    s.out().line("Function numbers are 1 to " + std::to_string(kFunctions) + "; function " + format_I(s.fit.function, 2) +
-                 " kept.");
+    s.out().line("Function numbers are 1 to " + std::to_string(kFunctions) + "; function " +
+                 format_I(s.fit.function, 2) + " kept.");
     return false;
 }
 
@@ -311,8 +311,8 @@ void cmd_fval(Session& s, CommandContext& ctx) {
         x = static_cast<float>(*v);
     }
     const double value = refresh_names(s, x);
-    s.out().line("FOR X = " + format_G(x, 23, 15, 1) + " F" + format_I(s.fit.function, 2) + "(X) = " +
-                 format_G(value, 23, 15, 1));
+    s.out().line("FOR X = " + format_G(x, 23, 15, 1) + " F" + format_I(s.fit.function, 2) +
+                 "(X) = " + format_G(value, 23, 15, 1));
 }
 
 void cmd_chi(Session& s, CommandContext&) {
@@ -389,8 +389,9 @@ void cmd_mval(Session& s, CommandContext& ctx) {
     if (q < '1' || q > '6') return;
     const int k = q - '1';
     double x = s.markers.x[k], y = s.markers.y[k];
-    if (!ask_pair(s, std::string("Current marker #") + q + " position (" + format_G(x, 13, 5, 1) + "," +
-                         format_G(y, 13, 5, 1) + ") new > ",
+    if (!ask_pair(s,
+                  std::string("Current marker #") + q + " position (" + format_G(x, 13, 5, 1) + "," +
+                      format_G(y, 13, 5, 1) + ") new > ",
                   x, y))
         return;
     s.markers.x[k] = x;

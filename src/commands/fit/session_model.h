@@ -2,11 +2,11 @@
 // engine's arguments taken from the session's data set and fit state.
 #pragma once
 
-#include "session/session.h"
 #include "fitting/engine.h"
 #include "fitting/gaussian_series_kernel.h"
 #include "fitting/term_series_kernel.h"
 #include "models/evaluate.h"
+#include "session/session.h"
 
 namespace tarva {
 

@@ -5,10 +5,10 @@
 #include <cmath>
 
 #include "commands/command_context.h"
+#include "plot/drawing.h"
+#include "plot/plot.h"
 #include "session/dialogue.h"
 #include "session/session.h"
-#include "plot/plot.h"
-#include "plot/drawing.h"
 #include "text/format.h"
 
 namespace tarva {

@@ -4,10 +4,10 @@
 #include <cmath>
 
 #include "commands/commands.h"
-#include "session/dialogue.h"
-#include "session/session.h"
 #include "commands/graphics/annotation.h"
 #include "plot/plot.h"
+#include "session/dialogue.h"
+#include "session/session.h"
 
 namespace tarva {
 

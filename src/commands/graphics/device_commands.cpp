@@ -3,10 +3,10 @@
 #include <cmath>
 
 #include "commands/commands.h"
-#include "session/dialogue.h"
+#include "graphics/drivers/device_table.h"
 #include "plot/device.h"
 #include "plot/plot.h"
-#include "graphics/drivers/device_table.h"
+#include "session/dialogue.h"
 #include "text/format.h"
 
 namespace tarva {

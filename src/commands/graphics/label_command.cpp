@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "commands/commands.h"
-#include "session/dialogue.h"
-#include "session/session.h"
 #include "commands/graphics/label_command.h"
-#include "plot/plot.h"
-#include "plot/drawing.h"
 #include "graphics/text.h"
 #include "models/evaluate.h"
+#include "plot/drawing.h"
+#include "plot/plot.h"
+#include "session/dialogue.h"
+#include "session/session.h"
 #include "text/fixed_text.h"
 #include "text/format.h"
 

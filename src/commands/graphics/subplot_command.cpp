@@ -7,13 +7,13 @@
 #include <fstream>
 
 #include "commands/commands.h"
+#include "commands/graphics/annotation.h"
+#include "dataset/files/list_reader.h"
+#include "graphics/text.h"
+#include "plot/drawing.h"
+#include "plot/plot.h"
 #include "session/dialogue.h"
 #include "session/session.h"
-#include "dataset/files/list_reader.h"
-#include "commands/graphics/annotation.h"
-#include "plot/plot.h"
-#include "plot/drawing.h"
-#include "graphics/text.h"
 #include "text/fixed_text.h"
 #include "text/format.h"
 

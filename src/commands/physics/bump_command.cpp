@@ -8,17 +8,17 @@
 #include <string_view>
 
 #include "commands/commands.h"
-#include "session/dialogue.h"
-#include "session/session.h"
 #include "commands/graphics/draw/draw_command.h"
-#include "plot/drawing.h"
-#include "plot/plot.h"
-#include "commands/physics/current_beam.h"
 #include "commands/physics/bump.h"
+#include "commands/physics/current_beam.h"
+#include "commands/physics/xray_plot.h"
 #include "physics/calibration.h"
 #include "physics/element_table.h"
 #include "physics/kinematics.h"
-#include "commands/physics/xray_plot.h"
+#include "plot/drawing.h"
+#include "plot/plot.h"
+#include "session/dialogue.h"
+#include "session/session.h"
 #include "text/format.h"
 #include "text/safe_file.h"
 
@@ -35,7 +35,8 @@ void list_markers(Session& s) {
     s.out().line("Current marker positions;");
     s.out().blank_line();
     for (std::size_t k = 0; k < 6; ++k)
-        s.out().line(std::string(7, ' ') + std::to_string(k + 1) + ": " + g13(s.markers.x[k]) + "," + g13(s.markers.y[k]));
+        s.out().line(std::string(7, ' ') + std::to_string(k + 1) + ": " + g13(s.markers.x[k]) + "," +
+                     g13(s.markers.y[k]));
     s.out().blank_line();
 }
 
@@ -57,7 +58,8 @@ void read_markers(Session& s) {
         std::string text(4096, '\0');
         in.read(text.data(), static_cast<std::streamsize>(text.size()));
         text.resize(static_cast<std::size_t>(in.gcount()));
-        std::replace_if(text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r' || c == '\t'; }, ' ');
+        std::replace_if(
+            text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r' || c == '\t'; }, ' ');
         std::array<double, 12> v{};
         const auto read = read_list(text, v);
         if (!read || *read < 12) {

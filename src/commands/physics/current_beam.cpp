@@ -1,7 +1,7 @@
 #include "commands/physics/current_beam.h"
 
-#include "session/session.h"
 #include "physics/element_table.h"
+#include "session/session.h"
 
 namespace tarva {
 

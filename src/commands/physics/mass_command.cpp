@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "commands/commands.h"
+#include "commands/physics/current_beam.h"
+#include "commands/physics/mass_scale.h"
+#include "physics/element_table.h"
 #include "session/dialogue.h"
 #include "session/session.h"
-#include "commands/physics/current_beam.h"
-#include "physics/element_table.h"
-#include "commands/physics/mass_scale.h"
 #include "text/format.h"
 #include "text/regular_file.h"
 
@@ -49,8 +49,8 @@ void list_elements(Session& s) {
     s.out().line("Enabled elements: " + format_I(m.element_count, 3));
     for (int i = 0; i < m.element_count; ++i) {
         const int z = m.elements[static_cast<std::size_t>(i)];
-        s.out().line(format_I(z, 3) + "  " + std::string(element_symbol(z)) + " wt: " + format_F(atomic_weight(z), 8, 3) +
-                     " u");
+        s.out().line(format_I(z, 3) + "  " + std::string(element_symbol(z)) +
+                     " wt: " + format_F(atomic_weight(z), 8, 3) + " u");
     }
 }
 

@@ -4,13 +4,13 @@
 #include <cmath>
 #include <string>
 
-#include "session/session.h"
 #include "graphics/axes.h"
-#include "plot/plot.h"
-#include "plot/drawing.h"
 #include "graphics/text.h"
 #include "physics/element_table.h"
 #include "physics/kinematics.h"
+#include "plot/drawing.h"
+#include "plot/plot.h"
+#include "session/session.h"
 #include "text/format.h"
 
 namespace tarva {
@@ -129,8 +129,12 @@ void draw_mass_scale(Session& s, const Beam& beam) {
     const DrawSettings& d = s.draw;
     const char device = d.last_device;
     set_window(s, d.old_xmin, d.old_xmax, d.old_ymin, d.old_ymax);
-    Frame f{std::min(d.old_xmin, d.old_xmax), std::max(d.old_xmin, d.old_xmax), std::min(d.old_ymin, d.old_ymax),
-            std::max(d.old_ymin, d.old_ymax), 0.0f, 0.0f};
+    Frame f{std::min(d.old_xmin, d.old_xmax),
+            std::max(d.old_xmin, d.old_xmax),
+            std::min(d.old_ymin, d.old_ymax),
+            std::max(d.old_ymin, d.old_ymax),
+            0.0f,
+            0.0f};
     plot_unit_size(s, f.ux, f.uy);
     f.ux = std::fabs(f.ux);
     f.uy = std::fabs(f.uy);

@@ -4,15 +4,15 @@
 #include <string>
 
 #include "commands/commands.h"
-#include "session/session.h"
-#include "plot/plot.h"
-#include "plot/drawing.h"
-#include "graphics/text.h"
 #include "commands/physics/current_beam.h"
+#include "commands/physics/xray_plot.h"
+#include "graphics/text.h"
 #include "physics/element_table.h"
 #include "physics/kinematics.h"
 #include "physics/period_layout.h"
-#include "commands/physics/xray_plot.h"
+#include "plot/drawing.h"
+#include "plot/plot.h"
+#include "session/session.h"
 #include "text/format.h"
 
 namespace tarva {
@@ -72,7 +72,8 @@ void enable(Session& s, std::string_view word) {
     } else if (key == "X") {
         p.extra = PeriodExtra::XRay;
         s.out().line("X-ray energies enabled.");
-        const char family = word.size() > 1 ? static_cast<char>(std::toupper(static_cast<unsigned char>(word[1]))) : ' ';
+        const char family =
+            word.size() > 1 ? static_cast<char>(std::toupper(static_cast<unsigned char>(word[1]))) : ' ';
         p.xray_family = family == 'L' || family == 'M' ? family : 'K';
         s.out().line(std::string(1, p.xray_family) + " lines given priority");
     } else {
@@ -133,7 +134,8 @@ void draw_key(Session& s, char device, const CellSizes& sz) {
     const std::string number_label = "Atomic Number ^i^g==>^r";
     draw_text(s, device, x0 - 0.1f - text_width(s, label, number_label), y0 + 0.76f, label, 0.0f, number_label);
     draw_text(s, device, x0 + 1.1f, y0 + 0.4f, label, 0.0f, "^i^g<==^r Symbol");
-    if (s.physics.period.mass_numbers) draw_text(s, device, x0 + 1.1f, y0 + 0.22f, label, 0.0f, "^i^g<==^r Atomic Weight");
+    if (s.physics.period.mass_numbers)
+        draw_text(s, device, x0 + 1.1f, y0 + 0.22f, label, 0.0f, "^i^g<==^r Atomic Weight");
 }
 
 void draw_table(Session& s, char device) {

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "commands/commands.h"
+#include "commands/physics/xray_plot.h"
+#include "physics/element_table.h"
 #include "session/dialogue.h"
 #include "session/session.h"
-#include "physics/element_table.h"
-#include "commands/physics/xray_plot.h"
 #include "text/format.h"
 
 namespace tarva {
@@ -72,8 +72,8 @@ std::optional<FoundSet> ask_set(Session& s) {
     }
     int index = 0;
     xray_set(s.out(), xray_database(s), f.name, f.isotope, index, f.count, f.energy, f.intensity);
-    s.out().line("Line: " + f.name.str() + ", Isotope: " + format_I(f.isotope, 3) + ", Data base index: " +
-                  format_I(index, 3) + ", No. lines: " + format_I(f.count, 2));
+    s.out().line("Line: " + f.name.str() + ", Isotope: " + format_I(f.isotope, 3) +
+                 ", Data base index: " + format_I(index, 3) + ", No. lines: " + format_I(f.count, 2));
     s.out().line("Energy (keV)       Relative Intensity");
     s.out().line("-------------------------------------");
     for (int i = 0; i < f.count; ++i)
@@ -129,8 +129,8 @@ void special_line(Session& s) {
 void set_threshold(Session& s, double number) {
     XraySettings& x = s.physics.xray;
     if (number < 1e-10) {
-        auto t = ask_real(s, "Threshold level for lowest relative intensity line (" + stripped(format_F(x.threshold, 6, 3)) +
-                                 ") new > ");
+        auto t = ask_real(s, "Threshold level for lowest relative intensity line (" +
+                                 stripped(format_F(x.threshold, 6, 3)) + ") new > ");
         if (!t) return;
         number = *t;
     }
@@ -140,8 +140,9 @@ void set_threshold(Session& s, double number) {
 
 void set_height(Session& s) {
     XraySettings& x = s.physics.xray;
-    auto h = ask_real(s, "Height for plotting x-ray line markers (0=auto, present=" + stripped(format_G(x.height, 12, 5)) +
-                             ") new > ");
+    auto h =
+        ask_real(s, "Height for plotting x-ray line markers (0=auto, present=" + stripped(format_G(x.height, 12, 5)) +
+                        ") new > ");
     if (!h) return;
     x.height = std::max(*h, 0.0);
     s.out().line("X-ray line plot height set to " + stripped(format_G(x.height, 12, 5)));
@@ -166,7 +167,8 @@ void cmd_xray(Session& s, CommandContext& ctx) {
     case 'D':
         if (word != 'U') break;
         x.upside_down = ctx.qualifier == 'E';
-        s.out().line(x.upside_down ? "X-ray lines plotted upside down." : "X-ray lines plotted right side up as usual.");
+        s.out().line(x.upside_down ? "X-ray lines plotted upside down."
+                                   : "X-ray lines plotted right side up as usual.");
         return;
     case 'S':
         x.symbol_end = word == 'L' || word == 'R' ? word : 'C';

@@ -15,9 +15,9 @@ XrayDatabase& xray_database(Session& s) {
     return db;
 }
 
-MarkerLayout layout_line_markers(const std::vector<LineMarker>& lines, int max_lines, double threshold,
-                                 double height, bool upside_down, char symbol_end, bool log_x, float xlo,
-                                 float xhi, float ylo, float yhi, float label_width, float cap) {
+MarkerLayout layout_line_markers(const std::vector<LineMarker>& lines, int max_lines, double threshold, double height,
+                                 bool upside_down, char symbol_end, bool log_x, float xlo, float xhi, float ylo,
+                                 float yhi, float label_width, float cap) {
     MarkerLayout m;
     float strongest = 0.0f;
     for (const LineMarker& l : lines) strongest = std::max(strongest, l.intensity);

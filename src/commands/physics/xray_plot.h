@@ -32,9 +32,9 @@ struct MarkerLayout {
 // Lines are left out below the threshold, after the first max_lines (0: no
 // limit) and outside the box (xlo..xhi, ylo..yhi ascending). `label_width`
 // and `cap` (height of capitals) place the label beyond the tallest marker.
-MarkerLayout layout_line_markers(const std::vector<LineMarker>& lines, int max_lines, double threshold,
-                                 double height, bool upside_down, char symbol_end, bool log_x, float xlo,
-                                 float xhi, float ylo, float yhi, float label_width, float cap);
+MarkerLayout layout_line_markers(const std::vector<LineMarker>& lines, int max_lines, double threshold, double height,
+                                 bool upside_down, char symbol_end, bool log_x, float xlo, float xhi, float ylo,
+                                 float yhi, float label_width, float cap);
 
 // Draws the markers with the label on the device of the last picture, with
 // the XRAY settings. The caller checks that a picture exists.

@@ -4,9 +4,9 @@
 #include <cctype>
 #include <optional>
 
-#include "session/dialogue.h"
 #include "commands/spectra/mca_command.h"
 #include "commands/spectra/mca_io.h"
+#include "session/dialogue.h"
 #include "text/format.h"
 #include "text/safe_file.h"
 
@@ -68,7 +68,8 @@ bool ask_parameters(Session& s) {
                    p.first_channel()))
         return false;
     s.out().line("Energy calibration:");
-    if (!ask_value(s, "    Energy per channel (keV/ch, " + g12(p.energy_per_channel()) + ") > ", p.energy_per_channel()))
+    if (!ask_value(s, "    Energy per channel (keV/ch, " + g12(p.energy_per_channel()) + ") > ",
+                   p.energy_per_channel()))
         return false;
     if (p.energy_per_channel() < kTiny) p.energy_per_channel() = 1.0f;
     if (!ask_value(s, "            Energy offset (keV, " + g12(p.energy_offset()) + ") > ", p.energy_offset()))
@@ -85,11 +86,14 @@ bool ask_parameters(Session& s) {
     } while (p.beam_energy() < kTiny);
     if (!ask_value(s, " Detector scattering angle (deg " + g12(p.scattering_angle()) + ") > ", p.scattering_angle()))
         return false;
-    if (!ask_value(s, "     Detector solid angle (mstr " + g12(p.solid_angle()) + ") > ", p.solid_angle())) return false;
+    if (!ask_value(s, "     Detector solid angle (mstr " + g12(p.solid_angle()) + ") > ", p.solid_angle()))
+        return false;
     if (!ask_value(s, " Charge (particle microCoulombs " + g12(p.charge()) + ") > ", p.charge())) return false;
-    auto kind = ask_text(s, std::string("          X-ray, RBS or Luminescence data (") + s.data.spectrum_kind + ") > ", 1);
+    auto kind =
+        ask_text(s, std::string("          X-ray, RBS or Luminescence data (") + s.data.spectrum_kind + ") > ", 1);
     if (!kind) return false;
-    if ((*kind)[0] != ' ') s.data.spectrum_kind = static_cast<char>(std::toupper(static_cast<unsigned char>((*kind)[0])));
+    if ((*kind)[0] != ' ')
+        s.data.spectrum_kind = static_cast<char>(std::toupper(static_cast<unsigned char>((*kind)[0])));
     return true;
 }
 

@@ -1,7 +1,7 @@
 // MCA/S and MCA/A: the data set written as a spectrum file.
-#include "session/dialogue.h"
 #include "commands/spectra/mca_command.h"
 #include "dataset/spectra/mca_layout.h"
+#include "session/dialogue.h"
 #include "text/safe_file.h"
 
 namespace tarva {

@@ -7,10 +7,10 @@
 #include <sys/stat.h>
 
 #include "commands/commands.h"
+#include "commands/spectra/mca_io.h"
+#include "dataset/spectra/mca_layout.h"
 #include "session/dialogue.h"
 #include "session/next_file_name.h"
-#include "dataset/spectra/mca_layout.h"
-#include "commands/spectra/mca_io.h"
 #include "text/format.h"
 
 namespace tarva {
@@ -158,8 +158,10 @@ void cmd_pha(Session& s, CommandContext& ctx) {
     const int points = bin_channels(*record, station, k, d, out);
     d.count = points;
     for (std::size_t i = 0; i < static_cast<std::size_t>(kMaxPoints); ++i) {
-        if (static_cast<int>(i) >= points) d.X[i] = d.Y[i] = d.SIGMA[i] = 0.0f;
-        else d.SIGMA[i] = d.Y[i] >= 1.0f ? std::sqrt(d.Y[i]) : 1.0f;
+        if (static_cast<int>(i) >= points)
+            d.X[i] = d.Y[i] = d.SIGMA[i] = 0.0f;
+        else
+            d.SIGMA[i] = d.Y[i] >= 1.0f ? std::sqrt(d.Y[i]) : 1.0f;
         d.spectrum[i] = count_of(d.Y[i]);
     }
     d.caption = "";

@@ -215,7 +215,8 @@ bool read_fit_only(RecordReader& in, std::string_view name, DataSet& data, FitSt
 }
 
 bool read_more_points(RecordReader& in, std::string_view name, char qualifier, DataSet& data, OutputSink& out) {
-    out.line(qualifier == 'A' ? "Appending new data file to old." : "Reading new data points, using old function, etc.");
+    out.line(qualifier == 'A' ? "Appending new data file to old."
+                              : "Reading new data points, using old function, etc.");
     if (!read_header(in, name, data, out, false)) return false;
     skip_fit_state(in);
     int first = 0;
@@ -550,7 +551,8 @@ std::string data_file_text(const DataSet& data, FitState& fit, const ModelTables
     append_items(text, items);
     text += free_int(encoded_dimensions(data)) + '\n';
 
-    const bool with_fit = data.log_y || !(fit.function == 5 || fit.function == 9 || fit.function == 11 || fit.function == 12);
+    const bool with_fit =
+        data.log_y || !(fit.function == 5 || fit.function == 9 || fit.function == 11 || fit.function == 12);
     ModelInputs inputs{fit, data, tables};
     const std::array<double, kMaxParams> params = fit.value;
     for (int i = 0; i < n; ++i) {

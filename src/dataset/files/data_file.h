@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "io/output_sink.h"
 #include "dataset/data_set.h"
 #include "dataset/files/list_reader.h"
+#include "io/output_sink.h"
 #include "models/fit_state.h"
 #include "models/model_tables.h"
 

@@ -1,10 +1,10 @@
 #include "dataset/files/list_reader.h"
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <optional>
-#include <algorithm>
-#include <functional>
 #include <vector>
 
 #include "text/format.h"

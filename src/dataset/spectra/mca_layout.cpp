@@ -21,8 +21,8 @@ std::uint32_t get_u32(std::string_view b, std::size_t at) {
 std::int32_t get_i32(std::string_view b, std::size_t at) { return static_cast<std::int32_t>(get_u32(b, at)); }
 
 std::int16_t get_i16(std::string_view b, std::size_t at) {
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) |
-                                                                static_cast<unsigned char>(b[at + 1]) << 8));
+    return static_cast<std::int16_t>(
+        static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8));
 }
 
 void put_u32(std::string& b, std::uint32_t v) {
@@ -80,7 +80,8 @@ std::string ascii_spectrum_text(const SpectrumRecord& record, int count) {
     std::string t = " " + std::string(record.caption.trimmed()) + "\n ";
     for (float v : record.parameters) t += format_F(v, 10, 4) + " ";
     t += "\n";
-    for (int i = 0; i < count && i < kMaxPoints; ++i) t += " " + format_I(record.counts[static_cast<std::size_t>(i)], 6) + "\n";
+    for (int i = 0; i < count && i < kMaxPoints; ++i)
+        t += " " + format_I(record.counts[static_cast<std::size_t>(i)], 6) + "\n";
     return t;
 }
 

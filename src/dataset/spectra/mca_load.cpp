@@ -17,9 +17,7 @@ void append_label(FixedText<100>& label, std::string_view tail) {
 
 float error_of(float y) { return std::abs(y) > kTiny ? std::sqrt(std::abs(y)) : 1.0f; }
 
-void clear_log_flags(DataSet& data) {
-    data.log_x = data.log_y = data.log_scale_x = data.log_scale_y = 0;
-}
+void clear_log_flags(DataSet& data) { data.log_x = data.log_y = data.log_scale_x = data.log_scale_y = 0; }
 
 } // namespace
 

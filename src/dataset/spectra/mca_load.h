@@ -5,9 +5,9 @@
 #include <istream>
 #include <string_view>
 
-#include "io/output_sink.h"
 #include "dataset/data_set.h"
 #include "dataset/spectra/mca_layout.h"
+#include "io/output_sink.h"
 
 namespace tarva {
 

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <unistd.h>
 
-#include "io/output_sink.h"
 #include "graphics/graphics_state.h"
+#include "io/output_sink.h"
 #include "text/format.h"
 #include "text/regular_file.h"
 #include "text/safe_file.h"

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "io/output_sink.h"
 #include "graphics/drivers/page_layout.h"
 #include "graphics/graphics_state.h"
+#include "io/output_sink.h"
 #include "text/format.h"
 #include "text/regular_file.h"
 #include "text/safe_file.h"

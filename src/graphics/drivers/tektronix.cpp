@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "io/output_sink.h"
 #include "graphics/graphics_state.h"
+#include "io/output_sink.h"
 
 namespace tarva {
 

@@ -18,9 +18,7 @@ void draw_terminal_placement(Session& s, double scale, double offset_x_mm, doubl
     terminal_set_placement(s, static_cast<float>(std::min(scale, 100.0)), mm(offset_x_mm), mm(offset_y_mm));
 }
 
-void draw_pen_changed(Session& s, int n) {
-    pen_changed(s, n, s.draw.line_width);
-}
+void draw_pen_changed(Session& s, int n) { pen_changed(s, n, s.draw.line_width); }
 
 void draw_hpgl_orientation(Session& s, bool vertical) { hpgl_set_orientation(s, vertical); }
 

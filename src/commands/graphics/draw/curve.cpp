@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "session/session.h"
 #include "commands/graphics/draw/guide_line.h"
-#include "plot/plot.h"
 #include "models/evaluate.h"
+#include "plot/plot.h"
+#include "session/session.h"
 
 namespace tarva {
 

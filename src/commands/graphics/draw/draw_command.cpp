@@ -44,7 +44,8 @@ void set_destination(Session& s, const CommandContext& ctx) {
     const auto first = name.find_first_not_of(' ');
     name = first == std::string::npos ? std::string() : name.substr(first);
     if (name.empty()) {
-        auto answer = ask_text(s, "Default destination is " + std::string(s.draw.default_destination.trimmed()) + " new > ", 50);
+        auto answer =
+            ask_text(s, "Default destination is " + std::string(s.draw.default_destination.trimmed()) + " new > ", 50);
         if (!answer) return;
         name = std::string(trimmed(*answer));
         const auto f = name.find_first_not_of(' ');
@@ -163,7 +164,8 @@ void set_number_counts(Session& s, const CommandContext& ctx) {
 void set_char_size(Session& s, const CommandContext& ctx) {
     double v = ctx.number;
     if (!(v > 1e-5)) {
-        auto answer = ask_real(s, "Character size increase factor (curr=" + format_F(s.graphics.char_size, 5, 2) + ") > ");
+        auto answer =
+            ask_real(s, "Character size increase factor (curr=" + format_F(s.graphics.char_size, 5, 2) + ") > ");
         if (!answer) return;
         v = *answer;
     }

@@ -5,9 +5,9 @@
 #include <string_view>
 
 #include "commands/command_context.h"
-#include "session/session.h"
-#include "commands/graphics/draw/limits.h"
 #include "commands/graphics/draw/apply_settings.h"
+#include "commands/graphics/draw/limits.h"
+#include "session/session.h"
 
 namespace tarva {
 

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <array>
 
-#include "commands/graphics/draw/draw_command.h"
 #include "commands/graphics/draw/apply_settings.h"
+#include "commands/graphics/draw/draw_command.h"
 
 namespace tarva {
 
@@ -22,21 +22,24 @@ struct FlagEntry {
 constexpr std::array<FlagEntry, 30> kFlags{{
     {"CF", nullptr, 0, "Graphics clear flag enabled.", "Graphics clear flag disabled."}, // device layer
     {"CL", &DrawFlags::solid_points, 0, "Solid data points enabled.", "Solid data points disabled."},
-    {"ER", &DrawFlags::errors_through, 0, " Errors drawn through plot symbols", " Errors not drawn through plot symbols."},
+    {"ER", &DrawFlags::errors_through, 0, " Errors drawn through plot symbols",
+     " Errors not drawn through plot symbols."},
     {"EX", &DrawFlags::extend, 0, " Function draw extend enabled", " Function draw extend disabled."},
-    {"NM", &DrawFlags::macro_name, 0, "Macro name labeling on drawing enabled.", "Macro name labeling on drawing disabled."},
+    {"NM", &DrawFlags::macro_name, 0, "Macro name labeling on drawing enabled.",
+     "Macro name labeling on drawing disabled."},
     {"TX", &DrawFlags::old_x_limits, 0, "Draw x-limits fixed to old x-limits.", "Old draw x-limits disabled."},
     {"TY", &DrawFlags::old_y_limits, 0, "Draw y-limits fixed to old y-limits.", "Old draw y-limits disabled."},
     {"A", &DrawFlags::axis, 0, "Axis drawing enabled.", "Axis drawing disabled."},
     {"B", &DrawFlags::box, 0, "Box drawing enabled.", "Box drawing disabled."},
     {"D", &DrawFlags::data_points, 0, "Data point drawing enabled.", "Data point drawing disabled."},
     {"F", nullptr, '5', "Five marks enabled.", " Five marks disabled."},
-    {"G", &DrawFlags::curve_to_edge, 0, "Function draw to edge of box enabled.", "Function drawn to box edge disabled."},
+    {"G", &DrawFlags::curve_to_edge, 0, "Function draw to edge of box enabled.",
+     "Function drawn to box edge disabled."},
     {"H", &DrawFlags::bar_ends, 0, " Top & bottom of error bars drawn", " Top & bottom of error bars not drawn."},
-    {"I", &DrawFlags::instant_spline, 0, " Instant spline fit upon draw enabled.", " Instant spline fit upon draw disabled."},
+    {"I", &DrawFlags::instant_spline, 0, " Instant spline fit upon draw enabled.",
+     " Instant spline fit upon draw disabled."},
     {"J", &DrawFlags::jump_out, 0, " Jump data out of box enabled.", " Jump data out of box disabled."},
-    {"L", nullptr, 'L', " Lines across graph at major marks enabled.",
-     " Lines across graph at major marks disabled."},
+    {"L", nullptr, 'L', " Lines across graph at major marks enabled.", " Lines across graph at major marks disabled."},
     {"M", &DrawFlags::marks, 0, "Mark drawing enabled.", "Mark drawing disabled."},
     {"N", &DrawFlags::name, 0, "Name labeling on drawing enabled.", "Name labeling on drawing disabled."},
     {"O", &DrawFlags::force_points, 0, "Forced function evaluation at data points.",

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "session/session.h"
 #include "plot/plot.h"
+#include "session/session.h"
 
 namespace tarva {
 

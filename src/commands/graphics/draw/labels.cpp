@@ -5,13 +5,13 @@
 #include <cmath>
 #include <string>
 
-#include "session/session.h"
 #include "graphics/axes.h"
-#include "plot/plot.h"
-#include "plot/drawing.h"
 #include "graphics/symbols.h"
 #include "graphics/text.h"
 #include "physics/element_table.h"
+#include "plot/drawing.h"
+#include "plot/plot.h"
+#include "session/session.h"
 #include "text/format.h"
 
 namespace tarva {

@@ -5,8 +5,8 @@
 #include <fstream>
 #include <vector>
 
-#include "session/session.h"
 #include "models/evaluate.h"
+#include "session/session.h"
 #include "text/format.h"
 #include "text/safe_file.h"
 
@@ -124,8 +124,8 @@ bool parse_limits_text(std::string text, PlotLimits& limits) {
 // Replaced whole through a checked temporary file: a full disk keeps the
 // old limits.
 bool write_limits_file(const std::string& name, const PlotLimits& limits) {
-    const std::string line = format_layout("(1P,G13.5,',',G13.5,',',G13.5,',',G13.5)",
-                                           {limits.xmin, limits.xmax, limits.ymin, limits.ymax});
+    const std::string line =
+        format_layout("(1P,G13.5,',',G13.5,',',G13.5,',',G13.5)", {limits.xmin, limits.xmax, limits.ymin, limits.ymax});
     return replace_file(name, line + "\n") == ReplaceStatus::Ok;
 }
 

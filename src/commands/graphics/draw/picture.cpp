@@ -6,14 +6,14 @@
 #include <thread>
 
 #include "commands/commands.h"
-#include "session/dialogue.h"
-#include "commands/graphics/draw/draw_command.h"
-#include "graphics/axes.h"
 #include "commands/graphics/draw/curve.h"
+#include "commands/graphics/draw/draw_command.h"
 #include "commands/graphics/draw/labels.h"
+#include "graphics/axes.h"
 #include "graphics/symbols.h"
-#include "plot/plot.h"
 #include "plot/drawing.h"
+#include "plot/plot.h"
+#include "session/dialogue.h"
 #include "text/format.h"
 
 namespace tarva {
