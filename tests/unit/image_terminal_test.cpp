@@ -246,7 +246,7 @@ TEST_F(ImageTerminals, SixelBytesDecodeWithLibsixelToTheImageCairoDrew) {
     ASSERT_EQ(bytes, sixel().last_picture());
     EXPECT_EQ(bytes.substr(0, 2), "\x1bP");
     EXPECT_EQ(bytes.substr(bytes.size() - 4), "\x1b\\\r\n"); // string terminator, then the prompt's line
-    const std::vector<unsigned char> drawn = render_rgb(sixel().strokes(), 800, 618);
+    const std::vector<unsigned char> drawn = render_rgb(sixel().strokes(), 800, 618, kThinnestLine);
     ASSERT_GT(dark_pixels(drawn), 1500u);
     if (!have_program("sixel2png")) GTEST_SKIP() << "sixel2png (libsixel-bin) not installed";
     ASSERT_EQ(std::system("sixel2png -i picture.six -o decoded.png"), 0);
@@ -289,7 +289,7 @@ TEST_F(ImageTerminals, KittyStreamIsWellFormedAndItsPngIsTheImageCairoDrew) {
     ASSERT_EQ(decoded.width, 800);
     ASSERT_EQ(decoded.height, 618);
     // PNG is lossless: the very pixels cairo drew.
-    const std::vector<unsigned char> drawn = render_rgb(kitty().strokes(), 800, 618);
+    const std::vector<unsigned char> drawn = render_rgb(kitty().strokes(), 800, 618, kThinnestLine);
     EXPECT_GT(dark_pixels(drawn), 1500u);
     EXPECT_EQ(compare(decoded.rgb, drawn).largest, 0);
 }

@@ -213,8 +213,9 @@ void ImageTerminalDriver::end_picture(DriverIo io) {
                                        io.g.terminal_scale, limited);
     report_size(io, answer, p, limited);
     last_size_ = p;
-    last_ = protocol_ == ImageProtocol::Sixel ? encode_sixel(render_rgb(strokes_, p.width, p.height), p.width, p.height)
-                                              : encode_kitty(render_png(strokes_, p.width, p.height));
+    last_ = protocol_ == ImageProtocol::Sixel
+                ? encode_sixel(render_rgb(strokes_, p.width, p.height, kThinnestLine), p.width, p.height)
+                : encode_kitty(render_png(strokes_, p.width, p.height, kThinnestLine));
     if (last_.empty()) {
         io.out.line("Unable to draw the picture.");
         return;

@@ -28,6 +28,9 @@ inline constexpr PixelSize kDefaultPicture{800, 618};
 // No side of a picture is longer than this, whatever DEFINE/S asks.
 inline constexpr int kMaxPicturePixels = 4096;
 inline constexpr int kMinPicturePixels = 16;
+// The thinnest line in pixels: a one-pixel line between two pixel rows
+// shows on a screen as two rows of pale grey.
+inline constexpr double kThinnestLine = 2.0;
 // How long a terminal has to answer the size query.
 inline constexpr int kTerminalQueryMs = 500;
 
