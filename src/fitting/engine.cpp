@@ -10,6 +10,7 @@
 #include <emmintrin.h>
 #endif
 #if defined(__x86_64__) && defined(__GNUC__)
+#include <cpuid.h>
 #include <immintrin.h>
 #endif
 
@@ -358,15 +359,28 @@ __attribute__((target("avx"))) void add_multiple_avx(double* row, const double* 
     for (; j < n; ++j) row[j] += f * pivot[j];
 }
 
-const bool g_has_avx = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx") != 0;
-}();
+// Whether the processor and the operating system support AVX, asked once,
+// at the first inversion: a check at start-up (or libgcc's processor model,
+// which runs at every start) would cost each run some 30 µs of cpuid traps
+// on a virtual machine.
+bool has_avx() {
+    static const bool avx = [] {
+        unsigned a = 0, b = 0, c = 0, d = 0;
+        if (__get_cpuid(1, &a, &b, &c, &d) == 0) return false;
+        // AVX, and XSAVE enabled by the system (OSXSAVE) with the SSE and
+        // AVX register states both saved.
+        if ((c & bit_AVX) == 0 || (c & bit_OSXSAVE) == 0) return false;
+        unsigned lo = 0, hi = 0;
+        __asm__("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+        return (lo & 6u) == 6u;
+    }();
+    return avx;
+}
 #endif
 
 void add_multiple(double* row, const double* pivot, double f, int n) {
 #if defined(TARVA_AVX_ROWS)
-    if (g_has_avx) {
+    if (has_avx()) {
         add_multiple_avx(row, pivot, f, n);
         return;
     }

@@ -36,17 +36,22 @@ struct EngineState {
     std::array<std::array<double, kEngineParams>, kEngineParams> alpha{};
     std::array<double, kEngineParams> step{};
 
+    // The per-point rows below are scratch of one pass: each pass writes the
+    // entries it later reads, so they are left uninitialised. A session that
+    // never fits then never touches their 700 KB (zeroing them at start-up
+    // took a quarter of the program's start).
+
     // Per-point derivatives of one pass (row i: varied parameters in slot
     // order), filled before the normal equations are summed in point order.
-    std::array<std::array<double, kEngineParams>, kEngineDerivPoints> point_deriv{};
+    std::array<std::array<double, kEngineParams>, kEngineDerivPoints> point_deriv;
     // Per point of that pass: residual, variance, whether every factor is
     // finite, and the varied parameters whose derivative is not zero
     // (ascending, `nonzero_count` of them).
-    std::array<double, kEngineDerivPoints> point_resid{};
-    std::array<double, kEngineDerivPoints> point_var{};
-    std::array<unsigned char, kEngineDerivPoints> point_finite{};
-    std::array<std::array<unsigned char, kEngineParams>, kEngineDerivPoints> nonzero{};
-    std::array<int, kEngineDerivPoints> nonzero_count{};
+    std::array<double, kEngineDerivPoints> point_resid;
+    std::array<double, kEngineDerivPoints> point_var;
+    std::array<unsigned char, kEngineDerivPoints> point_finite;
+    std::array<std::array<unsigned char, kEngineParams>, kEngineDerivPoints> nonzero;
+    std::array<int, kEngineDerivPoints> nonzero_count;
     std::array<int, kEngineParams> varied{}; // slot index of each varied parameter
     int nvaried = 0;
     // Whether the passes over the points are shared with the helper thread
@@ -60,7 +65,7 @@ struct EngineState {
     // the kernel's context and `terms_params` the parameters of that pass;
     // copying the inputs into the working copy clears `terms_of`.
     static constexpr int kKeptTerms = 32;
-    std::array<std::array<double, kKeptTerms>, kEngineDerivPoints> point_terms{};
+    std::array<std::array<double, kKeptTerms>, kEngineDerivPoints> point_terms;
     const void* terms_of = nullptr;
     std::array<double, kEngineParams> terms_params{};
 };

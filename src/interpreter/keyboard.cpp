@@ -55,6 +55,24 @@ extern "C" char** complete_command_line(const char*, int start, int end) {
     return matches;
 }
 
+// readline's key reader: waits for a key in short steps and looks at the
+// stop flag between them, so a signal at the prompt ends the run at once
+// instead of after the next Enter. A signal that readline's own handler
+// caught is handed on to the program's handler first (rl_check_signals
+// restores the terminal around it). Once the flag is set every read is the
+// end of input, and readline returns with the terminal as it found it.
+extern "C" int read_key_unless_stopped(FILE* stream) {
+    const int fd = ::fileno(stream);
+    for (;;) {
+        if (stop_signal()) return EOF;
+        pollfd p{fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, 200);
+        if (ready < 0 && errno != EINTR) return EOF;
+        if (ready < 0) rl_check_signals();
+        if (ready > 0) return rl_getc(stream);
+    }
+}
+
 // Lines from a file descriptor with read(2): a signal interrupts the wait
 // (the handlers do not restart calls), and once the stop flag is set no
 // more lines are given. Long lines are cut as the macro reader cuts them.
@@ -111,6 +129,7 @@ void attach_keyboard(Session& s) {
         return;
     }
     using_history();
+    rl_getc_function = read_key_unless_stopped;
     static const char* const default_word_breaks = rl_completer_word_break_characters;
     std::string path = history_path();
     if (!path.empty()) read_history(path.c_str());

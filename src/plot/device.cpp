@@ -27,7 +27,7 @@ void close_plot_files(Session& s, char device) {
     if (device == 'S') {
         // End of the program: a terminal still in graphics returns to text.
         terminal_driver(s).close(io_of(s, 'S'));
-        s.graphics.drivers().destination.close();
+        s.graphics.drivers().destination.close(s.out());
     }
 }
 

@@ -5,19 +5,14 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "tarva_terminal.h"
 
 namespace tarva {
 namespace {
@@ -81,49 +76,6 @@ TEST(Completion, FileNamesAfterCommandsThatTakeOne) {
     EXPECT_EQ(file_extension_of("echo"), std::nullopt);
 }
 
-// The real program on a pseudo-terminal: what readline shows after TABs.
-std::string typed_at_terminal(const std::string& dir, const std::vector<std::string>& keys) {
-    int master = -1;
-    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
-    if (pid < 0) return "no pseudo-terminal";
-    if (pid == 0) {
-        if (chdir(dir.c_str()) != 0) _exit(126);
-        setenv("HOME", dir.c_str(), 1);
-        setenv("TARVA_LIB", dir.c_str(), 1);
-        setenv("TERM", "dumb", 1);
-        setenv("INPUTRC", "/dev/null", 1);
-        execl(TARVA_BINARY, "tarva", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    std::string seen;
-    // Reads for `wait`, or until `until` has been seen.
-    auto read_for = [&](std::chrono::milliseconds wait, const char* until = nullptr) {
-        const auto end = std::chrono::steady_clock::now() + wait;
-        char buf[4096];
-        while (std::chrono::steady_clock::now() < end && !(until && seen.find(until) != std::string::npos)) {
-            pollfd p{master, POLLIN, 0};
-            if (poll(&p, 1, 50) <= 0) continue;
-            const ssize_t n = read(master, buf, sizeof buf);
-            if (n <= 0) return;
-            seen.append(buf, static_cast<std::size_t>(n));
-        }
-    };
-    read_for(std::chrono::seconds(20), "fit> ");
-    // Keys typed before readline takes the terminal are echoed as typed
-    // as well: give it a moment, and look below only at what completion
-    // adds.
-    read_for(std::chrono::milliseconds(300));
-    for (const std::string& k : keys) {
-        EXPECT_EQ(write(master, k.data(), k.size()), static_cast<ssize_t>(k.size()));
-        read_for(std::chrono::milliseconds(250));
-    }
-    read_for(std::chrono::seconds(5), "exit");
-    int status = 0;
-    waitpid(pid, &status, 0);
-    close(master);
-    return seen;
-}
-
 TEST(Completion, TabAtThePromptOfTheProgram) {
     char dir[] = "/tmp/tarva_complete_XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
@@ -131,9 +83,13 @@ TEST(Completion, TabAtThePromptOfTheProgram) {
     // "dr" completes to "draw " (Ctrl-U then clears the line); "data pe"
     // completes to the common "peaks.", and TAB twice more lists the
     // candidates, the .fit file first.
-    const std::string seen = typed_at_terminal(dir, {"dr\t", "\x15", "data pe\t", "\t", "\t", "\x15", "exit\r"});
+    testing_support::TerminalOptions o;
+    o.keys = {"dr\t", "\x15", "data pe\t", "\t", "\t", "\x15", "exit\r"};
+    const testing_support::TerminalRun r = testing_support::run_at_terminal(dir, o);
     std::filesystem::remove_all(dir);
-    if (seen == "no pseudo-terminal" && !std::getenv("CI")) GTEST_SKIP() << "no pseudo-terminal on this machine";
+    if (r.no_terminal && !std::getenv("CI")) GTEST_SKIP() << "no pseudo-terminal on this machine";
+    EXPECT_TRUE(r.exited_with(0)) << r.seen;
+    const std::string& seen = r.seen;
     EXPECT_NE(seen.find("draw "), std::string::npos) << seen;
     EXPECT_NE(seen.find("aks."), std::string::npos) << seen;
     const std::size_t fit = seen.find("peaks.fit"), d = seen.find("peaks.d ");

@@ -2,12 +2,15 @@
 // file is expected, a disk that fills up, signals in the middle of a run.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "tarva_process.h"
+#include "tarva_terminal.h"
 
 namespace tarva {
 namespace {
@@ -100,6 +103,22 @@ TEST_F(FileSafety, FullDiskIsNeverReportedAsSuccess) {
     EXPECT_TRUE(temporaries(path("")).empty());
 }
 
+// A terminal destination that DEST pointed at a file on a full disk: each
+// picture that lost bytes says so, and so does the close at the end; the
+// program goes on with the next commands.
+TEST_F(FileSafety, FullDiskUnderTheTerminalDestinationIsSaid) {
+    file("small.fit", kSmallData);
+    ProcessOptions o;
+    o.file_size_limit = 1000;
+    const ProcessRun r = run("termin 1\ndest plot.tek\ndata small\ndraw\ndraw\nfval 2\nexit\n", o);
+    ASSERT_TRUE(r.exited_with(0)) << r.out << r.err;
+    EXPECT_TRUE(has(r, " Destination for plot set to: plot.tek\n")) << r.out;
+    const std::string failed = " Unable to write plot.tek completely... plot file incomplete.\n";
+    EXPECT_TRUE(has(r, " fit> " + failed + " fit> " + failed + " fit>  FOR X =    2.0")) << r.out;
+    EXPECT_EQ(r.out.substr(r.out.size() - failed.size()), failed) << r.out;
+    EXPECT_EQ(contents("plot.tek").size(), 1000u);
+}
+
 // Nothing at all can be written: the counter files keep their numbers (an
 // empty counter would restart the numbering and overwrite plt01.ps), no
 // picture is announced that has no file, and the writers that replace a
@@ -160,6 +179,30 @@ TEST_F(FileSafety, HangupAndTerminationFinishThePlotFile) {
         const std::string name = "plt0" + std::to_string(++number) + ".ps";
         EXPECT_TRUE(has(r, " " + name + " file closed.\n")) << r.out;
         const std::string ps = contents(name);
+        ASSERT_GT(ps.size(), 20u);
+        EXPECT_EQ(ps.substr(ps.size() - 13), " showpage \n\x04\n");
+    }
+}
+
+// The same at a terminal, where readline edits the line: a signal while a
+// line is half typed ends the run at once, without waiting for Enter, and
+// the plot file gets its ending.
+TEST_F(FileSafety, SignalsAtTheTerminalPromptEndTheRunAtOnce) {
+    file("small.fit", kSmallData);
+    int number = 0;
+    for (auto [sig, name] : {std::pair{SIGINT, "Interrupt"}, {SIGTERM, "Killed"}, {SIGHUP, "Killed"}}) {
+        testing_support::TerminalOptions o;
+        o.keys = {"data small\r", "draw/q\r", "fval 1"};
+        o.signal = sig;
+        o.deadline = std::chrono::seconds(3);
+        const testing_support::TerminalRun r = testing_support::run_at_terminal(path(""), o);
+        if (r.no_terminal && !std::getenv("CI")) GTEST_SKIP() << "no pseudo-terminal on this machine";
+        EXPECT_TRUE(r.exited_with(1)) << sig << r.seen;
+        EXPECT_NE(r.seen.find(std::string(name) + "\r\n"), std::string::npos) << r.seen;
+        EXPECT_EQ(r.seen.find("FOR X"), std::string::npos) << r.seen; // the half-typed line is not run
+        const std::string plot = "plt0" + std::to_string(++number) + ".ps";
+        EXPECT_NE(r.seen.find(plot + " file closed."), std::string::npos) << r.seen;
+        const std::string ps = contents(plot);
         ASSERT_GT(ps.size(), 20u);
         EXPECT_EQ(ps.substr(ps.size() - 13), " showpage \n\x04\n");
     }

@@ -78,6 +78,10 @@ private:
     bool answers_cross_hair_;
 };
 
+// Says on `out` that the plot file or destination `name` did not take all
+// that was written to it (a full disk): every plot writer's one message.
+void report_incomplete_plot(OutputSink& out, std::string_view name);
+
 // Converts a device coordinate to an integer, first limiting it to [lo, hi]
 // (NaN goes to lo), so no conversion can overflow.
 inline int clamp_to_int(double v, int lo, int hi) {

@@ -77,7 +77,7 @@ void HpglDriver::set_orientation(OutputSink& out, bool vertical) {
 }
 
 void HpglDriver::report_failure(OutputSink& out) const {
-    out.line("Unable to write " + std::string(name_.trimmed()) + " completely... plot file incomplete.");
+    report_incomplete_plot(out, name_.trimmed());
 }
 
 // Writes the closing lines and closes the file; a file that did not reach

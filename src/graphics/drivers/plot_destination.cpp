@@ -1,11 +1,21 @@
 #include "graphics/drivers/plot_destination.h"
 
+#include "graphics/drivers/driver.h"
 #include "io/output_sink.h"
 
 namespace tarva {
 
-void PlotDestination::close() {
-    if (file_.is_open()) file_.close();
+void PlotDestination::close(OutputSink& out) {
+    if (!file_.is_open()) return;
+    // The stream keeps the failure of an earlier write, so a destination
+    // that lost bytes anywhere is said to be incomplete here too.
+    file_.close();
+    if (file_.fail()) report_incomplete_plot(out, name_.trimmed());
+    file_.clear();
+}
+
+void PlotDestination::report_failure(OutputSink& out) const {
+    if (file_.is_open() && file_.fail()) report_incomplete_plot(out, name_.trimmed());
 }
 
 void PlotDestination::write(std::string_view bytes) {
@@ -21,8 +31,7 @@ void PlotDestination::open(OutputSink& out, std::string name) {
     name = std::string(trimmed(pad(name, 50)));
     const std::string previous(name_.trimmed());
     const bool was_open = file_.is_open();
-    close();
-    file_.clear();
+    close(out);
     file_.open(name, std::ios::out | std::ios::trunc | std::ios::binary);
     if (file_.is_open()) {
         name_ = name;

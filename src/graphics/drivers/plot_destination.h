@@ -21,9 +21,15 @@ public:
     void open(OutputSink& out, std::string name);
     bool is_open() const { return file_.is_open(); }
     std::string_view name() const { return name_.trimmed(); }
-    void close();
-    // Writes the bytes at once (nothing when closed).
+    // Closes the destination; a write or the close that failed on the way
+    // (a full disk) is said on `out`.
+    void close(OutputSink& out);
+    // Writes the bytes at once (nothing when closed). A failed write is
+    // remembered: the stream takes nothing more until it is reopened.
     void write(std::string_view bytes);
+    // Says on `out` that the destination did not take everything written
+    // to it, if so; the terminal driver asks at the end of every picture.
+    void report_failure(OutputSink& out) const;
 
 private:
     FixedText<50> name_{"/dev/tty"};

@@ -147,7 +147,7 @@ void PostScriptDriver::open_numbered(DriverIo io, bool first) {
 }
 
 void PostScriptDriver::report_failure(DriverIo io) const {
-    io.out.line("Unable to write " + std::string(name_.trimmed()) + " completely... plot file incomplete.");
+    report_incomplete_plot(io.out, name_.trimmed());
 }
 
 // Writes the ending and closes. False when some part of the file did not

@@ -147,7 +147,13 @@ void TektronixDriver::begin_picture(DriverIo io, float&) {
     if (io.g.clear_flag) clear_screen(io);
 }
 
-void TektronixDriver::end_picture(DriverIo io) { mode(io, 0); }
+// A destination that stopped taking bytes (a full disk) is said at the
+// picture that found it out, and again at every later one.
+void TektronixDriver::end_picture(DriverIo io) {
+    mode(io, 0);
+    put(-1);
+    destination_.report_failure(io.out);
+}
 
 void TektronixDriver::close(DriverIo io) {
     mode(io, 0);
