@@ -480,7 +480,7 @@ bool fixed_weights(int mode) {
 
 ConvergingFitResult converging_fit(EngineState& e, OutputSink& out, const EngineInputs& in, std::span<double> params,
                                    std::span<double> errors, std::span<bool> determined, int max_iterations,
-                                   const std::function<void()>& started) {
+                                   const std::function<void()>& started, StopQuery stop) {
     ConvergingFitResult result;
     load_working_copy(e, in);
     share_with_helper(e, in.model);
@@ -523,6 +523,10 @@ ConvergingFitResult converging_fit(EngineState& e, OutputSink& out, const Engine
     result.stop = ConvergingStop::IterationLimit;
     double previous_cost = cost_of(w->f);
     while (result.iterations < max_iterations) {
+        if (stop && stop()) {
+            result.stop = ConvergingStop::Stopped;
+            break;
+        }
         if (gsl_multifit_nlinear_iterate(w.get()) != GSL_SUCCESS) {
             result.stop = ConvergingStop::NoProgress;
             break;
@@ -545,7 +549,7 @@ ConvergingFitResult converging_fit(EngineState& e, OutputSink& out, const Engine
     // copy holds those of the last trial).
     gsl_vector_memcpy(x.get(), w->x);
     int refined = 0;
-    if (small && result.stop != ConvergingStop::IterationLimit)
+    if (small && result.stop != ConvergingStop::IterationLimit && result.stop != ConvergingStop::Stopped)
         refined = refine(problem, x.get(), out, result.iterations, dof);
     result.iterations += refined;
     set_varied(e, x.get());

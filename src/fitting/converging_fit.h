@@ -25,6 +25,7 @@ enum class ConvergingStop {
     ChiChange,      // a step lowered the chi-square by a negligible fraction
     NoProgress,     // no step lowers the chi-square any more (machine precision)
     IterationLimit, // the maximum number of iterations was reached first
+    Stopped,        // the stop query ended it between two iterations
 };
 
 struct ConvergingFitResult {
@@ -44,10 +45,12 @@ inline constexpr int kConvergingDefaultIterations = 500;
 // does not depend on a varied parameter at the start) it prints one message
 // and leaves parameters and errors alone.
 // `started` is called once the checks have passed, before the first
-// iteration (FIT/C prints its starting chi-square there).
+// iteration (FIT/C prints its starting chi-square there). `stop` is asked
+// before every iteration; when it says stop, the parameters and errors of
+// the last whole iteration are written back, as at the iteration limit.
 ConvergingFitResult converging_fit(EngineState& e, OutputSink& out, const EngineInputs& in, std::span<double> params,
                                    std::span<double> errors, std::span<bool> determined, int max_iterations,
-                                   const std::function<void()>& started = {});
+                                   const std::function<void()>& started = {}, StopQuery stop = nullptr);
 
 // Covariance of the estimates of the varied parameters at the working
 // copy's parameters: the inverse of the curvature matrix J'WJ (weights of

@@ -513,8 +513,8 @@ void update_scale(EngineState& e, OutputSink& out, ModelRef model) {
 
 } // namespace
 
-void fit(EngineState& e, OutputSink& out, const EngineInputs& in, std::span<double> params, std::span<double> errors,
-         int& iterations, int& max_iterations) {
+bool fit(EngineState& e, OutputSink& out, const EngineInputs& in, std::span<double> params, std::span<double> errors,
+         int& iterations, int& max_iterations, StopQuery stop) {
     load_working_copy(e, in);
     share_with_helper(e, in.model);
     if (e.dump != 0) print_dump(e, out);
@@ -532,7 +532,12 @@ void fit(EngineState& e, OutputSink& out, const EngineInputs& in, std::span<doub
     double chi_old = working_chi_square(e, out, model);
     iterations = 0;
     if (max_iterations <= 0) max_iterations = 100;
+    bool finished = true;
     for (;;) {
+        if (stop && stop()) {
+            finished = false;
+            break;
+        }
         if (chi_old < kSmallChi && chi_old < kSmallChi * e.lambda) e.lambda = chi_old / kSmallChi;
         const bool ok = iteration_step(e, out, model, errors);
         const double chi_new = working_chi_square(e, out, model);
@@ -564,6 +569,7 @@ void fit(EngineState& e, OutputSink& out, const EngineInputs& in, std::span<doub
     }
     const int nb = std::min(e.nparams, static_cast<int>(params.size()));
     for (int k = 0; k < nb; ++k) params[k] = e.a[k];
+    return finished;
 }
 
 void correlation_matrix(EngineState& e, OutputSink& out, const EngineInputs& in) {

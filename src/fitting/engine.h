@@ -60,10 +60,16 @@ double chi_square(EngineState& e, OutputSink& out, const EngineInputs& in);
 double chi_square_sum(std::span<const float> x, std::span<const float> y, std::span<const float> sigma, int npoints,
                       ModelRef model, std::span<const double> params);
 
+// Asked between the iterations of a long computation: true when it should
+// stop where it is (the program was asked to end). Null: never.
+using StopQuery = bool (*)();
+
 // Runs the minimiser. Writes back parameters and errors (slots 1..nparams),
-// the iterations done, and the maximum when it was replaced by 100.
-void fit(EngineState& e, OutputSink& out, const EngineInputs& in, std::span<double> params, std::span<double> errors,
-         int& iterations, int& max_iterations);
+// the iterations done, and the maximum when it was replaced by 100. False
+// when `stop` ended it between two iterations: parameters and errors are
+// then those of the last whole iteration.
+bool fit(EngineState& e, OutputSink& out, const EngineInputs& in, std::span<double> params, std::span<double> errors,
+         int& iterations, int& max_iterations, StopQuery stop = nullptr);
 
 // Prints the correlation matrix of the varied parameters.
 void correlation_matrix(EngineState& e, OutputSink& out, const EngineInputs& in);

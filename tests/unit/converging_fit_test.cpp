@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "command_fixture.h"
+#include "commands/fit/session_model.h"
 #include "fitting/converging_fit.h"
 
 namespace tarva {
@@ -98,6 +99,35 @@ TEST_F(ConvergingFit, IterationLimitIsSaidPlainly) {
     EXPECT_NE(text.find(" After        1 iterations.\n NOT converged: the iteration limit was reached first.\n"),
               std::string::npos)
         << text;
+}
+
+// A stop query that says stop from its second question on.
+bool stop_after_one() {
+    static int asked = 0;
+    return ++asked > 1;
+}
+
+// Stopped between iterations, the fit leaves what the iteration limit
+// leaves at the same count: the parameters and errors of the last whole
+// iteration.
+TEST_F(ConvergingFit, StopQueryEndsItAsTheIterationLimitWould) {
+    line({50.0, 0.0, -20.0});
+    run("FIT/C 1");
+    const std::vector<double> limited = state();
+    line({50.0, 0.0, -20.0});
+    std::vector<double> params(s.fit.value.begin(), s.fit.value.end()), errors(kMaxParams, 7.0);
+    std::array<bool, kMaxParams> determined{};
+    std::ostringstream text;
+    OutputSink out(text);
+    SessionModel model(s);
+    const ConvergingFitResult r =
+        converging_fit(s.engine, out, model.engine_inputs(), params, errors, determined, 500, {}, stop_after_one);
+    EXPECT_EQ(r.stop, ConvergingStop::Stopped);
+    EXPECT_EQ(r.iterations, 1);
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(params[k], limited[2 * k]) << k;
+        EXPECT_EQ(errors[k], limited[2 * k + 1]) << k;
+    }
 }
 
 TEST_F(ConvergingFit, NoErrorBarsMeanUnitWeightsAsFitAnnounces) {

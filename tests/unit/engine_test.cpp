@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <vector>
@@ -265,6 +266,52 @@ TEST_F(Minimiser, NonlinearDecayRecoversTheTruth) {
     EXPECT_NEAR(pr.p[1], 0.8, 1e-3);
     EXPECT_NEAR(pr.p[2], 1.0, 1e-3);
     EXPECT_LT(iterations, 250);
+}
+
+// A stop query that says stop from its (after + 1)-th question on.
+struct StopAfter {
+    static inline int asked = 0, after = 0;
+    static bool query() { return ++asked > after; }
+};
+
+// Between iterations the fit asks its stop query; stopped after three
+// whole iterations it leaves exactly what a fit limited to three leaves
+// (parameters, errors, count), and says it was stopped.
+TEST_F(Minimiser, StopQueryEndsTheFitAfterAWholeIteration) {
+    Problem limited;
+    for (int i = 0; i < 60; ++i) {
+        float x = static_cast<float>(i) * 0.1f;
+        limited.x.push_back(x);
+        limited.y.push_back(static_cast<float>(5.0 * std::exp(-0.8 * x) + 1.0));
+        limited.sigma.push_back(0.01f);
+    }
+    limited.nparams = 3;
+    limited.mask = {1, 1, 1};
+    limited.p = {3.0, 0.5, 0.0};
+    Problem stopped = limited;
+    Decay model;
+    max = 3;
+    EXPECT_TRUE(fit(e, out, inputs(limited, model), limited.p, limited.err, iterations, max));
+    EXPECT_EQ(iterations, 3);
+
+    auto fresh = std::make_unique<EngineState>();
+    StopAfter::asked = 0;
+    StopAfter::after = 3;
+    int stopped_iterations = 0, stopped_max = 250;
+    EXPECT_FALSE(fit(*fresh, out, inputs(stopped, model), stopped.p, stopped.err, stopped_iterations, stopped_max,
+                     StopAfter::query));
+    EXPECT_EQ(StopAfter::asked, 4);
+    EXPECT_EQ(stopped_iterations, 3);
+    EXPECT_EQ(stopped.p, limited.p);
+    EXPECT_EQ(stopped.err, limited.err);
+    EXPECT_NE(stopped.p[1], 0.5);
+    // Never asked to stop, the same fit runs on to its own end.
+    StopAfter::after = 1000000;
+    stopped.p = {3.0, 0.5, 0.0};
+    EXPECT_TRUE(fit(*fresh, out, inputs(stopped, model), stopped.p, stopped.err, stopped_iterations, stopped_max,
+                    StopAfter::query));
+    EXPECT_GT(stopped_iterations, 3);
+    EXPECT_NEAR(stopped.p[1], 0.8, 1e-3);
 }
 
 TEST_F(Minimiser, NoErrorBarsMessageAndUnitWeights) {

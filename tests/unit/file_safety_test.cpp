@@ -23,6 +23,11 @@ constexpr const char* kSmallData = "Small test\nX\nY\n5 1\n0\n1\n0\n1 2 0.5\n2 3
 class FileSafety : public testing_support::TarvaProcess {
 protected:
     static bool has(const ProcessRun& r, const std::string& text) { return r.out.find(text) != std::string::npos; }
+    // Whether a PostScript file got its ending.
+    bool finished_postscript(const std::string& name) const {
+        const std::string ps = contents(name);
+        return ps.size() > 20 && ps.substr(ps.size() - 13) == " showpage \n\x04\n";
+    }
 };
 
 // Macro files (the login macro too), help files, the counter files and the
@@ -178,9 +183,7 @@ TEST_F(FileSafety, HangupAndTerminationFinishThePlotFile) {
         EXPECT_NE(r.err.find("Killed\n"), std::string::npos) << r.err;
         const std::string name = "plt0" + std::to_string(++number) + ".ps";
         EXPECT_TRUE(has(r, " " + name + " file closed.\n")) << r.out;
-        const std::string ps = contents(name);
-        ASSERT_GT(ps.size(), 20u);
-        EXPECT_EQ(ps.substr(ps.size() - 13), " showpage \n\x04\n");
+        EXPECT_TRUE(finished_postscript(name));
     }
 }
 
@@ -202,10 +205,58 @@ TEST_F(FileSafety, SignalsAtTheTerminalPromptEndTheRunAtOnce) {
         EXPECT_EQ(r.seen.find("FOR X"), std::string::npos) << r.seen; // the half-typed line is not run
         const std::string plot = "plt0" + std::to_string(++number) + ".ps";
         EXPECT_NE(r.seen.find(plot + " file closed."), std::string::npos) << r.seen;
-        const std::string ps = contents(plot);
-        ASSERT_GT(ps.size(), 20u);
-        EXPECT_EQ(ps.substr(ps.size() - 13), " showpage \n\x04\n");
+        EXPECT_TRUE(finished_postscript(plot));
     }
+}
+
+// The noise data with another function and its starting values in place
+// of lines 4 to 6.
+std::string noise_data(const std::string& function_lines) {
+    const std::string noise = testing_support::read_file(std::string(TARVA_SOURCE_DIR) + "/tests/data/long_fits/noise1024.fit");
+    std::size_t head = 0;
+    for (int line = 0; line < 3; ++line) head = noise.find('\n', head) + 1;
+    std::size_t rest = head;
+    for (int line = 0; line < 3; ++line) rest = noise.find('\n', rest) + 1;
+    return noise.substr(0, head) + function_lines + noise.substr(rest);
+}
+
+// Long computations (a fit of many iterations, FIT/C, a large AGP map) stop
+// at the first signal between two steps instead of running to their end:
+// the run ends within moments, the open plot file gets its ending, and a
+// map that was not finished leaves the old one and no temporary file.
+TEST_F(FileSafety, LongComputationsStopAtTheFirstSignal) {
+    // Fitting two periods to 1024 points of noise in mode 2 takes some
+    // 4900 iterations; the converging fit of a function with poles some
+    // 20000; the map a thousand rows of a thousand chi-squares.
+    file("noise.fit", noise_data(" 29 7\n 0. 0. 0. 1. 37. 1. 53.\n 1 1 1 1 1 1 1\n"));
+    file("poles.fit", noise_data(" 32 4\n 1. 1.5 3. 1.\n 1 1 1 1\n"));
+    file("TARVA.AGP", "old map\n");
+    struct Case {
+        std::string data, mode, command, said;
+    };
+    const Case cases[] = {
+        {"noise", "2", "fit 1000000\n", " Fit stopped by a signal.\n Final CHI**2 = "},
+        {"poles", "1", "fit/c 1000000000\n", " NOT converged: stopped by a signal.\n Final CHI**2 = "},
+        {"noise", "1", "agp\n\n1 2\n0 1\n30 40\n1000 1000\n", " ?QVAGP - Stopped by a signal: TARVA.AGP not changed\n"},
+    };
+    int number = 0;
+    for (const Case& c : cases) {
+        ProcessOptions o;
+        o.signal = SIGTERM;
+        o.signal_at_prompt = 4; // the plot file is open, the program waits
+        o.late_input = c.command;
+        o.signal_delay_ms = 200;
+        const ProcessRun r = run("data " + c.data + "\nmode " + c.mode + "\ndraw/q\n", o);
+        EXPECT_TRUE(r.exited_with(1)) << c.command << r.out << r.err;
+        EXPECT_LT(r.seconds_after_signal, 2.0) << c.command;
+        EXPECT_NE(r.err.find("Killed\n"), std::string::npos) << r.err;
+        EXPECT_TRUE(has(r, c.said)) << r.out;
+        const std::string plot = "plt0" + std::to_string(++number) + ".ps";
+        EXPECT_TRUE(has(r, " " + plot + " file closed.\n")) << r.out;
+        EXPECT_TRUE(finished_postscript(plot));
+    }
+    EXPECT_EQ(contents("TARVA.AGP"), "old map\n");
+    EXPECT_TRUE(temporaries(path("")).empty());
 }
 
 // A signal while a dialogue holds a temporary file (AGP's map) leaves no

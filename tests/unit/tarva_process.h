@@ -1,12 +1,14 @@
 // The real binary as a process in a scratch directory: input on a pipe,
 // standard output and error collected, an optional file-size limit (a full
 // disk for every file the program writes), a signal sent once a given
-// prompt has appeared, and a deadline, so that a run that would block or
-// read for ever fails the test instead of hanging it.
+// prompt has appeared (or while a command typed then runs), and a
+// deadline, so that a run that would block or read for ever fails the test
+// instead of hanging it.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -29,6 +31,10 @@ struct ProcessRun {
     std::string out;
     std::string err;
 
+    // From the signal to the end of the program's output (-1 when none was
+    // sent).
+    double seconds_after_signal = -1;
+
     bool exited_with(int code) const { return !timed_out && WIFEXITED(status) && WEXITSTATUS(status) == code; }
 };
 
@@ -42,6 +48,10 @@ struct ProcessOptions {
     int signal = 0;
     int signal_at_prompt = 1;
     std::string signal_text = "fit> ";
+    // Typed once `signal_text` has appeared as asked (a long command), the
+    // signal then following `signal_delay_ms` later, while it runs.
+    std::string late_input;
+    int signal_delay_ms = 0;
     int deadline_seconds = 20;
 };
 
@@ -92,19 +102,26 @@ protected:
         EXPECT_EQ(::write(in[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
         if (!o.signal) ::close(in[1]);
         ProcessRun r;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(o.deadline_seconds);
-        bool signalled = o.signal == 0;
+        using Clock = std::chrono::steady_clock;
+        const auto deadline = Clock::now() + std::chrono::seconds(o.deadline_seconds);
+        bool signalled = o.signal == 0, due = false;
+        Clock::time_point signal_at = deadline, sent_at{};
         pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
         int open_streams = 2;
         while (open_streams > 0) {
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) {
+            if (due && !signalled && Clock::now() >= signal_at) {
+                ::kill(pid, o.signal);
+                sent_at = Clock::now();
+                signalled = true;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                (due && !signalled ? std::min(deadline, signal_at) : deadline) - Clock::now());
+            if (Clock::now() >= deadline) {
                 r.timed_out = true;
                 ::kill(pid, SIGKILL);
                 break;
             }
-            if (::poll(fds, 2, static_cast<int>(left.count())) < 0) continue;
+            if (::poll(fds, 2, static_cast<int>(std::max<long long>(left.count(), 0))) < 0) continue;
             for (int k = 0; k < 2; ++k) {
                 if (fds[k].fd < 0 || !(fds[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
                 char buf[4096];
@@ -117,11 +134,17 @@ protected:
                 }
                 (k == 0 ? r.out : r.err).append(buf, static_cast<std::size_t>(n));
             }
-            if (!signalled && occurrences(r.out, o.signal_text) >= o.signal_at_prompt) {
-                ::kill(pid, o.signal);
-                signalled = true;
+            if (!signalled && !due && occurrences(r.out, o.signal_text) >= o.signal_at_prompt) {
+                if (!o.late_input.empty()) {
+                    EXPECT_EQ(::write(in[1], o.late_input.data(), o.late_input.size()),
+                              static_cast<ssize_t>(o.late_input.size()));
+                }
+                signal_at = Clock::now() + std::chrono::milliseconds(o.signal_delay_ms);
+                due = true;
             }
         }
+        if (o.signal && signalled)
+            r.seconds_after_signal = std::chrono::duration<double>(Clock::now() - sent_at).count();
         for (auto& f : fds)
             if (f.fd >= 0) ::close(f.fd);
         if (o.signal) ::close(in[1]);

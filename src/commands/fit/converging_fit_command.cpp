@@ -5,6 +5,7 @@
 #include "commands/commands.h"
 #include "commands/fit/session_model.h"
 #include "fitting/converging_fit.h"
+#include "io/stop_signal.h"
 #include "text/format.h"
 
 namespace tarva {
@@ -18,6 +19,7 @@ std::string stop_line(ConvergingStop stop) {
     case ConvergingStop::ChiChange: return "Converged on chi-square change.";
     case ConvergingStop::NoProgress: return "Stopped: no step lowers the chi-square any further.";
     case ConvergingStop::IterationLimit: return "NOT converged: the iteration limit was reached first.";
+    case ConvergingStop::Stopped: return "NOT converged: stopped by a signal.";
     case ConvergingStop::NotStarted: break;
     }
     return "";
@@ -47,7 +49,7 @@ void cmd_fit_converging(Session& s, CommandContext& ctx) {
         s.out().line("Starting CHI**2 = " + format_G(working_chi_square(s.engine, s.out(), in.model), 13, 5, 1));
     };
     const ConvergingFitResult r =
-        converging_fit(s.engine, s.out(), in, s.fit.value, errors, determined, max_iterations, started);
+        converging_fit(s.engine, s.out(), in, s.fit.value, errors, determined, max_iterations, started, stop_requested);
     if (r.stop == ConvergingStop::NotStarted) {
         s.out().blank_line();
         return;

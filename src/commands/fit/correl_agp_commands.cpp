@@ -9,6 +9,7 @@
 #include "commands/commands.h"
 #include "commands/fit/session_model.h"
 #include "fitting/converging_fit.h"
+#include "io/stop_signal.h"
 #include "session/dialogue.h"
 #include "text/format.h"
 #include "text/safe_file.h"
@@ -128,7 +129,11 @@ void cmd_agp(Session& s, CommandContext& ctx) {
     int dof = s.data.count - fixed;
     if (dof <= 0) dof = 1;
     file.write(" " + xname + "\n " + yname + "\n");
-    for (int j = 1; j <= m; ++j) {
+    // A signal stops the map between two rows: the parameters get their
+    // values back and the writer removes its temporary file, so the old map
+    // stays whole.
+    bool stopped = false;
+    for (int j = 1; j <= m && !(stopped = stop_requested()); ++j) {
         const double y = grid_value(range[1][0], range[1][1], j, m);
         for (int k = 1; k <= n; ++k) {
             const double x = grid_value(range[0][0], range[0][1], k, n);
@@ -141,6 +146,10 @@ void cmd_agp(Session& s, CommandContext& ctx) {
     }
     s.fit.value[ix - 1] = save_x;
     s.fit.value[iy - 1] = save_y;
+    if (stopped) {
+        s.out().line("?QVAGP - Stopped by a signal: " + name + " not changed");
+        return;
+    }
     if (file.commit() != ReplaceStatus::Ok) s.out().line("?QVAGP - Unable to write " + name);
 }
 

@@ -8,6 +8,7 @@
 
 #include "commands/commands.h"
 #include "commands/fit/session_model.h"
+#include "io/stop_signal.h"
 #include "plot/screen.h"
 #include "session/dialogue.h"
 #include "text/format.h"
@@ -358,7 +359,8 @@ void cmd_fit(Session& s, CommandContext& ctx) {
     // Errors of a fit whose first step fails stay as they were.
     std::array<double, kMaxParams> errors = s.fit.error;
     int iterations = 0;
-    fit(s.engine, s.out(), model.engine_inputs(), s.fit.value, errors, iterations, max_iterations);
+    const bool finished =
+        fit(s.engine, s.out(), model.engine_inputs(), s.fit.value, errors, iterations, max_iterations, stop_requested);
     for (int k = 0; k < slots(s); ++k) {
         if (s.fit.mask[k] == 0) continue;
         s.fit.error[k] = errors[k];
@@ -367,6 +369,7 @@ void cmd_fit(Session& s, CommandContext& ctx) {
     }
     s.out().blank_line();
     s.out().line("After " + format_I(iterations, 8) + " iterations.");
+    if (!finished) s.out().line("Fit stopped by a signal.");
     s.out().line("Final CHI**2 = " + format_G(chi_square(s.engine, s.out(), model.engine_inputs()), 13, 5, 1));
 }
 
