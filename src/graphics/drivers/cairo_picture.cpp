@@ -125,7 +125,7 @@ void fill_white(cairo_t* cr) {
     cairo_paint(cr);
 }
 
-Surface raster(const StrokeList& list, int width, int height) {
+Surface raster(const StrokeList& list, int width, int height, double min_width) {
     if (width < 1 || height < 1 || static_cast<long long>(width) * height > kMostPicturePixels) return nullptr;
     Surface surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height));
     if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
@@ -133,7 +133,7 @@ Surface raster(const StrokeList& list, int width, int height) {
     fill_white(cr.get());
     // The page fitted: one scale for both axes, so strokes keep their shape.
     const double scale = std::min(width / double{kPageWidth}, height / double{kPageHeight});
-    paint(cr.get(), list, scale, height, 1.0);
+    paint(cr.get(), list, scale, height, min_width);
     cairo_surface_flush(surface.get());
     if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
     return surface;
@@ -202,8 +202,8 @@ std::string render_file(const StrokeList& list, PictureFormat format, double dpi
     return bytes;
 }
 
-std::vector<unsigned char> render_rgb(const StrokeList& list, int width, int height) {
-    Surface surface = raster(list, width, height);
+std::vector<unsigned char> render_rgb(const StrokeList& list, int width, int height, double min_width) {
+    Surface surface = raster(list, width, height, min_width);
     if (!surface) return {};
     const unsigned char* data = cairo_image_surface_get_data(surface.get());
     const int stride = cairo_image_surface_get_stride(surface.get());
@@ -221,8 +221,8 @@ std::vector<unsigned char> render_rgb(const StrokeList& list, int width, int hei
     return rgb;
 }
 
-std::string render_png(const StrokeList& list, int width, int height) {
-    Surface surface = raster(list, width, height);
+std::string render_png(const StrokeList& list, int width, int height, double min_width) {
+    Surface surface = raster(list, width, height, min_width);
     if (!surface) return {};
     std::string bytes;
     if (cairo_surface_write_to_png_stream(surface.get(), append_bytes, &bytes) != CAIRO_STATUS_SUCCESS) return {};

@@ -78,10 +78,10 @@ std::string render_file(const StrokeList& list, PictureFormat format, double dpi
 inline constexpr long long kMostPicturePixels = 4000LL * 4000LL;
 
 // The page fitted to width x height pixels on a white ground: RGB bytes,
-// three per pixel, row by row. Lines are at least one pixel wide.
-std::vector<unsigned char> render_rgb(const StrokeList& list, int width, int height);
+// three per pixel, row by row. Lines are at least `min_width` pixels wide.
+std::vector<unsigned char> render_rgb(const StrokeList& list, int width, int height, double min_width = 1.0);
 
 // The same pixels as a PNG file's bytes.
-std::string render_png(const StrokeList& list, int width, int height);
+std::string render_png(const StrokeList& list, int width, int height, double min_width = 1.0);
 
 } // namespace tarva

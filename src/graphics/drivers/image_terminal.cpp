@@ -63,16 +63,18 @@ int append_sixel(char* data, int size, void* priv) {
 
 } // namespace
 
-PixelSize picture_pixels(PixelSize area, float scale, bool& limited) {
-    if (area.width <= 0 || area.height <= 0) area = kDefaultTerminalPixels;
-    // Room for the prompt: the picture takes at most 85% of the height.
-    double w = area.width, h = area.height * 0.85;
-    if (w * 8500.0 / 11000.0 > h) w = h * 11000.0 / 8500.0;
+PixelSize picture_pixels(std::optional<PixelSize> window, float scale, bool& limited) {
+    constexpr double kShape = static_cast<double>(kPageHeight) / kPageWidth;
+    double w = kDefaultPicture.width;
+    if (window && window->width > 0 && window->height > 0) {
+        // Room for the prompt: the picture takes at most 85% of the height.
+        w = std::min<double>(window->width, window->height * 0.85 / kShape);
+    }
     const double s = (scale > 0.0f && std::isfinite(scale)) ? scale : 1.0;
     w *= s;
-    limited = !(w >= 16.0 && w <= kMaxTerminalPixels);
-    w = std::clamp(w, 16.0, static_cast<double>(kMaxTerminalPixels));
-    return {static_cast<int>(std::lround(w)), static_cast<int>(std::lround(w * 8500.0 / 11000.0))};
+    limited = !(w >= kMinPicturePixels && w <= kMaxPicturePixels);
+    w = std::clamp(w, static_cast<double>(kMinPicturePixels), static_cast<double>(kMaxPicturePixels));
+    return {static_cast<int>(std::lround(w)), static_cast<int>(std::lround(w * kShape))};
 }
 
 std::string encode_sixel(const std::vector<unsigned char>& rgb, int width, int height) {
@@ -117,8 +119,11 @@ std::string base64(std::string_view bytes) {
 std::string encode_kitty(const std::string& png) {
     const std::string data = base64(png);
     std::string out;
+    // Every chunk but the last holds 4096 characters (a multiple of 4, as
+    // the protocol asks); the first carries the keys: transmit and show a
+    // PNG, no answers.
     constexpr std::size_t kChunk = 4096;
-    for (std::size_t i = 0; i < data.size() || i == 0; i += kChunk) {
+    for (std::size_t i = 0; i < data.size(); i += kChunk) {
         const bool more = i + kChunk < data.size();
         out += i == 0 ? "\x1b_Ga=T,f=100,q=2,m=" : "\x1b_Gm=";
         out += more ? "1;" : "0;";
@@ -150,7 +155,8 @@ void ImageTerminalDriver::vector(DriverIo io, float x, float y, int pen) {
     if (pen == 3) down_ = false;
     if (down_) {
         StrokeStyle st;
-        st.width = 5.0f * std::clamp(width_, 0.0f, 100.0f);
+        // The PostScript width: 5 page units per unit of DRAW/C's width.
+        st.width = width_ >= 0.0f ? 5.0f * std::min(width_, 100.0f) : 0.0f;
         st.colour = io.g.colour_enabled ? pen_palette_entry(pen_) : 0;
         st.dash = line_style_offset(io.g.line_style) / 10;
         strokes_.draw(px, py, st);
@@ -160,37 +166,61 @@ void ImageTerminalDriver::vector(DriverIo io, float x, float y, int pen) {
     drawn_ = true;
 }
 
-// The terminal's size, asked once per destination.
-PixelSize ImageTerminalDriver::area(DriverIo io) {
+// Asks the destination for its window in pixels; a destination that gave
+// no answer is not asked again.
+TerminalAnswer ImageTerminalDriver::ask_window(PixelSize& window) {
     const std::string dest(destination_.name());
-    if (dest == size_for_) return size_;
-    PixelSize got;
-    const TerminalAnswer a = query_terminal_pixels(dest, protocol_ == ImageProtocol::Sixel, kTerminalQueryMs, got);
-    const std::string fallback = std::string(trimmed(format_I(kDefaultTerminalPixels.width, 6))) + " x " +
-                                 std::string(trimmed(format_I(kDefaultTerminalPixels.height, 6))) + " pixels.";
-    if (a == TerminalAnswer::NotTerminal)
-        io.out.line("The plot destination is not a terminal: pictures of " + fallback);
-    else if (a == TerminalAnswer::NoAnswer)
-        io.out.line("The terminal did not report its size: pictures of " + fallback);
-    size_ = a == TerminalAnswer::Answered ? got : kDefaultTerminalPixels;
-    size_for_ = dest;
-    return size_;
+    if (dest == unanswered_) return TerminalAnswer::NoAnswer;
+    const TerminalAnswer a =
+        query_terminal_pixels(dest, protocol_ == ImageProtocol::Sixel, kTerminalQueryMs, window);
+    if (a == TerminalAnswer::NoAnswer) unanswered_ = dest;
+    return a;
+}
+
+namespace {
+
+std::string pixels_text(PixelSize p) {
+    return free_int(p.width) + " x" + free_int(p.height) + " pixels.";
+}
+
+} // namespace
+
+// Says where the size came from when it is not the terminal's own, and
+// when the limit cut it; each thing once, until it changes.
+void ImageTerminalDriver::report_size(DriverIo io, TerminalAnswer answer, PixelSize size, bool limited) {
+    const std::string dest(destination_.name());
+    std::string text;
+    if (limited)
+        text = "Picture size limited to" + pixels_text(size);
+    else if (answer == TerminalAnswer::NoAnswer)
+        text = "The terminal " + dest + " did not report its size: the picture is" + pixels_text(size);
+    else if (answer == TerminalAnswer::NotTerminal)
+        text = "The plot destination " + dest + " is not a terminal: the picture is" + pixels_text(size);
+    if (!text.empty() && text != reported_) io.out.line(text);
+    reported_ = text;
 }
 
 void ImageTerminalDriver::end_picture(DriverIo io) {
     if (!drawn_) return;
     drawn_ = false;
+    // Nowhere to send it: the destination layer has said why.
+    if (!destination_.is_open()) return;
+    PixelSize window;
+    const TerminalAnswer answer = ask_window(window);
     bool limited = false;
-    const PixelSize p = picture_pixels(area(io), io.g.terminal_scale, limited);
-    if (limited)
-        io.out.line("Picture size limited to " + std::string(trimmed(format_I(p.width, 6))) + " x " +
-                    std::string(trimmed(format_I(p.height, 6))) + " pixels.");
-    last_ = protocol_ == ImageProtocol::Sixel ? encode_sixel(render_rgb(strokes_, p.width, p.height), p.width, p.height)
-                                              : encode_kitty(render_png(strokes_, p.width, p.height));
+    const PixelSize p = picture_pixels(answer == TerminalAnswer::Answered ? std::optional<PixelSize>(window)
+                                                                          : std::nullopt,
+                                       io.g.terminal_scale, limited);
+    report_size(io, answer, p, limited);
+    last_size_ = p;
+    last_ = protocol_ == ImageProtocol::Sixel
+                ? encode_sixel(render_rgb(strokes_, p.width, p.height, kThinnestLine), p.width, p.height)
+                : encode_kitty(render_png(strokes_, p.width, p.height, kThinnestLine));
     if (last_.empty()) {
         io.out.line("Unable to draw the picture.");
         return;
     }
+    // The cursor ends on the picture's last row: the prompt goes below it.
     last_ += "\r\n";
     destination_.write(last_);
 }

@@ -5,7 +5,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <optional>
 #include <vector>
 
 namespace tarva {
@@ -53,22 +55,21 @@ bool has_device_attributes(std::string_view s) {
 } // namespace
 
 bool parse_pixel_report(std::string_view answer, PixelSize& size) {
+    std::optional<PixelSize> window, graphics;
     for (std::size_t i = answer.find('\x1b'); i != std::string_view::npos; i = answer.find('\x1b', i + 1)) {
         std::size_t end = 0;
         // Window size: ESC [ 4 ; height ; width t
         auto v = sequence_numbers(answer, i, "", 't', end);
-        if (v.size() == 3 && v[0] == 4 && v[1] > 0 && v[2] > 0) {
-            size = {static_cast<int>(v[2]), static_cast<int>(v[1])};
-            return true;
-        }
-        // Sixel geometry: ESC [ ? 2 ; 0 ; width ; height S
+        if (v.size() == 3 && v[0] == 4 && v[1] > 0 && v[2] > 0) window = PixelSize{int(v[2]), int(v[1])};
+        // Largest sixel picture: ESC [ ? 2 ; 0 ; width ; height S
         v = sequence_numbers(answer, i, "?", 'S', end);
-        if (v.size() == 4 && v[0] == 2 && v[1] == 0 && v[2] > 0 && v[3] > 0) {
-            size = {static_cast<int>(v[2]), static_cast<int>(v[3])};
-            return true;
-        }
+        if (v.size() == 4 && v[0] == 2 && v[1] == 0 && v[2] > 0 && v[3] > 0) graphics = PixelSize{int(v[2]), int(v[3])};
     }
-    return false;
+    if (!window && !graphics) return false;
+    // Both told: the window, no larger than the terminal will draw.
+    size = window ? *window : *graphics;
+    if (window && graphics) size = {std::min(window->width, graphics->width), std::min(window->height, graphics->height)};
+    return true;
 }
 
 TerminalAnswer query_terminal_pixels(const std::string& path, bool sixel, int timeout_ms, PixelSize& size) {
@@ -110,6 +111,8 @@ TerminalAnswer query_terminal_pixels(const std::string& path, bool sixel, int ti
         }
         answer.append(buf, static_cast<std::size_t>(n));
     }
+    // An answer cut short by the time-out must not reach the command line.
+    if (!has_device_attributes(answer)) ::tcflush(fd, TCIFLUSH);
     return parse_pixel_report(answer, size) ? TerminalAnswer::Answered : TerminalAnswer::NoAnswer;
 }
 
