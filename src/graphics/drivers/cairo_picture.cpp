@@ -8,6 +8,10 @@
 #include <cmath>
 #include <memory>
 
+#include "graphics/drivers/page_layout.h"
+#include "graphics/drivers/tektronix.h"
+#include "graphics/graphics_state.h"
+
 namespace tarva {
 
 namespace {
@@ -23,8 +27,8 @@ constexpr Rgb kPalette[kPaletteSize] = {
     {120, 80, 40},   // brown
 };
 
-constexpr double kPageInchesX = 11.0, kPageInchesY = 8.5;
-constexpr double kPageUnitsX = 11000.0, kPageUnitsY = 8500.0;
+// The page in inches (page units are 0.001 inch).
+constexpr double kPageInchesX = kPageWidth / 1000.0, kPageInchesY = kPageHeight / 1000.0;
 
 // Far outside the page but well inside cairo's fixed-point range; NaN goes
 // to the low end.
@@ -136,12 +140,13 @@ void fill_white(cairo_t* cr) {
 }
 
 Surface raster(const StrokeList& list, int width, int height, double min_width) {
+    if (width < 1 || height < 1 || static_cast<long long>(width) * height > kMostPicturePixels) return nullptr;
     Surface surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height));
     if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
     Context cr(cairo_create(surface.get()));
     fill_white(cr.get());
     // The page fitted: one scale for both axes, so strokes keep their shape.
-    const double scale = std::min(width / kPageUnitsX, height / kPageUnitsY);
+    const double scale = std::min(width / double{kPageWidth}, height / double{kPageHeight});
     paint(cr.get(), list, scale, height, min_width);
     cairo_surface_flush(surface.get());
     if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
@@ -153,6 +158,20 @@ Surface raster(const StrokeList& list, int width, int height, double min_width) 
 Rgb palette_colour(int i) { return kPalette[(i >= 0 && i < kPaletteSize) ? i : 0]; }
 
 int pen_palette_entry(int pen) { return pen <= 0 ? 0 : (pen - 1) % kPaletteSize; }
+
+void PicturePen::changed(int n, float w) {
+    if (n > 0) pen = n;
+    if (n < 0) width = w;
+}
+
+StrokeStyle PicturePen::style(const GraphicsState& g, float scale) const {
+    StrokeStyle st;
+    const float w = 5.0f * scale * width;
+    st.width = w >= 0.0f ? std::min(w, kWidestStroke) : 0.0f; // NaN too
+    st.colour = g.colour_enabled ? pen_palette_entry(pen) : 0;
+    st.dash = line_style_offset(g.line_style) / 10;
+    return st;
+}
 
 void StrokeList::clear() {
     points_.clear();
@@ -174,8 +193,11 @@ void StrokeList::draw(float x, float y, const StrokeStyle& style) {
 
 std::string render_file(const StrokeList& list, PictureFormat format, double dpi) {
     std::string bytes;
-    if (format == PictureFormat::Png) return render_png(list, static_cast<int>(std::lround(kPageInchesX * dpi)),
-                                                        static_cast<int>(std::lround(kPageInchesY * dpi)));
+    if (format == PictureFormat::Png) {
+        const double w = std::round(kPageInchesX * dpi), h = std::round(kPageInchesY * dpi);
+        if (!(w >= 1.0 && h >= 1.0 && w * h <= static_cast<double>(kMostPicturePixels))) return {};
+        return render_png(list, static_cast<int>(w), static_cast<int>(h));
+    }
     const double w = kPageInchesX * 72.0, h = kPageInchesY * 72.0;
     Surface surface(format == PictureFormat::Pdf ? cairo_pdf_surface_create_for_stream(append_bytes, &bytes, w, h)
                                                  : cairo_svg_surface_create_for_stream(append_bytes, &bytes, w, h));
@@ -183,7 +205,9 @@ std::string render_file(const StrokeList& list, PictureFormat format, double dpi
     if (format == PictureFormat::Pdf) cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATOR, "tarva");
     {
         Context cr(cairo_create(surface.get()));
-        paint(cr.get(), list, 72.0 / 1000.0, h, 0.0);
+        // The thinnest line is one page unit, as on the PostScript page.
+        constexpr double kPoints = 72.0 / 1000.0;
+        paint(cr.get(), list, kPoints, h, kPoints);
         cairo_show_page(cr.get());
         if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) return {};
     }
