@@ -41,6 +41,7 @@ struct GraphicsState {
     float char_size = 1.0f; // DRAW/I; also widens the terminal margins
     int line_style = 0;     // 0..6, DRAW/L while data line and curve are drawn
     bool clear_flag = true; // DRAW CF: clear the screen / new plot file per picture
+    bool colour_enabled = true; // COLOUR/E, COLOUR/D: the cairo pictures in colour
 
     // DEFINE/S and DRAW/B: scale and offsets (terminal addresses) of
     // terminal pictures, for every terminal type.

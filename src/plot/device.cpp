@@ -66,7 +66,7 @@ void terminal_set_placement(Session& s, float scale, float offx_mm, float offy_m
 
 bool choose_terminal_type(Session& s) {
     s.out().line("Select the TEK4010/4 terminal emulation:");
-    for (int n = 1; n <= kTerminalTypes; ++n) s.out().line(format_I(n, 2) + " " + std::string(terminal_type_name(n)));
+    for (int n = 1; n <= kTektronixTypes; ++n) s.out().line(format_I(n, 2) + " " + std::string(terminal_type_name(n)));
     const auto answer = ask_until(s, "> ", [&](const std::string& line) -> std::optional<double> {
         std::array<double, 1> v{0.0};
         auto got = read_list(line, v);
@@ -76,7 +76,7 @@ bool choose_terminal_type(Session& s) {
     });
     if (!answer) return false;
     int chosen = round_nearest(*answer);
-    if (chosen < 1 || chosen > kTerminalTypes) chosen = 1;
+    if (chosen < 1 || chosen > kTektronixTypes) chosen = 1;
     s.out().line("Terminal type " + format_I(chosen, 2) + " selected.");
     s.graphics.previous_terminal_type = s.graphics.terminal_type;
     s.graphics.terminal_type = chosen;

@@ -85,10 +85,17 @@ void cmd_thick(Session& s, CommandContext& ctx) {
 }
 
 void cmd_terminal(Session& s, CommandContext& ctx) {
-    double number = ctx.qualifier == 'R' ? s.graphics.previous_terminal_type : ctx.number;
+    // TERMIN/S and TERMIN/K choose the image terminals; the menu and the
+    // numbers 1..10 keep to the Tektronix types, so old macros behave as before.
+    double number = ctx.number;
+    int last = kTektronixTypes;
+    if (ctx.qualifier == 'S') number = kSixelType;
+    if (ctx.qualifier == 'K') number = kKittyType;
+    if (ctx.qualifier == 'R') number = s.graphics.previous_terminal_type;
+    if (ctx.qualifier == 'S' || ctx.qualifier == 'K' || ctx.qualifier == 'R') last = kTerminalTypes;
     if (std::isfinite(number)) {
         const int n = round_nearest(number);
-        if (n >= 1 && n <= kTerminalTypes) {
+        if (n >= 1 && n <= last) {
             s.graphics.previous_terminal_type = s.graphics.terminal_type;
             s.graphics.terminal_type = n;
             return;

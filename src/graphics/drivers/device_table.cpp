@@ -9,15 +9,17 @@ namespace {
 PlotDriver& terminal_of(DeviceDrivers& d, int type) { return d.terminal(type); }
 PlotDriver& postscript_of(DeviceDrivers& d, int) { return d.ps; }
 PlotDriver& hpgl_of(DeviceDrivers& d, int) { return d.hpgl; }
+PlotDriver& pictures_of(DeviceDrivers& d, int) { return d.pictures; }
 PlotDriver& none_of(DeviceDrivers& d, int) { return d.none; }
 PlotDriver& elsewhere_of(DeviceDrivers& d, int) { return d.elsewhere; }
 
 // The files are closed in this order (CLOSE, EXIT), and DRAW/C reaches the
 // devices in it.
-constexpr std::array<DeviceRow, 6> kDevices{{
+constexpr std::array<DeviceRow, 7> kDevices{{
     {'Q', false, postscript_of}, // PostScript file
     {'P', false, hpgl_of},       // HP-GL pen plotter
     {'H', false, hpgl_of},       // HP-GL/2 page printer
+    {'X', false, pictures_of},   // PDF, SVG or PNG file through cairo
     {'S', true, terminal_of},    // the terminal, in its terminal type
     {'U', false, none_of},       // no output
     {'O', false, elsewhere_of},  // not available here
@@ -34,9 +36,17 @@ const DeviceRow* find_row(char code) {
 GraphicsState::GraphicsState() : drivers_(std::make_unique<DeviceDrivers>()) {}
 GraphicsState::~GraphicsState() = default;
 
-PlotDriver& DeviceDrivers::terminal(int) { return tek; }
+PlotDriver& DeviceDrivers::terminal(int type) {
+    if (type == kSixelType) return sixel;
+    if (type == kKittyType) return kitty;
+    return tek;
+}
 
-std::string_view terminal_type_name(int n) { return tektronix_type_name(n); }
+std::string_view terminal_type_name(int n) {
+    if (n == kSixelType) return "sixel graphics (xterm -ti vt340, foot, mlterm, WezTerm)";
+    if (n == kKittyType) return "kitty graphics protocol (kitty, WezTerm, Ghostty)";
+    return tektronix_type_name(n);
+}
 
 char device_code(char code) {
     if (code >= 'a' && code <= 'z') return static_cast<char>(code - 'a' + 'A');

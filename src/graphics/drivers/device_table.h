@@ -8,6 +8,8 @@
 
 #include "graphics/drivers/driver.h"
 #include "graphics/drivers/hpgl.h"
+#include "graphics/drivers/image_terminal.h"
+#include "graphics/drivers/picture_file.h"
 #include "graphics/drivers/plot_destination.h"
 #include "graphics/drivers/postscript.h"
 #include "graphics/drivers/tektronix.h"
@@ -22,6 +24,9 @@ struct DeviceDrivers {
     TektronixDriver tek{destination};
     PostScriptDriver ps;
     HpglDriver hpgl;
+    PictureFileDriver pictures;
+    ImageTerminalDriver sixel{destination, ImageProtocol::Sixel};
+    ImageTerminalDriver kitty{destination, ImageProtocol::Kitty};
     NullDriver none{"", true};
     NullDriver elsewhere{"Not implemented at Elmton.", false};
 
@@ -39,8 +44,10 @@ struct DeviceRow {
 };
 
 // Terminal types of TERMIN: 1..10 the Tektronix protocol and its
-// emulations.
-inline constexpr int kTerminalTypes = kTektronixTypes;
+// emulations, 11 sixel graphics, 12 the kitty graphics protocol.
+inline constexpr int kSixelType = kTektronixTypes + 1;
+inline constexpr int kKittyType = kTektronixTypes + 2;
+inline constexpr int kTerminalTypes = kKittyType;
 // Menu text of terminal type n (1..kTerminalTypes).
 std::string_view terminal_type_name(int n);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "graphics/drivers/page_layout.h"
 #include "graphics/graphics_state.h"
 #include "io/output_sink.h"
 #include "text/format.h"
@@ -182,30 +183,12 @@ void PostScriptDriver::begin_picture(DriverIo io, float& status) {
         status = 1.0f;
         return;
     }
-    const GraphicsState& g = io.g;
-    float c = g.char_size;
-    float a = g.aspect;
-    const float left = (3.0f * c + 1.0f) * 1250.0f / 4.0f;
-    const float bottom = 1250.0f * c;
-    float right = 0, top = 0;
-    if (a < kSqrt2) {
-        top = bottom + (10250.0f - left) / kSqrt2;
-        right = left + (top - bottom) * a;
-    } else {
-        right = 10250.0f;
-        top = bottom + (10250.0f - left) / a;
-    }
-    float sx = 0, sy = 0;
-    if ((g.xmax - g.xmin) * (g.ymax - g.ymin) == 0.0f) {
-        io.out.line(" X or Y range is zero!");
-    } else {
-        sx = (right - left) / (g.xmax - g.xmin);
-        sy = (top - bottom) / (g.ymax - g.ymin);
-    }
-    ax_ = scale_ * sx;
-    ay_ = scale_ * sy;
-    bx_ = scale_ * (left - sx * g.xmin) + offx_;
-    by_ = scale_ * (bottom - sy * g.ymin) + offy_;
+    const PageTransform t = page_transform(io.g, scale_, offx_, offy_);
+    if (t.zero_range) io.out.line(" X or Y range is zero!");
+    ax_ = t.ax;
+    ay_ = t.ay;
+    bx_ = t.bx;
+    by_ = t.by;
     pen_down_ = false;
     io.out.line("Plot written to: " + std::string(name_.trimmed()));
 }

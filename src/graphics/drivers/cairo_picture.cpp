@@ -1,0 +1,208 @@
+#include "graphics/drivers/cairo_picture.h"
+
+#include <cairo-pdf.h>
+#include <cairo-svg.h>
+#include <cairo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+namespace tarva {
+
+namespace {
+
+constexpr Rgb kPalette[kPaletteSize] = {
+    {0, 0, 0},       // black
+    {200, 30, 30},   // red
+    {20, 130, 40},   // green
+    {30, 80, 200},   // blue
+    {170, 40, 160},  // magenta
+    {0, 140, 150},   // teal
+    {230, 110, 0},   // orange
+    {120, 80, 40},   // brown
+};
+
+constexpr double kPageInchesX = 11.0, kPageInchesY = 8.5;
+constexpr double kPageUnitsX = 11000.0, kPageUnitsY = 8500.0;
+
+// Far outside the page but well inside cairo's fixed-point range; NaN goes
+// to the low end.
+float page_coordinate(float v) {
+    if (!(v >= -100000.0f)) return -100000.0f;
+    return std::min(v, 100000.0f);
+}
+
+struct SurfaceDeleter {
+    void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
+};
+struct ContextDeleter {
+    void operator()(cairo_t* c) const { cairo_destroy(c); }
+};
+using Surface = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
+using Context = std::unique_ptr<cairo_t, ContextDeleter>;
+
+cairo_status_t append_bytes(void* closure, const unsigned char* data, unsigned int length) {
+    static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+    return CAIRO_STATUS_SUCCESS;
+}
+
+void set_style(cairo_t* cr, const StrokeStyle& st, double scale, double min_width) {
+    const Rgb c = palette_colour(st.colour);
+    cairo_set_source_rgb(cr, c.r / 255.0, c.g / 255.0, c.b / 255.0);
+    const double w = std::max(static_cast<double>(st.width) * scale, min_width);
+    cairo_set_line_width(cr, w);
+    // Dash patterns in page units: the terminal's four line styles.
+    static const double dotted[] = {0, 45};
+    static const double dot_dash[] = {0, 45, 150, 45};
+    static const double short_dash[] = {90, 60};
+    static const double long_dash[] = {240, 90};
+    const double* pattern = nullptr;
+    int n = 0;
+    switch (st.dash) {
+    case 1: pattern = dotted, n = 2; break;
+    case 2: pattern = dot_dash, n = 4; break;
+    case 3: pattern = short_dash, n = 2; break;
+    case 4: pattern = long_dash, n = 2; break;
+    default: break;
+    }
+    double scaled[4] = {0, 0, 0, 0};
+    for (int i = 0; i < n; ++i) scaled[i] = pattern[i] * scale;
+    cairo_set_dash(cr, scaled, n, 0.0);
+}
+
+// Strokes the list onto a surface of the given height: device X = x*scale,
+// device Y = height - y*scale. Runs of one style become one path, stroked
+// when the style changes and at the end.
+void paint(cairo_t* cr, const StrokeList& list, double scale, double height, double min_width) {
+    cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    int current = -1;
+    double px = 0, py = 0;
+    bool have_point = false;
+    bool pending = false;
+    for (const StrokeList::Point& p : list.points()) {
+        const double x = page_coordinate(p.x) * scale;
+        const double y = height - page_coordinate(p.y) * scale;
+        if (p.style < 0) {
+            px = x;
+            py = y;
+            have_point = true;
+            continue;
+        }
+        if (p.style != current) {
+            if (pending) cairo_stroke(cr);
+            pending = false;
+            current = p.style;
+            set_style(cr, list.styles()[static_cast<std::size_t>(current)], scale, min_width);
+        }
+        if (!have_point) {
+            px = x;
+            py = y;
+            have_point = true;
+        }
+        // A draw after a move (or after a stroke) starts a new sub-path.
+        if (!pending || !cairo_has_current_point(cr)) cairo_move_to(cr, px, py);
+        else {
+            double cx = 0, cy = 0;
+            cairo_get_current_point(cr, &cx, &cy);
+            if (cx != px || cy != py) cairo_move_to(cr, px, py);
+        }
+        cairo_line_to(cr, x, y);
+        pending = true;
+        px = x;
+        py = y;
+    }
+    if (pending) cairo_stroke(cr);
+}
+
+void fill_white(cairo_t* cr) {
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+}
+
+Surface raster(const StrokeList& list, int width, int height, double min_width) {
+    Surface surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height));
+    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
+    Context cr(cairo_create(surface.get()));
+    fill_white(cr.get());
+    // The page fitted: one scale for both axes, so strokes keep their shape.
+    const double scale = std::min(width / kPageUnitsX, height / kPageUnitsY);
+    paint(cr.get(), list, scale, height, min_width);
+    cairo_surface_flush(surface.get());
+    if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
+    return surface;
+}
+
+} // namespace
+
+Rgb palette_colour(int i) { return kPalette[(i >= 0 && i < kPaletteSize) ? i : 0]; }
+
+int pen_palette_entry(int pen) { return pen <= 0 ? 0 : (pen - 1) % kPaletteSize; }
+
+void StrokeList::clear() {
+    points_.clear();
+    styles_.clear();
+}
+
+void StrokeList::move(float x, float y) {
+    if (!points_.empty() && points_.back().style < 0) {
+        points_.back() = {x, y, -1};
+        return;
+    }
+    points_.push_back({x, y, -1});
+}
+
+void StrokeList::draw(float x, float y, const StrokeStyle& style) {
+    if (styles_.empty() || !(styles_.back() == style)) styles_.push_back(style);
+    points_.push_back({x, y, static_cast<int>(styles_.size()) - 1});
+}
+
+std::string render_file(const StrokeList& list, PictureFormat format, double dpi) {
+    std::string bytes;
+    if (format == PictureFormat::Png) return render_png(list, static_cast<int>(std::lround(kPageInchesX * dpi)),
+                                                        static_cast<int>(std::lround(kPageInchesY * dpi)));
+    const double w = kPageInchesX * 72.0, h = kPageInchesY * 72.0;
+    Surface surface(format == PictureFormat::Pdf ? cairo_pdf_surface_create_for_stream(append_bytes, &bytes, w, h)
+                                                 : cairo_svg_surface_create_for_stream(append_bytes, &bytes, w, h));
+    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return {};
+    if (format == PictureFormat::Pdf) cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATOR, "tarva");
+    {
+        Context cr(cairo_create(surface.get()));
+        paint(cr.get(), list, 72.0 / 1000.0, h, 0.0);
+        cairo_show_page(cr.get());
+        if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) return {};
+    }
+    cairo_surface_finish(surface.get());
+    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return {};
+    return bytes;
+}
+
+std::vector<unsigned char> render_rgb(const StrokeList& list, int width, int height, double min_width) {
+    Surface surface = raster(list, width, height, min_width);
+    if (!surface) return {};
+    const unsigned char* data = cairo_image_surface_get_data(surface.get());
+    const int stride = cairo_image_surface_get_stride(surface.get());
+    std::vector<unsigned char> rgb(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
+    std::size_t k = 0;
+    for (int y = 0; y < height; ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(data + static_cast<std::ptrdiff_t>(y) * stride);
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t px = row[x];
+            rgb[k++] = static_cast<unsigned char>(px >> 16);
+            rgb[k++] = static_cast<unsigned char>(px >> 8);
+            rgb[k++] = static_cast<unsigned char>(px);
+        }
+    }
+    return rgb;
+}
+
+std::string render_png(const StrokeList& list, int width, int height, double min_width) {
+    Surface surface = raster(list, width, height, min_width);
+    if (!surface) return {};
+    std::string bytes;
+    if (cairo_surface_write_to_png_stream(surface.get(), append_bytes, &bytes) != CAIRO_STATUS_SUCCESS) return {};
+    return bytes;
+}
+
+} // namespace tarva

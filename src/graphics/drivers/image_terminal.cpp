@@ -1,0 +1,234 @@
+#include "graphics/drivers/image_terminal.h"
+
+#include <sixel.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "graphics/drivers/tektronix.h"
+#include "graphics/graphics_state.h"
+#include "io/output_sink.h"
+#include "text/format.h"
+
+namespace tarva {
+
+namespace {
+
+// The sixel palette: white, then each picture colour at full strength and
+// blended with white to 3/4, 1/2 and 1/4, for the antialiased edges.
+constexpr int kLevels = 4;
+constexpr int kSixelColours = 1 + kPaletteSize * kLevels;
+
+std::vector<unsigned char> sixel_palette() {
+    std::vector<unsigned char> p{255, 255, 255};
+    for (int c = 0; c < kPaletteSize; ++c) {
+        const Rgb rgb = palette_colour(c);
+        for (int l = kLevels; l >= 1; --l) {
+            const double f = static_cast<double>(l) / kLevels;
+            for (int v : {rgb.r, rgb.g, rgb.b})
+                p.push_back(static_cast<unsigned char>(std::lround(v * f + 255.0 * (1.0 - f))));
+        }
+    }
+    return p;
+}
+
+// Palette index of each pixel: the nearest palette colour.
+std::vector<unsigned char> palette_indices(const std::vector<unsigned char>& rgb, const std::vector<unsigned char>& pal) {
+    std::vector<unsigned char> idx(rgb.size() / 3);
+    int last_key = -1;
+    unsigned char last = 0;
+    for (std::size_t i = 0; i < idx.size(); ++i) {
+        const int r = rgb[3 * i], g = rgb[3 * i + 1], b = rgb[3 * i + 2];
+        const int key = (r << 16) | (g << 8) | b;
+        if (key != last_key) {
+            int best = 0, best_d = 1 << 30;
+            for (int k = 0; k < kSixelColours; ++k) {
+                const int dr = r - pal[3 * k], dg = g - pal[3 * k + 1], db = b - pal[3 * k + 2];
+                const int d = dr * dr + dg * dg + db * db;
+                if (d < best_d) best_d = d, best = k;
+            }
+            last_key = key;
+            last = static_cast<unsigned char>(best);
+        }
+        idx[i] = last;
+    }
+    return idx;
+}
+
+int append_sixel(char* data, int size, void* priv) {
+    static_cast<std::string*>(priv)->append(data, static_cast<std::size_t>(size));
+    return size;
+}
+
+} // namespace
+
+PixelSize picture_pixels(std::optional<PixelSize> window, float scale, bool& limited) {
+    constexpr double kShape = static_cast<double>(kPageHeight) / kPageWidth;
+    double w = kDefaultPicture.width;
+    if (window && window->width > 0 && window->height > 0) {
+        // Room for the prompt: the picture takes at most 85% of the height.
+        w = std::min<double>(window->width, window->height * 0.85 / kShape);
+    }
+    const double s = (scale > 0.0f && std::isfinite(scale)) ? scale : 1.0;
+    w *= s;
+    limited = !(w >= kMinPicturePixels && w <= kMaxPicturePixels);
+    w = std::clamp(w, static_cast<double>(kMinPicturePixels), static_cast<double>(kMaxPicturePixels));
+    return {static_cast<int>(std::lround(w)), static_cast<int>(std::lround(w * kShape))};
+}
+
+std::string encode_sixel(const std::vector<unsigned char>& rgb, int width, int height) {
+    if (rgb.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3) return {};
+    std::vector<unsigned char> pal = sixel_palette();
+    std::vector<unsigned char> idx = palette_indices(rgb, pal);
+    std::string out;
+    sixel_output_t* output = nullptr;
+    if (SIXEL_FAILED(sixel_output_new(&output, append_sixel, &out, nullptr))) return {};
+    std::unique_ptr<sixel_output_t, void (*)(sixel_output_t*)> output_owner(output, sixel_output_unref);
+    sixel_dither_t* dither = nullptr;
+    if (SIXEL_FAILED(sixel_dither_new(&dither, kSixelColours, nullptr))) return {};
+    std::unique_ptr<sixel_dither_t, void (*)(sixel_dither_t*)> dither_owner(dither, sixel_dither_unref);
+    sixel_dither_set_palette(dither, pal.data());
+    sixel_dither_set_pixelformat(dither, SIXEL_PIXELFORMAT_PAL8);
+    if (SIXEL_FAILED(sixel_encode(idx.data(), width, height, 8, dither, output))) return {};
+    return out;
+}
+
+std::string base64(std::string_view bytes) {
+    static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    std::size_t i = 0;
+    for (; i + 3 <= bytes.size(); i += 3) {
+        const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) | (static_cast<unsigned char>(bytes[i + 1]) << 8) |
+                           static_cast<unsigned char>(bytes[i + 2]);
+        for (int s = 18; s >= 0; s -= 6) out.push_back(kDigits[(v >> s) & 63]);
+    }
+    const std::size_t rest = bytes.size() - i;
+    if (rest > 0) {
+        unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
+        if (rest == 2) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
+        out.push_back(kDigits[(v >> 18) & 63]);
+        out.push_back(kDigits[(v >> 12) & 63]);
+        out.push_back(rest == 2 ? kDigits[(v >> 6) & 63] : '=');
+        out.push_back('=');
+    }
+    return out;
+}
+
+std::string encode_kitty(const std::string& png) {
+    const std::string data = base64(png);
+    std::string out;
+    // Every chunk but the last holds 4096 characters (a multiple of 4, as
+    // the protocol asks); the first carries the keys: transmit and show a
+    // PNG, no answers.
+    constexpr std::size_t kChunk = 4096;
+    for (std::size_t i = 0; i < data.size(); i += kChunk) {
+        const bool more = i + kChunk < data.size();
+        out += i == 0 ? "\x1b_Ga=T,f=100,q=2,m=" : "\x1b_Gm=";
+        out += more ? "1;" : "0;";
+        out.append(data, i, kChunk);
+        out += "\x1b\\";
+    }
+    return out;
+}
+
+void ImageTerminalDriver::set_placement(DriverIo io, float scale, float offx_mm, float offy_mm) {
+    set_terminal_placement(io.g, scale, offx_mm, offy_mm);
+}
+
+void ImageTerminalDriver::pen_changed(DriverIo, int n, float width) {
+    if (n > 0) pen_ = n;
+    if (n < 0) width_ = width;
+}
+
+void ImageTerminalDriver::begin_picture(DriverIo io, float&) {
+    if (io.g.clear_flag) strokes_.clear();
+    t_ = page_transform(io.g, 1.0f, 0.0f, 0.0f);
+    down_ = false;
+    drawn_ = true;
+}
+
+void ImageTerminalDriver::vector(DriverIo io, float x, float y, int pen) {
+    const float px = x * t_.ax + t_.bx, py = y * t_.ay + t_.by;
+    if (pen == 2) down_ = true;
+    if (pen == 3) down_ = false;
+    if (down_) {
+        StrokeStyle st;
+        // The PostScript width: 5 page units per unit of DRAW/C's width.
+        st.width = width_ >= 0.0f ? 5.0f * std::min(width_, 100.0f) : 0.0f;
+        st.colour = io.g.colour_enabled ? pen_palette_entry(pen_) : 0;
+        st.dash = line_style_offset(io.g.line_style) / 10;
+        strokes_.draw(px, py, st);
+    } else {
+        strokes_.move(px, py);
+    }
+    drawn_ = true;
+}
+
+// Asks the destination for its window in pixels; a destination that gave
+// no answer is not asked again.
+TerminalAnswer ImageTerminalDriver::ask_window(PixelSize& window) {
+    const std::string dest(destination_.name());
+    if (dest == unanswered_) return TerminalAnswer::NoAnswer;
+    const TerminalAnswer a =
+        query_terminal_pixels(dest, protocol_ == ImageProtocol::Sixel, kTerminalQueryMs, window);
+    if (a == TerminalAnswer::NoAnswer) unanswered_ = dest;
+    return a;
+}
+
+namespace {
+
+std::string pixels_text(PixelSize p) {
+    return free_int(p.width) + " x" + free_int(p.height) + " pixels.";
+}
+
+} // namespace
+
+// Says where the size came from when it is not the terminal's own, and
+// when the limit cut it; each thing once, until it changes.
+void ImageTerminalDriver::report_size(DriverIo io, TerminalAnswer answer, PixelSize size, bool limited) {
+    const std::string dest(destination_.name());
+    std::string text;
+    if (limited)
+        text = "Picture size limited to" + pixels_text(size);
+    else if (answer == TerminalAnswer::NoAnswer)
+        text = "The terminal " + dest + " did not report its size: the picture is" + pixels_text(size);
+    else if (answer == TerminalAnswer::NotTerminal)
+        text = "The plot destination " + dest + " is not a terminal: the picture is" + pixels_text(size);
+    if (!text.empty() && text != reported_) io.out.line(text);
+    reported_ = text;
+}
+
+void ImageTerminalDriver::end_picture(DriverIo io) {
+    if (!drawn_) return;
+    drawn_ = false;
+    // Nowhere to send it: the destination layer has said why.
+    if (!destination_.is_open()) return;
+    PixelSize window;
+    const TerminalAnswer answer = ask_window(window);
+    bool limited = false;
+    const PixelSize p = picture_pixels(answer == TerminalAnswer::Answered ? std::optional<PixelSize>(window)
+                                                                          : std::nullopt,
+                                       io.g.terminal_scale, limited);
+    report_size(io, answer, p, limited);
+    last_size_ = p;
+    last_ = protocol_ == ImageProtocol::Sixel
+                ? encode_sixel(render_rgb(strokes_, p.width, p.height, kThinnestLine), p.width, p.height)
+                : encode_kitty(render_png(strokes_, p.width, p.height, kThinnestLine));
+    if (last_.empty()) {
+        io.out.line("Unable to draw the picture.");
+        return;
+    }
+    // The cursor ends on the picture's last row: the prompt goes below it.
+    last_ += "\r\n";
+    destination_.write(last_);
+}
+
+void ImageTerminalDriver::clear_screen(DriverIo) {
+    std::string bytes = "\x1b[H\x1b[2J";
+    if (protocol_ == ImageProtocol::Kitty) bytes += "\x1b_Ga=d,q=2\x1b\\";
+    destination_.write(bytes);
+}
+
+} // namespace tarva

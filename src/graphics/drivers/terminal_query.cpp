@@ -1,0 +1,119 @@
+#include "graphics/drivers/terminal_query.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <optional>
+#include <vector>
+
+namespace tarva {
+
+namespace {
+
+// The numbers of a control sequence "ESC [ <prefix> n;n;... <final>"
+// starting at `from`; empty when there is none.
+std::vector<long> sequence_numbers(std::string_view s, std::size_t from, std::string_view prefix, char final_char,
+                                   std::size_t& end) {
+    std::vector<long> v;
+    std::size_t p = from + 2 + prefix.size();
+    if (s.substr(from, 2) != "\x1b[" || s.substr(from + 2, prefix.size()) != prefix) return {};
+    long n = 0;
+    bool digits = false;
+    for (; p < s.size(); ++p) {
+        const char c = s[p];
+        if (c >= '0' && c <= '9') {
+            n = n * 10 + (c - '0');
+            if (n > 1000000) return {};
+            digits = true;
+        } else if (c == ';') {
+            v.push_back(digits ? n : 0);
+            n = 0;
+            digits = false;
+        } else if (c == final_char) {
+            v.push_back(digits ? n : 0);
+            end = p + 1;
+            return v;
+        } else {
+            return {};
+        }
+    }
+    return {};
+}
+
+bool has_device_attributes(std::string_view s) {
+    for (std::size_t i = s.find("\x1b[?"); i != std::string_view::npos; i = s.find("\x1b[?", i + 1)) {
+        std::size_t end = 0;
+        if (!sequence_numbers(s, i, "?", 'c', end).empty()) return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool parse_pixel_report(std::string_view answer, PixelSize& size) {
+    std::optional<PixelSize> window, graphics;
+    for (std::size_t i = answer.find('\x1b'); i != std::string_view::npos; i = answer.find('\x1b', i + 1)) {
+        std::size_t end = 0;
+        // Window size: ESC [ 4 ; height ; width t
+        auto v = sequence_numbers(answer, i, "", 't', end);
+        if (v.size() == 3 && v[0] == 4 && v[1] > 0 && v[2] > 0) window = PixelSize{int(v[2]), int(v[1])};
+        // Largest sixel picture: ESC [ ? 2 ; 0 ; width ; height S
+        v = sequence_numbers(answer, i, "?", 'S', end);
+        if (v.size() == 4 && v[0] == 2 && v[1] == 0 && v[2] > 0 && v[3] > 0) graphics = PixelSize{int(v[2]), int(v[3])};
+    }
+    if (!window && !graphics) return false;
+    // Both told: the window, no larger than the terminal will draw.
+    size = window ? *window : *graphics;
+    if (window && graphics) size = {std::min(window->width, graphics->width), std::min(window->height, graphics->height)};
+    return true;
+}
+
+TerminalAnswer query_terminal_pixels(const std::string& path, bool sixel, int timeout_ms, PixelSize& size) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return TerminalAnswer::NotTerminal;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    termios old{};
+    if (!::isatty(fd) || ::tcgetattr(fd, &old) != 0) return TerminalAnswer::NotTerminal;
+    termios raw = old;
+    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    raw.c_cc[VMIN] = 0;
+    raw.c_cc[VTIME] = 0;
+    if (::tcsetattr(fd, TCSANOW, &raw) != 0) return TerminalAnswer::NotTerminal;
+    struct Restore {
+        int fd;
+        termios mode;
+        ~Restore() { ::tcsetattr(fd, TCSANOW, &mode); }
+    } restore{fd, old};
+
+    const std::string query = std::string("\x1b[14t") + (sixel ? "\x1b[?2;1;0S" : "") + "\x1b[c";
+    if (::write(fd, query.data(), query.size()) != static_cast<ssize_t>(query.size())) return TerminalAnswer::NoAnswer;
+    std::string answer;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (answer.size() < 4096 && !has_device_attributes(answer)) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0) break;
+        pollfd p{fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, static_cast<int>(left));
+        if (ready <= 0) continue;
+        char buf[256];
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n <= 0) {
+            if (p.revents & (POLLHUP | POLLERR)) break;
+            continue;
+        }
+        answer.append(buf, static_cast<std::size_t>(n));
+    }
+    // An answer cut short by the time-out must not reach the command line.
+    if (!has_device_attributes(answer)) ::tcflush(fd, TCIFLUSH);
+    return parse_pixel_report(answer, size) ? TerminalAnswer::Answered : TerminalAnswer::NoAnswer;
+}
+
+} // namespace tarva
