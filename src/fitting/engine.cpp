@@ -124,6 +124,34 @@ void print_dump(const EngineState& e, OutputSink& out) {
         out.line(format_I(k + 1, 9) + format_G(e.a[k], 13, 6, 1) + format_I(e.mask[k], 5));
 }
 
+// Bit p set for each d[p] != 0 (NaN included) among d[0..n); `finite`
+// cleared when one of them is infinite or NaN. Branch-free: most
+// derivatives of a point are zero, in no predictable pattern.
+std::uint64_t nonzero_bits(const double* d, int n, bool& finite) {
+    static_assert(kEngineParams <= 64, "one bit per parameter");
+    std::uint64_t bits = 0;
+    int p = 0;
+#if defined(__SSE2__)
+    // Two entries per step: != 0 is true for NaN as in the loop below, and
+    // |d| < infinity is false for infinities and NaN.
+    const __m128d zero = _mm_setzero_pd();
+    const __m128d sign = _mm_set1_pd(-0.0);
+    const __m128d inf = _mm_set1_pd(HUGE_VAL);
+    __m128d all_finite = _mm_castsi128_pd(_mm_set1_epi32(-1));
+    for (; p + 2 <= n; p += 2) {
+        const __m128d v = _mm_loadu_pd(d + p);
+        bits |= static_cast<std::uint64_t>(_mm_movemask_pd(_mm_cmpneq_pd(v, zero))) << p;
+        all_finite = _mm_and_pd(all_finite, _mm_cmplt_pd(_mm_andnot_pd(sign, v), inf));
+    }
+    finite &= _mm_movemask_pd(all_finite) == 3;
+#endif
+    for (; p < n; ++p) {
+        finite &= std::isfinite(d[p]);
+        bits |= static_cast<std::uint64_t>(d[p] != 0.0) << p;
+    }
+    return bits;
+}
+
 // Residual, variance, finiteness and the nonzero derivatives of points
 // [begin, end), for the normal-equation sums.
 void prepare_points(EngineState& e, int begin, int end) {
@@ -133,14 +161,8 @@ void prepare_points(EngineState& e, int begin, int end) {
         const double r = static_cast<double>(e.y[i]) - e.model[i];
         const double v = variance(e, i, e.model[i]);
         bool finite = std::isfinite(r) && !std::isnan(v);
-        static_assert(kEngineParams <= 64, "one bit per parameter");
-        // The nonzero entries as bits first (branch-free: most derivatives
-        // of a point are zero, in no predictable pattern), then listed.
-        std::uint64_t bits = 0;
-        for (int p = 0; p < n; ++p) {
-            finite &= std::isfinite(d[p]);
-            bits |= static_cast<std::uint64_t>(d[p] != 0.0) << p;
-        }
+        // The nonzero entries as bits first, then listed.
+        std::uint64_t bits = nonzero_bits(d.data(), n, finite);
         int m = 0;
         auto& nz = e.nonzero[i];
         for (; bits != 0; bits &= bits - 1) nz[m++] = static_cast<unsigned char>(std::countr_zero(bits));

@@ -10,6 +10,8 @@
 
 namespace tarva {
 
+struct GraphicsState;
+
 enum class PictureFormat { Pdf, Svg, Png };
 
 // How a run of strokes is drawn.
@@ -29,6 +31,24 @@ Rgb palette_colour(int i);
 // The palette entry of a pen number (DRAW/C): pen 1 black, 2 red, 3 green,
 // 4 blue, ..., repeating after eight; 0 and below black.
 int pen_palette_entry(int pen);
+
+// The widest stroke, in page units (half an inch): a mistyped DRAW/C width
+// or a huge scale must not paint the page over.
+inline constexpr float kWidestStroke = 500.0f;
+
+// DRAW/C's pen as the cairo pictures keep it, and the style of a stroke
+// drawn with it now.
+struct PicturePen {
+    int pen = 0;         // DRAW/C n > 0
+    float width = 1.0f;  // DRAW/C n < 0: the width -n
+    // What DRAW/C hands every device (PlotDriver::pen_changed).
+    void changed(int n, float w);
+    // The pen's palette entry (black once COLOUR/D turned colour off), 5
+    // page units of width per unit of DRAW/C's width times `scale` (within
+    // 0..kWidestStroke, as the PostScript device's width base is 5), and the
+    // dash of the line style in force (DRAW/L while data and curve are drawn).
+    StrokeStyle style(const GraphicsState& g, float scale) const;
+};
 
 class StrokeList {
 public:
@@ -52,6 +72,10 @@ private:
 // The file's bytes for a landscape page (PDF and SVG 11 x 8.5 inch, PNG at
 // `dpi` on a white ground). Empty when cairo fails.
 std::string render_file(const StrokeList& list, PictureFormat format, double dpi);
+
+// The largest picture drawn in pixels; a larger one is not drawn (the
+// functions below then return nothing) rather than taking gigabytes.
+inline constexpr long long kMostPicturePixels = 4000LL * 4000LL;
 
 // The page fitted to width x height pixels on a white ground: RGB bytes,
 // three per pixel, row by row. Lines are at least `min_width` pixels wide.

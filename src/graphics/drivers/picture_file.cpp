@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <filesystem>
 
-#include "graphics/drivers/tektronix.h"
 #include "graphics/graphics_state.h"
 #include "io/output_sink.h"
 #include "text/format.h"
@@ -14,18 +14,12 @@ namespace tarva {
 
 namespace {
 
+constexpr int kHighestNumber = 99;
+
 bool ends_with_nocase(std::string_view s, std::string_view tail) {
     if (s.size() < tail.size()) return false;
     return std::equal(tail.begin(), tail.end(), s.end() - static_cast<std::ptrdiff_t>(tail.size()),
-                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
-}
-
-const char* extension_of(PictureFormat f) {
-    switch (f) {
-    case PictureFormat::Svg: return ".svg";
-    case PictureFormat::Png: return ".png";
-    default: return ".pdf";
-    }
+                      [](char t, char c) { return std::tolower(static_cast<unsigned char>(c)) == t; });
 }
 
 std::string numbered_name(int n, PictureFormat f) {
@@ -35,13 +29,13 @@ std::string numbered_name(int n, PictureFormat f) {
 }
 
 // The number after the highest pltNN file of the format in the working
-// directory (1 when there is none, and after 99).
-int next_free_number(PictureFormat f) {
+// directory: 1 when there is none, and again 1 after plt99.
+int number_after_existing(PictureFormat f) {
     int highest = 0;
     std::error_code ec;
-    for (int n = 1; n <= 99; ++n)
+    for (int n = 1; n <= kHighestNumber; ++n)
         if (std::filesystem::exists(numbered_name(n, f), ec)) highest = n;
-    return highest >= 99 ? 1 : highest + 1;
+    return highest >= kHighestNumber ? 1 : highest + 1;
 }
 
 } // namespace
@@ -50,6 +44,15 @@ PictureFormat format_of_name(std::string_view name) {
     if (ends_with_nocase(name, ".svg")) return PictureFormat::Svg;
     if (ends_with_nocase(name, ".png")) return PictureFormat::Png;
     return PictureFormat::Pdf;
+}
+
+const char* extension_of(PictureFormat format) {
+    switch (format) {
+    case PictureFormat::Svg: return ".svg";
+    case PictureFormat::Png: return ".png";
+    case PictureFormat::Pdf: break;
+    }
+    return ".pdf";
 }
 
 void PictureFileDriver::set_file_name(std::string_view name) {
@@ -72,26 +75,25 @@ void PictureFileDriver::set_placement(DriverIo, float scale, float offx_mm, floa
     offy_ = offy_mm * 100.0f / 2.54f;
 }
 
-void PictureFileDriver::pen_changed(DriverIo, int n, float width) {
-    if (n > 0) pen_ = n;
-    if (n < 0) width_ = width;
+void PictureFileDriver::pen_changed(DriverIo, int n, float width) { pen_.changed(n, width); }
+
+std::string PictureFileDriver::next_automatic_name(PictureFormat format) {
+    int& counter = counters_[static_cast<std::size_t>(format)];
+    counter = counter == 0 ? number_after_existing(format) : (counter >= kHighestNumber ? 1 : counter + 1);
+    return numbered_name(counter, format);
 }
 
+// Opens a new page: the next automatic name or DEFINE/X's. Only a name that
+// can be written starts a picture; the probe (a temporary file beside it)
+// leaves nothing behind.
 bool PictureFileDriver::start_file(DriverIo io) {
-    std::string name;
-    PictureFormat format = auto_format_;
-    if (defined_name_.blank()) {
-        counter_ = counter_ == 0 ? next_free_number(format) : (counter_ >= 99 ? 1 : counter_ + 1);
-        name = numbered_name(counter_, format);
-    } else {
-        name = std::string(defined_name_.trimmed());
-        format = format_of_name(name);
-    }
+    const bool automatic = defined_name_.blank();
+    const PictureFormat format = automatic ? auto_format_ : format_of_name(defined_name_.trimmed());
+    const std::string name = automatic ? next_automatic_name(format) : std::string(defined_name_.trimmed());
     open_ = false;
+    dirty_ = false;
     strokes_.clear();
     {
-        // Only a name that can be written starts a picture; the probe
-        // leaves nothing behind.
         SafeFileWriter probe(name);
         if (!probe.open()) {
             io.out.line("Unable to open " + name + " for output.");
@@ -101,37 +103,28 @@ bool PictureFileDriver::start_file(DriverIo io) {
     name_ = name;
     format_ = format;
     open_ = true;
-    dirty_ = true;
+    dirty_ = true; // even an empty page is a file
     if (format_ == PictureFormat::Png && png_scale() != scale_)
-        io.out.line("PNG scale factor limited to " + std::string(trimmed(format_F(png_scale(), 8, 2))) + ".");
+        io.out.line("PNG resolution limited to" + free_int(round_nearest(kPngDpi * png_scale())) + " pixels per inch.");
     return true;
 }
 
-void PictureFileDriver::begin_picture(DriverIo io, float&) {
+void PictureFileDriver::begin_picture(DriverIo io, float& status) {
     if (open_ && dirty_) write_file(io);
-    if ((!open_ || io.g.clear_flag) && !start_file(io)) return;
-    // A PNG takes the scale as its resolution, so its picture fills the page.
+    if ((!open_ || io.g.clear_flag) && !start_file(io)) {
+        status = 1.0f;
+        return;
+    }
     t_ = page_transform(io.g, format_ == PictureFormat::Png ? 1.0f : scale_, offx_, offy_);
     if (t_.zero_range) io.out.line(" X or Y range is zero!");
     down_ = false;
     io.out.line("Plot written to: " + std::string(name_.trimmed()));
 }
 
-// DEFINE/X's scale as a PNG resolution factor, NaN and tiny values read as
-// the smallest.
+// DEFINE/X's scale as a PNG resolution factor; NaN and small or negative
+// values read as the smallest.
 float PictureFileDriver::png_scale() const {
     return scale_ >= kPngScaleMin ? std::min(scale_, kPngScaleMax) : kPngScaleMin;
-}
-
-StrokeStyle PictureFileDriver::style(const GraphicsState& g) const {
-    StrokeStyle st;
-    // The PostScript width: 5 units (0.005 inch) per unit of DRAW/C's width.
-    st.width = 5.0f * (format_ == PictureFormat::Png ? 1.0f : scale_) * width_;
-    if (!(st.width >= 0.0f)) st.width = 0.0f;
-    st.width = std::min(st.width, 500.0f);
-    st.colour = g.colour_enabled ? pen_palette_entry(pen_) : 0;
-    st.dash = line_style_offset(g.line_style) / 10;
-    return st;
 }
 
 void PictureFileDriver::vector(DriverIo io, float x, float y, int pen) {
@@ -140,21 +133,23 @@ void PictureFileDriver::vector(DriverIo io, float x, float y, int pen) {
     if (pen == 2) down_ = true;
     if (pen == 3) down_ = false;
     if (down_)
-        strokes_.draw(px, py, style(io.g));
+        strokes_.draw(px, py, pen_.style(io.g, format_ == PictureFormat::Png ? 1.0f : scale_));
     else
         strokes_.move(px, py);
     dirty_ = true;
 }
 
+// Renders the page and replaces the file with it. A file that cannot be
+// written keeps what it held (or stays absent); the strokes are kept, so the
+// next command or CLOSE tries again.
 void PictureFileDriver::write_file(DriverIo io) {
-    dirty_ = false;
-    const double dpi = kPngDpi * static_cast<double>(png_scale());
-    const std::string bytes = render_file(strokes_, format_, dpi);
+    const std::string bytes = render_file(strokes_, format_, kPngDpi * static_cast<double>(png_scale()));
     const std::string name(name_.trimmed());
     if (bytes.empty() || replace_file(name, bytes) != ReplaceStatus::Ok) {
-        io.out.line("Unable to write " + name + ".");
-        open_ = false;
+        io.out.line("Unable to write " + name + ": the file was not changed.");
+        return;
     }
+    dirty_ = false;
 }
 
 void PictureFileDriver::end_picture(DriverIo io) {
@@ -164,9 +159,9 @@ void PictureFileDriver::end_picture(DriverIo io) {
 void PictureFileDriver::close(DriverIo io) {
     if (!open_) return;
     if (dirty_) write_file(io);
-    if (!open_) return;
     open_ = false;
     strokes_.clear();
+    if (dirty_) return; // said by write_file
     io.out.line(std::string(name_.trimmed()) + " file closed.");
 }
 

@@ -1,12 +1,15 @@
 // Device X: pictures as PDF, SVG or PNG files drawn through cairo, laid out
-// on the PostScript page so that both match line for line. Files are named
-// like the PostScript ones (plt01.pdf, ...) from the files already there, or
-// by DEFINE/X; the name's extension picks the format. Each file is complete
-// after every drawing command: the strokes of the open picture are kept and
-// the whole file is written again, through a temporary file, when a
-// command ends.
+// on the PostScript page so that both match line for line, but upright (a
+// landscape page). Files are named like the PostScript ones (plt01.pdf, ...)
+// from the files already there, without a counter file, or by DEFINE/X; the
+// name's extension picks the format. Each file is complete after every
+// drawing command: the strokes of the open page are kept and the whole file
+// is written again, through a temporary file renamed over it, when the
+// command ends. Without the graphics-clear flag later pictures land on the
+// same page, as on the PostScript device.
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 
@@ -25,17 +28,23 @@ inline constexpr float kPngScaleMin = 0.1f, kPngScaleMax = 2.0f;
 // The format a file name asks for: .svg and .png (either case), anything
 // else PDF.
 PictureFormat format_of_name(std::string_view name);
+// The extension of a format: ".pdf", ".svg" or ".png".
+const char* extension_of(PictureFormat format);
 
 class PictureFileDriver : public PlotDriver {
 public:
     void begin_picture(DriverIo io, float& status) override;
     void vector(DriverIo io, float x, float y, int pen) override;
-    void end_picture(DriverIo io) override;
+    void end_picture(DriverIo io) override; // writes the file
     void close(DriverIo io) override;
     // "*" automatic PDF names, "*.svg" or "*.png" automatic names of that
-    // format; a name without a known extension gets ".pdf".
+    // format; a name without one of the three extensions gets ".pdf".
     void set_file_name(std::string_view name) override;
+    // DEFINE: scale and offsets in mm. PDF and SVG pictures are scaled on
+    // the page as PostScript ones are; a PNG keeps the page and takes the
+    // scale as its resolution (kPngDpi times the scale, within the limits).
     void set_placement(DriverIo io, float scale, float offx_mm, float offy_mm) override;
+    // DRAW/C: pen colour (n > 0) or line width (n < 0).
     void pen_changed(DriverIo io, int n, float width) override;
 
     bool is_open() const { return open_; }
@@ -44,21 +53,22 @@ public:
 private:
     bool start_file(DriverIo io);
     void write_file(DriverIo io);
-    StrokeStyle style(const GraphicsState& g) const;
+    std::string next_automatic_name(PictureFormat format);
     float png_scale() const;
 
     StrokeList strokes_;
     bool open_ = false;
-    bool dirty_ = false;
+    bool dirty_ = false; // strokes not yet on disk
     FixedText<100> name_;
     FixedText<100> defined_name_;
     PictureFormat auto_format_ = PictureFormat::Pdf;
     PictureFormat format_ = PictureFormat::Pdf;
-    int counter_ = 0;
+    // The last automatic number of each format in this run (0: none yet, the
+    // files decide).
+    std::array<int, 3> counters_{};
     PageTransform t_;
     float scale_ = 1.0f, offx_ = 0.0f, offy_ = 0.0f;
-    float width_ = 1.0f;
-    int pen_ = 0;
+    PicturePen pen_;
     bool down_ = false;
 };
 
