@@ -273,12 +273,13 @@ static_assert(2 * kMaxPeaks <= EngineState::kKeptTerms, "room for the kept terms
 // before (`reuse`), or formed afresh and, in a pass of values, kept. A pass
 // of values may have left out the peaks far from the point (see
 // PeakWindows), so their parts are not read from it but known: far out
-// peak_parts() forms no exponent and gives the far zero.
-inline void peak_into(const StepPlan& plan, const double* a, int k, double x, bool reuse, bool keep,
+// peak_parts() forms no exponent and gives the far zero. (`near`: the
+// peak is known not to be far here.)
+[[gnu::always_inline]] inline void peak_into(const StepPlan& plan, const double* a, int k, double x, bool reuse, bool keep, bool near,
                       std::array<double, EngineState::kKeptTerms>& kept, PointTerms& pt, int q) {
     if (reuse) {
         pt.computed[q] = plan.on[k];
-        if (plan.on[k] && far_from(x, a[3 * k], a[3 * k + 1])) {
+        if (plan.on[k] && !near && far_from(x, a[3 * k], a[3 * k + 1])) {
             pt.z[q] = kFarExponent;
             pt.ez[q] = 0.0;
         } else {
@@ -372,7 +373,7 @@ void full_point(const GaussianSeries& g, EngineState& e, const StepPlan& plan, c
     pt.slots = peaks;
     auto& kept = e.point_terms[i];
     for (int k = 1; k <= peaks; ++k) {
-        peak_into(plan, a, k, x, reuse, !derivs, kept, pt, k);
+        peak_into(plan, a, k, x, reuse, !derivs, false, kept, pt, k);
         s += pt.t[k];
         pt.prefix[k] = s;
     }
@@ -413,11 +414,11 @@ void full_point(const GaussianSeries& g, EngineState& e, const StepPlan& plan, c
 }
 
 // One point in the compact layout: only the peaks of `active` (bit k for
-// peak k). False when a sum came out zero, or the value or a step is not
+// peak k; those not in `everywhere` are near the point). False when a sum came out zero, or the value or a step is not
 // finite: the point must then be taken in the full layout, which writes
 // everything again.
 bool compact_point(const GaussianSeries& g, EngineState& e, const StepPlan& plan, const double* a, int n, bool reuse,
-                   bool derivs, int i, unsigned active, PointTerms& pt, int* peak_of) {
+                   bool derivs, int i, unsigned active, unsigned everywhere, PointTerms& pt, int* peak_of) {
     const double x = e.x[i];
     double s = line(n, a[0], a[1], x);
     pt.prefix[0] = s;
@@ -429,7 +430,7 @@ bool compact_point(const GaussianSeries& g, EngineState& e, const StepPlan& plan
     for (unsigned b = active; b != 0; b &= b - 1) {
         const int k = std::countr_zero(b);
         peak_of[++q] = k;
-        peak_into(plan, a, k, x, reuse, !derivs, kept, pt, q);
+        peak_into(plan, a, k, x, reuse, !derivs, (everywhere & (1u << k)) == 0, kept, pt, q);
         s += pt.t[q];
         pt.prefix[q] = s;
         zero_sum |= s == 0.0;
@@ -488,7 +489,7 @@ void run(const PointKernel& self, EngineState& e, int begin, int end, bool deriv
     for (int i = begin; i < end; ++i) {
         for (; c < w.nchanges && w.changes[c].at <= i; ++c)
             active = w.changes[c].enters ? active | w.changes[c].bit : active & ~w.changes[c].bit;
-        if (!compact_point(g, e, plan, a, n, reuse, derivs, i, active, pt, peak_of))
+        if (!compact_point(g, e, plan, a, n, reuse, derivs, i, active, w.everywhere, pt, peak_of))
             full_point(g, e, plan, a, n, peaks, reuse, derivs, i, pt);
     }
 }
