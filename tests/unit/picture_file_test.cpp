@@ -106,6 +106,7 @@ TEST_F(PictureFiles, EveryFormatIsReadByItsConsumer) {
     const Picture shot = png("Shot.PNG");
     if (shot.width > 0) {
         EXPECT_GT(ink(shot), 0.005);
+        EXPECT_GT(testing_support::grey_edge_pixels(shot), 5000); // antialiased lines
     }
     // A name without one of the three extensions is a PDF.
     run("define/x report");
