@@ -118,6 +118,31 @@ TEST_F(PictureFiles, EveryFormatIsReadByItsConsumer) {
     EXPECT_TRUE(temporaries().empty());
 }
 
+// DEFINE/X's scale shrinks a PDF picture on the page as it does a
+// PostScript one.
+TEST_F(PictureFiles, DefineScaleShrinksThePdfPicture) {
+    if (!have_program("pdftoppm")) GTEST_SKIP() << "poppler-utils not installed";
+    auto inked_width = [this](const std::string& name) {
+        run("define/x " + name);
+        run("draw/x");
+        const auto page = picture_from("pdftoppm -r 20 -singlefile " + name + " page", "page.ppm");
+        EXPECT_TRUE(page.has_value()) << name;
+        int first = -1, last = -1;
+        for (int x = 0; page && x < page->width; ++x)
+            for (int y = 0; y < page->height; ++y)
+                if (page->grey(x, y) < 128) {
+                    if (first < 0) first = x;
+                    last = x;
+                }
+        return last - first;
+    };
+    const int full = inked_width("full.pdf");
+    run("define/x", "0.5\n0 0\n");
+    const int half = inked_width("half.pdf");
+    EXPECT_GT(full, 150);
+    EXPECT_NEAR(half, full / 2, 4);
+}
+
 // Each drawing command leaves a complete file; without the clear flag the
 // next picture lands on the same page, as on the PostScript device.
 TEST_F(PictureFiles, TheFileIsCompleteAfterEveryCommand) {
@@ -208,6 +233,8 @@ TEST_F(ReadmePicture, DrawXAgreesWithGhostscriptsPostScript) {
     const testing_support::ProcessRun readme = run("@readme\n");
     ASSERT_TRUE(readme.exited_with(0)) << readme.out << readme.err;
     ASSERT_TRUE(has(readme.out, " Plot written to: readme_fit.png\n")) << readme.out;
+    // EXIT, the macro's last line (echoed from the macro), closes the file.
+    EXPECT_TRUE(has(readme.out, "exit" + std::string(36, ' ') + "\n readme_fit.png file closed.\n")) << readme.out;
     const testing_support::ProcessRun others = run("data peaks\nfit\ndraw/q x\n-5 205\n0 420\n"
                                                    "define/x\n1\n12 -7\ndefine/x moved.png\n"
                                                    "draw/x x\n-5 205\n0 420\nexit\n");
