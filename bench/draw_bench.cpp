@@ -1,7 +1,7 @@
 // DRAW of a full spectrum: 1024 points with error bars and a fitted curve
 // of 250 steps, written as a new file per picture: PostScript (DRAW/Q), and
 // PDF and PNG through cairo (DRAW/X), each file rendered whole and renamed
-// into place.
+// into place; and as sixel and kitty frames for the terminal.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -9,6 +9,8 @@
 #include <sstream>
 
 #include "commands/commands.h"
+#include "graphics/drivers/device_table.h"
+#include "graphics/drivers/image_terminal.h"
 #include "plot/device.h"
 #include "session/session.h"
 
@@ -67,5 +69,70 @@ void BM_DrawSpectrumPng(benchmark::State& state) { draw_spectrum(state, 'X', "sp
 BENCHMARK(BM_DrawSpectrumPostScript)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DrawSpectrumPdf)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DrawSpectrumPng)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+namespace {
+
+// The strokes of DRAW/S of the spectrum on the sixel terminal, the picture
+// written to /dev/null (not a terminal: the default size, no question).
+tarva::StrokeList spectrum_strokes() {
+    std::istringstream in;
+    std::ostringstream out;
+    tarva::Session s(in, out);
+    fill_spectrum(s);
+    s.graphics.terminal_type = tarva::kSixelType;
+    tarva::open_destination(s, "/dev/null");
+    tarva::CommandContext ctx;
+    ctx.line = "DRAW";
+    ctx.qualifier = 'S';
+    tarva::cmd_draw(s, ctx);
+    return s.graphics.drivers().sixel.strokes();
+}
+
+// One sixel frame of an 800 x 600 picture: cairo's drawing, the palette
+// and libsixel's encoding.
+void BM_SixelFrame800x600(benchmark::State& state) {
+    const tarva::StrokeList strokes = spectrum_strokes();
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        const auto rgb = tarva::render_rgb(strokes, 800, 600, tarva::kThinnestLine);
+        bytes = tarva::encode_sixel(rgb, 800, 600).size();
+        benchmark::DoNotOptimize(bytes);
+    }
+    state.counters["bytes"] = static_cast<double>(bytes);
+}
+BENCHMARK(BM_SixelFrame800x600)->Unit(benchmark::kMillisecond);
+
+// The same picture as a kitty frame: PNG, base64, chunks.
+void BM_KittyFrame800x600(benchmark::State& state) {
+    const tarva::StrokeList strokes = spectrum_strokes();
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        bytes = tarva::encode_kitty(tarva::render_png(strokes, 800, 600, tarva::kThinnestLine)).size();
+        benchmark::DoNotOptimize(bytes);
+    }
+    state.counters["bytes"] = static_cast<double>(bytes);
+}
+BENCHMARK(BM_KittyFrame800x600)->Unit(benchmark::kMillisecond);
+
+// The whole command: DRAW/S of the spectrum on the sixel terminal, to
+// /dev/null.
+void BM_DrawSpectrumSixel(benchmark::State& state) {
+    std::istringstream in;
+    std::ostringstream out;
+    tarva::Session s(in, out);
+    fill_spectrum(s);
+    s.graphics.terminal_type = tarva::kSixelType;
+    tarva::open_destination(s, "/dev/null");
+    tarva::CommandContext ctx;
+    for (auto _ : state) {
+        ctx.line = "DRAW";
+        ctx.qualifier = 'S';
+        tarva::cmd_draw(s, ctx);
+        out.str("");
+    }
+}
+BENCHMARK(BM_DrawSpectrumSixel)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -124,6 +124,81 @@ void print_dump(const EngineState& e, OutputSink& out) {
         out.line(format_I(k + 1, 9) + format_G(e.a[k], 13, 6, 1) + format_I(e.mask[k], 5));
 }
 
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__AVX__)
+// Some loops have a second version for processors with AVX, chosen at run
+// time (the build targets plain x86-64).
+#define TARVA_AVX 1
+// Whether the processor and the operating system support AVX, asked once,
+// when first needed: a check at start-up (or libgcc's processor model,
+// which runs at every start) would cost each run some 30 µs of cpuid traps
+// on a virtual machine.
+bool has_avx() {
+    static const bool avx = [] {
+        unsigned a = 0, b = 0, c = 0, d = 0;
+        if (__get_cpuid(1, &a, &b, &c, &d) == 0) return false;
+        // AVX, and XSAVE enabled by the system (OSXSAVE) with the SSE and
+        // AVX register states both saved.
+        if ((c & bit_AVX) == 0 || (c & bit_OSXSAVE) == 0) return false;
+        unsigned lo = 0, hi = 0;
+        __asm__("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+        return (lo & 6u) == 6u;
+    }();
+    return avx;
+}
+
+// nonzero_bits() below, four entries at a time.
+__attribute__((target("avx"))) std::uint64_t nonzero_bits_avx(const double* d, int n, bool& finite) {
+    std::uint64_t bits = 0;
+    int p = 0;
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d sign = _mm256_set1_pd(-0.0);
+    const __m256d inf = _mm256_set1_pd(HUGE_VAL);
+    __m256d all_finite = _mm256_castsi256_pd(_mm256_set1_epi32(-1));
+    for (; p + 4 <= n; p += 4) {
+        const __m256d v = _mm256_loadu_pd(d + p);
+        bits |= static_cast<std::uint64_t>(_mm256_movemask_pd(_mm256_cmp_pd(v, zero, _CMP_NEQ_UQ))) << p;
+        all_finite = _mm256_and_pd(all_finite, _mm256_cmp_pd(_mm256_andnot_pd(sign, v), inf, _CMP_LT_OQ));
+    }
+    finite &= _mm256_movemask_pd(all_finite) == 15;
+    for (; p < n; ++p) {
+        finite &= std::isfinite(d[p]);
+        bits |= static_cast<std::uint64_t>(d[p] != 0.0) << p;
+    }
+    return bits;
+}
+#endif
+
+// Bit p set for each d[p] != 0 (NaN included) among d[0..n); `finite`
+// cleared when one of them is infinite or NaN. Branch-free: most
+// derivatives of a point are zero, in no predictable pattern.
+std::uint64_t nonzero_bits(const double* d, int n, bool& finite) {
+    static_assert(kEngineParams <= 64, "one bit per parameter");
+#if defined(TARVA_AVX)
+    if (has_avx()) return nonzero_bits_avx(d, n, finite);
+#endif
+    std::uint64_t bits = 0;
+    int p = 0;
+#if defined(__SSE2__)
+    // Two entries per step: != 0 is true for NaN as in the loop below, and
+    // |d| < infinity is false for infinities and NaN.
+    const __m128d zero = _mm_setzero_pd();
+    const __m128d sign = _mm_set1_pd(-0.0);
+    const __m128d inf = _mm_set1_pd(HUGE_VAL);
+    __m128d all_finite = _mm_castsi128_pd(_mm_set1_epi32(-1));
+    for (; p + 2 <= n; p += 2) {
+        const __m128d v = _mm_loadu_pd(d + p);
+        bits |= static_cast<std::uint64_t>(_mm_movemask_pd(_mm_cmpneq_pd(v, zero))) << p;
+        all_finite = _mm_and_pd(all_finite, _mm_cmplt_pd(_mm_andnot_pd(sign, v), inf));
+    }
+    finite &= _mm_movemask_pd(all_finite) == 3;
+#endif
+    for (; p < n; ++p) {
+        finite &= std::isfinite(d[p]);
+        bits |= static_cast<std::uint64_t>(d[p] != 0.0) << p;
+    }
+    return bits;
+}
+
 // Residual, variance, finiteness and the nonzero derivatives of points
 // [begin, end), for the normal-equation sums.
 void prepare_points(EngineState& e, int begin, int end) {
@@ -133,14 +208,8 @@ void prepare_points(EngineState& e, int begin, int end) {
         const double r = static_cast<double>(e.y[i]) - e.model[i];
         const double v = variance(e, i, e.model[i]);
         bool finite = std::isfinite(r) && !std::isnan(v);
-        static_assert(kEngineParams <= 64, "one bit per parameter");
-        // The nonzero entries as bits first (branch-free: most derivatives
-        // of a point are zero, in no predictable pattern), then listed.
-        std::uint64_t bits = 0;
-        for (int p = 0; p < n; ++p) {
-            finite &= std::isfinite(d[p]);
-            bits |= static_cast<std::uint64_t>(d[p] != 0.0) << p;
-        }
+        // The nonzero entries as bits first, then listed.
+        std::uint64_t bits = nonzero_bits(d.data(), n, finite);
         int m = 0;
         auto& nz = e.nonzero[i];
         for (; bits != 0; bits &= bits - 1) nz[m++] = static_cast<unsigned char>(std::countr_zero(bits));
@@ -346,8 +415,7 @@ double max_magnitude(const double* v, int n) {
 
 // row[j] += f * pivot[j] for j in [0, n), each entry rounded as the plain
 // loop rounds it (a product, then a sum; no fused multiply-add).
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__AVX__)
-#define TARVA_AVX_ROWS 1
+#if defined(TARVA_AVX)
 // The same with four entries at a time, for processors that have AVX (no
 // fused multiply-add is enabled here, so every entry rounds as before).
 __attribute__((target("avx"))) void add_multiple_avx(double* row, const double* pivot, double f, int n) {
@@ -359,27 +427,10 @@ __attribute__((target("avx"))) void add_multiple_avx(double* row, const double* 
     for (; j < n; ++j) row[j] += f * pivot[j];
 }
 
-// Whether the processor and the operating system support AVX, asked once,
-// at the first inversion: a check at start-up (or libgcc's processor model,
-// which runs at every start) would cost each run some 30 µs of cpuid traps
-// on a virtual machine.
-bool has_avx() {
-    static const bool avx = [] {
-        unsigned a = 0, b = 0, c = 0, d = 0;
-        if (__get_cpuid(1, &a, &b, &c, &d) == 0) return false;
-        // AVX, and XSAVE enabled by the system (OSXSAVE) with the SSE and
-        // AVX register states both saved.
-        if ((c & bit_AVX) == 0 || (c & bit_OSXSAVE) == 0) return false;
-        unsigned lo = 0, hi = 0;
-        __asm__("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
-        return (lo & 6u) == 6u;
-    }();
-    return avx;
-}
 #endif
 
 void add_multiple(double* row, const double* pivot, double f, int n) {
-#if defined(TARVA_AVX_ROWS)
+#if defined(TARVA_AVX)
     if (has_avx()) {
         add_multiple_avx(row, pivot, f, n);
         return;

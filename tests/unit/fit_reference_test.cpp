@@ -3,6 +3,7 @@
 // and chi-square must agree bit for bit on the two benchmark spectra.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
@@ -234,13 +235,22 @@ std::uint64_t bits(double v) { return std::bit_cast<std::uint64_t>(v); }
 struct FitCase {
     const char* spectrum;
     int function;
+    // The points in descending x (the kernels' layout for unsorted points).
+    bool reversed = false;
 };
+
+void reverse_points(Spectrum& sp) {
+    std::reverse(sp.x.begin(), sp.x.end());
+    std::reverse(sp.y.begin(), sp.y.end());
+    std::reverse(sp.s.begin(), sp.s.end());
+}
 
 class BenchmarkFit : public ::testing::TestWithParam<FitCase> {};
 
 TEST_P(BenchmarkFit, FastFitIsBitIdenticalToThePlainAlgorithm) {
     const int function = GetParam().function;
-    const Spectrum sp = load(GetParam().spectrum);
+    Spectrum sp = load(GetParam().spectrum);
+    if (GetParam().reversed) reverse_points(sp);
     ASSERT_GT(sp.x.size(), 100u);
     ASSERT_GE(sp.start.size(), 14u);
 
@@ -298,9 +308,11 @@ TEST_P(BenchmarkFit, FastFitIsBitIdenticalToThePlainAlgorithm) {
     }
 }
 
-// P1 and P2 with Gaussians, P2's peaks as Breit-Wigner (Lorentzian) peaks.
+// P1 and P2 with Gaussians (P2 also with its points in reverse order), P2's
+// peaks as Breit-Wigner (Lorentzian) peaks.
 INSTANTIATE_TEST_SUITE_P(Spectra, BenchmarkFit,
-                         ::testing::Values(FitCase{"p1", 18}, FitCase{"p2", 18}, FitCase{"p2", 21}));
+                         ::testing::Values(FitCase{"p1", 18}, FitCase{"p2", 18}, FitCase{"p2", 18, true},
+                                           FitCase{"p2", 21}));
 
 // The engine's inversion against the plain one, entry for entry, on
 // matrices full of equal magnitudes (where the choice of pivot among ties
@@ -363,6 +375,7 @@ void expect_kernel_matches_plain(Session& s, const std::array<double, 50>& p, in
     std::ostringstream ignored;
     OutputSink sink(ignored);
     (void)working_chi_square(kept, sink, ins.model);
+    const auto values = kept.model; // the pass of values alone
     fast.nvaried = kept.nvaried = plain.nvaried = 0;
     for (int k = 0; k < np + 2 && k < 50; ++k)
         fast.varied[fast.nvaried++] = kept.varied[kept.nvaried++] = plain.varied[plain.nvaried++] = k;
@@ -375,6 +388,7 @@ void expect_kernel_matches_plain(Session& s, const std::array<double, 50>& p, in
         const double f = no_kernel(pa, plain.x[i]);
         ASSERT_EQ(bits(fast.model[i]), bits(f)) << "value at " << i << " np " << np;
         ASSERT_EQ(bits(kept.model[i]), bits(f)) << "value from kept terms at " << i << " np " << np;
+        ASSERT_EQ(bits(values[i]), bits(f)) << "value of the pass of values at " << i << " np " << np;
         for (int q = 0; q < plain.nvaried; ++q) {
             const int k = plain.varied[q];
             const double keep = plain.a[k];
@@ -430,6 +444,15 @@ TEST(GaussianSeriesKernel, MatchesThePlainLoopBitForBit) {
     b = base;
     b[7] = 1e300;
     b[3] = -1e-310;
+    sets.push_back(b);
+    b = base;
+    // A line of -0 and narrow peaks of positive height: far from every peak
+    // the sum is -0 plus zeros of both signs, which the kernel must add as
+    // the plain loop does (-0 + +0 is +0) although it leaves far peaks out.
+    b[0] = -0.0;
+    b[1] = -0.0;
+    for (int k : {4, 7, 10, 13}) b[k] = 0.5;
+    b[8] = -b[8]; // and one negative height
     sets.push_back(b);
     for (int flags = 0; flags < 3; ++flags)
         for (int np : {1, 2, 3, 5, 8, 14})
@@ -488,12 +511,20 @@ TEST(GaussianSeriesKernel, FlankTermsCrossingARoundingBoundaryKeepTheirDerivativ
 // below and just above a quarter of the last place of the sum they join
 // (a line of exactly 1024 puts the sum on a power of two, where the last
 // place changes), and so that line and peaks cancel to sums near zero.
+//
+// On sorted points the kernel leaves each peak out where it is far from
+// the points; every third set is also run on the points out of order (in
+// reverse, with two neighbours swapped), where it computes every peak.
 TEST(GaussianSeriesKernel, MatchesThePlainLoopOnRandomPeaksAndLines) {
-    const Spectrum sp = load("p2");
+    Spectrum sp = load("p2");
     std::istringstream in;
     std::ostringstream out;
     Session s(in, out);
     set_up(s, sp);
+    reverse_points(sp);
+    std::swap(sp.x[100], sp.x[101]);
+    Session unsorted(in, out);
+    set_up(unsorted, sp);
     std::mt19937_64 rng(20261207);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     auto log_uniform = [&](double lo, double hi) { return lo * std::pow(hi / lo, unit(rng)); };
@@ -527,6 +558,7 @@ TEST(GaussianSeriesKernel, MatchesThePlainLoopOnRandomPeaksAndLines) {
             p[4 + 3 * k] = width;
         }
         expect_kernel_matches_plain(s, p, 14, set % 7 == 0 ? 1 : 0);
+        if (set % 3 == 0) expect_kernel_matches_plain(unsorted, p, 14, set % 7 == 0 ? 1 : 0);
         if (HasFatalFailure()) return;
     }
 }

@@ -76,6 +76,13 @@ void set_style(cairo_t* cr, const StrokeStyle& st, double scale, double min_widt
     cairo_set_dash(cr, scaled, n, 0.0);
 }
 
+// Longest run of segments stroked at once. cairo's rasteriser slows down
+// steeply with the number of edges in one path (a spectrum's symbols and
+// error bars in one path took 100 ms at 800 x 600 pixels, in runs of 64
+// about 30 ms); with round caps and joins a run cut anywhere looks the same.
+// Dashed runs stay whole, so the dashes keep their phase.
+constexpr int kSegmentsPerStroke = 64;
+
 // Strokes the list onto a surface of the given height: device X = x*scale,
 // device Y = height - y*scale, rounded to multiples of 1/`grid` when grid is
 // not 0 (the vector files: their numbers then stay short, which makes
@@ -89,6 +96,7 @@ void paint(cairo_t* cr, const StrokeList& list, double scale, double height, dou
     double ex = 0, ey = 0; // where the path being built ends
     bool have_point = false;
     bool pending = false;
+    int segments = 0;
     for (const StrokeList::Point& p : list.points()) {
         double x = page_coordinate(p.x) * scale;
         double y = height - page_coordinate(p.y) * scale;
@@ -113,6 +121,12 @@ void paint(cairo_t* cr, const StrokeList& list, double scale, double height, dou
             py = y;
             have_point = true;
         }
+        if (pending && segments >= kSegmentsPerStroke && list.styles()[static_cast<std::size_t>(current)].dash == 0) {
+            cairo_stroke(cr);
+            pending = false;
+            segments = 0;
+        }
+        ++segments;
         // A draw that does not go on from the end of the path (after a
         // move, or after a stroke) starts a new sub-path.
         if (!pending || ex != px || ey != py) cairo_move_to(cr, px, py);
