@@ -74,20 +74,31 @@ BENCHMARK(BM_DrawSpectrumPng)->Unit(benchmark::kMillisecond);
 
 namespace {
 
-// The strokes of DRAW/S of the spectrum on the sixel terminal, the picture
-// written to /dev/null (not a terminal: the default size, no question).
-tarva::StrokeList spectrum_strokes() {
-    std::istringstream in;
-    std::ostringstream out;
-    tarva::Session s(in, out);
-    fill_spectrum(s);
-    s.graphics.terminal_type = tarva::kSixelType;
-    tarva::open_destination(s, "/dev/null");
+// DRAW/S of the spectrum on the sixel terminal, the picture written to
+// /dev/null (not a terminal: the default size, no question).
+void draw_sixel(tarva::Session& s) {
     tarva::CommandContext ctx;
     ctx.line = "DRAW";
     ctx.qualifier = 'S';
     tarva::cmd_draw(s, ctx);
-    return s.graphics.drivers().sixel.strokes();
+}
+
+struct SixelSession {
+    std::istringstream in;
+    std::ostringstream out;
+    tarva::Session s{in, out};
+    SixelSession() {
+        fill_spectrum(s);
+        s.graphics.terminal_type = tarva::kSixelType;
+        tarva::open_destination(s, "/dev/null");
+    }
+};
+
+// The strokes of that picture.
+tarva::StrokeList spectrum_strokes() {
+    SixelSession t;
+    draw_sixel(t.s);
+    return t.s.graphics.drivers().sixel.strokes();
 }
 
 // One sixel frame of an 800 x 600 picture: cairo's drawing, the palette
@@ -119,18 +130,10 @@ BENCHMARK(BM_KittyFrame800x600)->Unit(benchmark::kMillisecond);
 // The whole command: DRAW/S of the spectrum on the sixel terminal, to
 // /dev/null.
 void BM_DrawSpectrumSixel(benchmark::State& state) {
-    std::istringstream in;
-    std::ostringstream out;
-    tarva::Session s(in, out);
-    fill_spectrum(s);
-    s.graphics.terminal_type = tarva::kSixelType;
-    tarva::open_destination(s, "/dev/null");
-    tarva::CommandContext ctx;
+    SixelSession t;
     for (auto _ : state) {
-        ctx.line = "DRAW";
-        ctx.qualifier = 'S';
-        tarva::cmd_draw(s, ctx);
-        out.str("");
+        draw_sixel(t.s);
+        t.out.str("");
     }
 }
 BENCHMARK(BM_DrawSpectrumSixel)->Unit(benchmark::kMillisecond);

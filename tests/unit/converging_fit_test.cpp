@@ -102,10 +102,10 @@ TEST_F(ConvergingFit, IterationLimitIsSaidPlainly) {
 }
 
 // A stop query that says stop from its second question on.
-bool stop_after_one() {
-    static int asked = 0;
-    return ++asked > 1;
-}
+struct StopAfterOne {
+    static inline int asked = 0;
+    static bool query() { return ++asked > 1; }
+};
 
 // Stopped between iterations, the fit leaves what the iteration limit
 // leaves at the same count: the parameters and errors of the last whole
@@ -120,8 +120,9 @@ TEST_F(ConvergingFit, StopQueryEndsItAsTheIterationLimitWould) {
     std::ostringstream text;
     OutputSink out(text);
     SessionModel model(s);
+    StopAfterOne::asked = 0;
     const ConvergingFitResult r =
-        converging_fit(s.engine, out, model.engine_inputs(), params, errors, determined, 500, {}, stop_after_one);
+        converging_fit(s.engine, out, model.engine_inputs(), params, errors, determined, 500, {}, StopAfterOne::query);
     EXPECT_EQ(r.stop, ConvergingStop::Stopped);
     EXPECT_EQ(r.iterations, 1);
     for (int k = 0; k < 3; ++k) {

@@ -9,6 +9,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -402,6 +404,47 @@ TEST(TerminalQuery, SizeReportsAreRead) {
     testing_support::write_file("plain", "");
     EXPECT_EQ(query_terminal_pixels("plain", true, 100, p), TerminalAnswer::NotTerminal);
     EXPECT_EQ(query_terminal_pixels("missing/nowhere", true, 100, p), TerminalAnswer::NotTerminal);
+}
+
+// A run in the background of its terminal does not ask it (changing the
+// terminal's mode would stop the run with SIGTTOU): a child makes the
+// pseudo-terminal its controlling terminal, a grandchild in another process
+// group asks with a long time-out and must come back at once.
+TEST(TerminalQuery, ARunInTheBackgroundDoesNotAsk) {
+    // No reader thread here: the process forks.
+    int master = -1, slave = -1;
+    char name[128] = {};
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    const std::string tty_name = name;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::setsid();
+        const int fd = ::open(tty_name.c_str(), O_RDWR); // becomes the controlling terminal
+        if (fd < 0 || ::tcgetpgrp(fd) != ::getpgrp()) ::_exit(3);
+        const pid_t grandchild = ::fork();
+        if (grandchild == 0) {
+            ::setpgid(0, 0);
+            ::alarm(4);
+            PixelSize p;
+            ::_exit(query_terminal_pixels(tty_name, true, 3000, p) == TerminalAnswer::NoAnswer ? 0 : 4);
+        }
+        int status = 0;
+        // WUNTRACED: a grandchild stopped by SIGTTOU counts as a failure.
+        if (::waitpid(grandchild, &status, WUNTRACED) != grandchild) ::_exit(5);
+        if (WIFSTOPPED(status)) {
+            ::kill(grandchild, SIGKILL);
+            ::_exit(6);
+        }
+        ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 7);
+    }
+    int status = 0;
+    const double took = ImageTerminals::timed([&] { ::waitpid(child, &status, 0); });
+    ::close(slave);
+    ::close(master);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_LT(took, 2.0);
 }
 
 TEST_F(ImageTerminals, TerminQualifiersChooseThemAndTheMenuStaysTheTenTypes) {

@@ -137,10 +137,7 @@ void ImageTerminalDriver::set_placement(DriverIo io, float scale, float offx_mm,
     set_terminal_placement(io.g, scale, offx_mm, offy_mm);
 }
 
-void ImageTerminalDriver::pen_changed(DriverIo, int n, float width) {
-    if (n > 0) pen_ = n;
-    if (n < 0) width_ = width;
-}
+void ImageTerminalDriver::pen_changed(DriverIo, int n, float width) { pen_.changed(n, width); }
 
 void ImageTerminalDriver::begin_picture(DriverIo io, float&) {
     if (io.g.clear_flag) strokes_.clear();
@@ -153,16 +150,10 @@ void ImageTerminalDriver::vector(DriverIo io, float x, float y, int pen) {
     const float px = x * t_.ax + t_.bx, py = y * t_.ay + t_.by;
     if (pen == 2) down_ = true;
     if (pen == 3) down_ = false;
-    if (down_) {
-        StrokeStyle st;
-        // The PostScript width: 5 page units per unit of DRAW/C's width.
-        st.width = width_ >= 0.0f ? 5.0f * std::min(width_, 100.0f) : 0.0f;
-        st.colour = io.g.colour_enabled ? pen_palette_entry(pen_) : 0;
-        st.dash = line_style_offset(io.g.line_style) / 10;
-        strokes_.draw(px, py, st);
-    } else {
+    if (down_)
+        strokes_.draw(px, py, pen_.style(io.g, 1.0f));
+    else
         strokes_.move(px, py);
-    }
     drawn_ = true;
 }
 

@@ -86,8 +86,7 @@ private:
     PageTransform t_;
     bool down_ = false;
     bool drawn_ = false;
-    int pen_ = 0;
-    float width_ = 1.0f;
+    PicturePen pen_;
     // A destination that gave no answer is not asked again (each question
     // costs the whole time-out); one that answered is asked at every
     // picture, as its window may have changed.

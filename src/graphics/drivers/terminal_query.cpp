@@ -81,6 +81,10 @@ TerminalAnswer query_terminal_pixels(const std::string& path, bool sixel, int ti
     } closer{fd};
     termios old{};
     if (!::isatty(fd) || ::tcgetattr(fd, &old) != 0) return TerminalAnswer::NotTerminal;
+    // A run in the background must not touch its controlling terminal: the
+    // change of mode would stop it (SIGTTOU) until it is brought forward.
+    const pid_t foreground = ::tcgetpgrp(fd);
+    if (foreground != -1 && foreground != ::getpgrp()) return TerminalAnswer::NoAnswer;
     termios raw = old;
     raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
     raw.c_cc[VMIN] = 0;
