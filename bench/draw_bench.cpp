@@ -1,6 +1,7 @@
 // DRAW of a full spectrum: 1024 points with error bars and a fitted curve
-// of 250 steps, written as a PostScript file per picture, and as sixel and
-// kitty frames for the terminal.
+// of 250 steps, written as a new file per picture: PostScript (DRAW/Q), and
+// PDF and PNG through cairo (DRAW/X), each file rendered whole and renamed
+// into place; and as sixel and kitty frames for the terminal.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -34,7 +35,9 @@ void fill_spectrum(tarva::Session& s) {
     for (int i = 0; i < 8; ++i) s.fit.value[static_cast<std::size_t>(i)] = p[i];
 }
 
-void BM_DrawSpectrumPostScript(benchmark::State& state) {
+// Draws the spectrum on `device` once per iteration; `file` names device
+// X's file (its extension the format).
+void draw_spectrum(benchmark::State& state, char device, const char* file) {
     const auto dir = std::filesystem::temp_directory_path() / "tarva_draw_bench";
     std::filesystem::create_directories(dir);
     const auto previous = std::filesystem::current_path();
@@ -44,10 +47,11 @@ void BM_DrawSpectrumPostScript(benchmark::State& state) {
         std::ostringstream out;
         tarva::Session s(in, out);
         fill_spectrum(s);
+        if (file) tarva::define_device_name(s, 'X', file);
         tarva::CommandContext ctx;
         for (auto _ : state) {
             ctx.line = "DRAW";
-            ctx.qualifier = 'Q';
+            ctx.qualifier = device;
             ctx.number = 0.0;
             tarva::cmd_draw(s, ctx);
             out.str("");
@@ -58,7 +62,13 @@ void BM_DrawSpectrumPostScript(benchmark::State& state) {
     std::filesystem::current_path(previous);
     std::filesystem::remove_all(dir);
 }
+
+void BM_DrawSpectrumPostScript(benchmark::State& state) { draw_spectrum(state, 'Q', nullptr); }
+void BM_DrawSpectrumPdf(benchmark::State& state) { draw_spectrum(state, 'X', "spectrum.pdf"); }
+void BM_DrawSpectrumPng(benchmark::State& state) { draw_spectrum(state, 'X', "spectrum.png"); }
 BENCHMARK(BM_DrawSpectrumPostScript)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DrawSpectrumPdf)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DrawSpectrumPng)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -27,15 +27,18 @@ inline double peak(double height, double centre, double fwhm, double x) {
     return height * std::exp(z);
 }
 
-// Stands for the exponent of a term more than 20 widths from its centre.
-constexpr double kFarExponent = -1100.0;
+// Far from its centre: more than this many widths, where the exponent is
+// below -801.28 (kGaussFactor times 17 squared), deep in the underflow.
+constexpr double kFarWidths = 17.0;
+// Stands for the exponent of a term that far out; every test of it is a
+// comparison with kDeepUnderflow (-800), which the true one passes too.
+constexpr double kFarExponent = -801.0;
 
-// Whether x is more than 20 widths from the centre, where the exponent is
-// below -1100 and exp of it would be 0. (The bound holds for any u; a width
-// below 1e150 keeps fwhm * fwhm finite, so the exponent computed in full is
-// no NaN.)
+// Whether x is far from the centre, where exp of the exponent would be 0.
+// (The bound holds for any u; a width below 1e150 keeps fwhm * fwhm finite,
+// so the exponent computed in full is no NaN.)
 inline bool far_from(double x, double centre, double fwhm) {
-    return std::abs(x - centre) > 20.0 * std::abs(fwhm) && std::abs(fwhm) < 1e150;
+    return std::abs(x - centre) > kFarWidths * std::abs(fwhm) && std::abs(fwhm) < 1e150;
 }
 
 // The same term, also handing back its exponent z and exp(z) (or 0 when
@@ -298,7 +301,7 @@ static_assert(2 * kMaxPeaks <= EngineState::kKeptTerms, "room for the kept terms
 
 // Where each peak has to be computed in one pass over a piece of points.
 //
-// More than 20 widths from its centre a peak's term is a zero, and under
+// Far from its centre (kFarWidths) a peak's term is a zero, and under
 // the conditions quiet() checks each of its derivatives is +0. On points
 // sorted by x the points where a peak is near (not that far) follow one
 // another, so two binary searches find them; elsewhere the peak is left out
@@ -337,11 +340,11 @@ void find_windows(const EngineState& e, const double* a, const StepPlan& plan, i
         // peak_parts() makes the far test.
         bool windowed = plan.on[k] && std::isfinite(height) && std::isfinite(centre) && std::abs(fwhm) < 1e150;
         // In a pass of derivatives its derivatives must be quiet wherever
-        // it is far: there |u| > 20 |fwhm|, so a centre step below 0.0199
+        // it is far: there |u| > 17 |fwhm|, so a centre step below 0.0169
         // |fwhm| is below 1e-3 |u| with room for the roundings.
         if (derivs)
             windowed = windowed && plan.width_tiny[k] && plan.height_keeps_sign[k] &&
-                       plan.centre_h[k] <= 0.0199 * std::abs(fwhm);
+                       plan.centre_h[k] <= 0.0169 * std::abs(fwhm);
         const unsigned bit = 1u << k;
         if (!windowed) {
             w.everywhere |= bit;
@@ -349,7 +352,7 @@ void find_windows(const EngineState& e, const double* a, const StepPlan& plan, i
         }
         // The near points are those with -limit <= x - centre <= limit, as
         // far_from() rounds it; x - centre rises with x.
-        const double limit = 20.0 * std::abs(fwhm);
+        const double limit = kFarWidths * std::abs(fwhm);
         const int lo = static_cast<int>(
             std::partition_point(x + begin, x + end, [&](float v) { return static_cast<double>(v) - centre < -limit; }) -
             x);

@@ -507,6 +507,35 @@ TEST(GaussianSeriesKernel, FlankTermsCrossingARoundingBoundaryKeepTheirDerivativ
     }
 }
 
+// On a zero line a peak's farthest nonzero values are subnormal numbers,
+// out to about 16.4 widths from its centre: the kernel, which leaves a peak
+// out of the points far from it, must still compute it there. Points every
+// 0.02 widths from 15 to 18 widths on both sides of a peak of height 1, and
+// of one of height -1e300.
+TEST(GaussianSeriesKernel, KeepsAPeaksLastSubnormalValues) {
+    std::istringstream in;
+    std::ostringstream out;
+    Session s(in, out);
+    s.fit.function = 18;
+    int n = 0;
+    for (int side : {-1, 1})
+        for (int j = 0; j <= 150; ++j) {
+            const float x = static_cast<float>(side * (15.0 + 0.02 * (side < 0 ? 150 - j : j)));
+            s.data.X[n] = x;
+            s.data.Y[n] = 1.0f;
+            s.data.SIGMA[n] = 1.0f;
+            ++n;
+        }
+    s.data.count = n;
+    for (double height : {1.0, -1e300}) {
+        std::array<double, 50> p{};
+        p[2] = height;
+        p[3] = 0.0;
+        p[4] = 1.0;
+        expect_kernel_matches_plain(s, p, 5, 0);
+    }
+}
+
 // Random lines and peaks, so that far out on every flank some terms fall just
 // below and just above a quarter of the last place of the sum they join
 // (a line of exactly 1024 puts the sum on a power of two, where the last

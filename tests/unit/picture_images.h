@@ -120,6 +120,17 @@ inline double ink(const Picture& p) {
     return static_cast<double>(dark) / (static_cast<double>(p.width) * p.height);
 }
 
+// Pixels neither near black nor near white: the edges of antialiased lines.
+inline long long grey_edge_pixels(const Picture& p) {
+    long long n = 0;
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x) {
+            const int g = p.grey(x, y);
+            n += g > 40 && g < 215;
+        }
+    return n;
+}
+
 // Pixels whose red, green and blue differ by more than 60: coloured, not
 // black, grey or white.
 inline long long coloured_pixels(const Picture& p) {
