@@ -10,8 +10,8 @@
 #include <signal.h>
 
 #include <chrono>
-#include <filesystem>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "graphics/graphics_state.h"
+#include "picture_images.h"
 #include "plot/device.h"
 #include "plot/plot.h"
 #include "session/session.h"
@@ -26,27 +27,12 @@
 
 namespace tarva::testing_support {
 
-struct Image {
-    int width = 0, height = 0;
-    std::vector<unsigned char> rgb;
-    bool dark(int x, int y) const {
-        const unsigned char* p = &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
-        return p[0] + p[1] + p[2] < 150;
-    }
-};
+// A screenshot, as netpbm's reader in picture_images.h reads it.
+using Image = Picture;
 
-// Reads a binary PPM (P6, maxval 255).
-inline bool read_ppm(const std::string& file, Image& img) {
-    std::ifstream in(file, std::ios::binary);
-    std::string magic;
-    int maxval = 0;
-    if (!(in >> magic >> img.width >> img.height >> maxval) || magic != "P6" || maxval != 255) return false;
-    if (img.width <= 0 || img.height <= 0 || img.width > 10000 || img.height > 10000) return false;
-    in.get();
-    img.rgb.resize(static_cast<std::size_t>(img.width) * img.height * 3);
-    in.read(reinterpret_cast<char*>(img.rgb.data()), static_cast<std::streamsize>(img.rgb.size()));
-    return static_cast<bool>(in);
-}
+// A pixel of the screenshot dark enough to be a line (the mean of red,
+// green and blue below 50).
+inline bool dark(const Image& img, int x, int y) { return img.grey(x, y) < 50; }
 
 // Longest run of dark pixels along a row (or column) that has light pixels
 // on both sides, so the black screen around the window does not count.
@@ -55,7 +41,7 @@ inline int longest_framed_run(const Image& img, int index, bool row) {
     int best = 0, run = 0;
     bool framed = false;
     for (int i = 0; i < n; ++i) {
-        const bool d = row ? img.dark(i, index) : img.dark(index, i);
+        const bool d = row ? dark(img, i, index) : dark(img, index, i);
         if (d) {
             ++run;
         } else {
@@ -145,10 +131,13 @@ public:
         Box box;
         for (int attempt = 0; attempt < 40; ++attempt) {
             std::this_thread::sleep_for(std::chrono::milliseconds(250));
-            if (std::system((env() + "xwd -root -silent -out shot.xwd && xwdtopnm shot.xwd >shot.ppm 2>/dev/null")
-                                .c_str()) != 0)
+            if (std::system(
+                    (env() + "xwd -root -silent -out shot.xwd && xwdtopnm shot.xwd >shot.ppm 2>/dev/null").c_str()) !=
+                0)
                 continue;
-            if (!read_ppm("shot.ppm", img)) continue;
+            auto shot = read_pnm("shot.ppm");
+            if (!shot) continue;
+            img = std::move(*shot);
             box = find_box(img, min_len);
             if (box.rows >= 2 && box.cols >= 2) break;
         }
@@ -166,7 +155,7 @@ private:
 inline bool dark_near(const Image& img, int x, int y) {
     for (int dy = -4; dy <= 4; ++dy)
         for (int dx = -4; dx <= 4; ++dx)
-            if (x + dx >= 0 && y + dy >= 0 && x + dx < img.width && y + dy < img.height && img.dark(x + dx, y + dy))
+            if (x + dx >= 0 && y + dy >= 0 && x + dx < img.width && y + dy < img.height && dark(img, x + dx, y + dy))
                 return true;
     return false;
 }

@@ -34,7 +34,8 @@ std::vector<unsigned char> sixel_palette() {
 }
 
 // Palette index of each pixel: the nearest palette colour.
-std::vector<unsigned char> palette_indices(const std::vector<unsigned char>& rgb, const std::vector<unsigned char>& pal) {
+std::vector<unsigned char> palette_indices(const std::vector<unsigned char>& rgb,
+                                           const std::vector<unsigned char>& pal) {
     std::vector<unsigned char> idx(rgb.size() / 3);
     int last_key = -1;
     unsigned char last = 0;
@@ -100,8 +101,8 @@ std::string base64(std::string_view bytes) {
     out.reserve((bytes.size() + 2) / 3 * 4);
     std::size_t i = 0;
     for (; i + 3 <= bytes.size(); i += 3) {
-        const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) | (static_cast<unsigned char>(bytes[i + 1]) << 8) |
-                           static_cast<unsigned char>(bytes[i + 2]);
+        const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) |
+                           (static_cast<unsigned char>(bytes[i + 1]) << 8) | static_cast<unsigned char>(bytes[i + 2]);
         for (int s = 18; s >= 0; s -= 6) out.push_back(kDigits[(v >> s) & 63]);
     }
     const std::size_t rest = bytes.size() - i;
@@ -162,17 +163,14 @@ void ImageTerminalDriver::vector(DriverIo io, float x, float y, int pen) {
 TerminalAnswer ImageTerminalDriver::ask_window(PixelSize& window) {
     const std::string dest(destination_.name());
     if (dest == unanswered_) return TerminalAnswer::NoAnswer;
-    const TerminalAnswer a =
-        query_terminal_pixels(dest, protocol_ == ImageProtocol::Sixel, kTerminalQueryMs, window);
+    const TerminalAnswer a = query_terminal_pixels(dest, protocol_ == ImageProtocol::Sixel, kTerminalQueryMs, window);
     if (a == TerminalAnswer::NoAnswer) unanswered_ = dest;
     return a;
 }
 
 namespace {
 
-std::string pixels_text(PixelSize p) {
-    return free_int(p.width) + " x" + free_int(p.height) + " pixels.";
-}
+std::string pixels_text(PixelSize p) { return free_int(p.width) + " x" + free_int(p.height) + " pixels."; }
 
 } // namespace
 
@@ -199,9 +197,9 @@ void ImageTerminalDriver::end_picture(DriverIo io) {
     PixelSize window;
     const TerminalAnswer answer = ask_window(window);
     bool limited = false;
-    const PixelSize p = picture_pixels(answer == TerminalAnswer::Answered ? std::optional<PixelSize>(window)
-                                                                          : std::nullopt,
-                                       io.g.terminal_scale, limited);
+    const PixelSize p =
+        picture_pixels(answer == TerminalAnswer::Answered ? std::optional<PixelSize>(window) : std::nullopt,
+                       io.g.terminal_scale, limited);
     report_size(io, answer, p, limited);
     last_size_ = p;
     last_ = protocol_ == ImageProtocol::Sixel
