@@ -413,41 +413,107 @@ double max_magnitude(const double* v, int n) {
     return big;
 }
 
-// row[j] += f * pivot[j] for j in [0, n), each entry rounded as the plain
-// loop rounds it (a product, then a sum; no fused multiply-add).
+using Matrix = std::array<std::array<double, kEngineParams>, kEngineParams>;
+
+#if defined(TARVA_AVX)
+// max_magnitude() four entries at a time.
+__attribute__((target("avx"))) double max_magnitude_avx(const double* v, int n) {
+    int j = 0;
+    const __m256d sign = _mm256_set1_pd(-0.0);
+    __m256d m0 = _mm256_setzero_pd(), m1 = _mm256_setzero_pd();
+    // _mm256_max_pd(a, m) is a > m ? a : m, so a NaN in a leaves m as it was.
+    for (; j + 8 <= n; j += 8) {
+        m0 = _mm256_max_pd(_mm256_andnot_pd(sign, _mm256_loadu_pd(v + j)), m0);
+        m1 = _mm256_max_pd(_mm256_andnot_pd(sign, _mm256_loadu_pd(v + j + 4)), m1);
+    }
+    for (; j + 4 <= n; j += 4) m0 = _mm256_max_pd(_mm256_andnot_pd(sign, _mm256_loadu_pd(v + j)), m0);
+    m0 = _mm256_max_pd(m1, m0);
+    alignas(32) double lanes[4];
+    _mm256_store_pd(lanes, m0);
+    double big = 0.0;
+    for (double l : lanes)
+        if (l > big) big = l;
+    for (; j < n; ++j) {
+        const double a = std::fabs(v[j]);
+        if (a > big) big = a;
+    }
+    return big;
+}
+#endif
+
+// The largest magnitude of each row i >= k from column k on, into
+// row_big[i]; the largest of them returned.
+double row_maxima(const Matrix& m, int k, int n, double* row_big) {
+    double big = 0.0;
+#if defined(TARVA_AVX)
+    if (has_avx()) {
+        for (int i = k; i < n; ++i) {
+            row_big[i] = max_magnitude_avx(m[i].data() + k, n - k);
+            big = std::max(big, row_big[i]);
+        }
+        return big;
+    }
+#endif
+    for (int i = k; i < n; ++i) {
+        row_big[i] = max_magnitude(m[i].data() + k, n - k);
+        big = std::max(big, row_big[i]);
+    }
+    return big;
+}
+
+// Row i += m[i][k] * row k for every row i but k, entry by entry rounded as
+// the plain loop rounds it (a product, then a sum; no fused multiply-add),
+// column k of each row (its multiplier) put back afterwards.
+void eliminate_plain(Matrix& m, int k, int n) {
+    const double* pivot = m[k].data();
+    for (int i = 0; i < n; ++i) {
+        if (i == k) continue;
+        double* row = m[i].data();
+        const double f = row[k];
+        int j = 0;
+#if defined(__SSE2__) && !defined(__FMA__)
+        const __m128d ff = _mm_set1_pd(f);
+        for (; j + 2 <= n; j += 2)
+            _mm_storeu_pd(row + j, _mm_add_pd(_mm_loadu_pd(row + j), _mm_mul_pd(ff, _mm_loadu_pd(pivot + j))));
+#endif
+        for (; j < n; ++j) row[j] += f * pivot[j];
+        row[k] = f;
+    }
+}
+
 #if defined(TARVA_AVX)
 // The same with four entries at a time, for processors that have AVX (no
 // fused multiply-add is enabled here, so every entry rounds as before).
-__attribute__((target("avx"))) void add_multiple_avx(double* row, const double* pivot, double f, int n) {
-    int j = 0;
-    const __m256d ff = _mm256_set1_pd(f);
-    for (; j + 4 <= n; j += 4)
-        _mm256_storeu_pd(row + j,
-                         _mm256_add_pd(_mm256_loadu_pd(row + j), _mm256_mul_pd(ff, _mm256_loadu_pd(pivot + j))));
-    for (; j < n; ++j) row[j] += f * pivot[j];
+__attribute__((target("avx"))) void eliminate_avx(Matrix& m, int k, int n) {
+    const double* pivot = m[k].data();
+    for (int i = 0; i < n; ++i) {
+        if (i == k) continue;
+        double* row = m[i].data();
+        const double f = row[k];
+        const __m256d ff = _mm256_set1_pd(f);
+        int j = 0;
+        for (; j + 4 <= n; j += 4)
+            _mm256_storeu_pd(row + j,
+                             _mm256_add_pd(_mm256_loadu_pd(row + j), _mm256_mul_pd(ff, _mm256_loadu_pd(pivot + j))));
+        for (; j < n; ++j) row[j] += f * pivot[j];
+        row[k] = f;
+    }
 }
-
 #endif
 
-void add_multiple(double* row, const double* pivot, double f, int n) {
+void eliminate(Matrix& m, int k, int n) {
 #if defined(TARVA_AVX)
     if (has_avx()) {
-        add_multiple_avx(row, pivot, f, n);
+        eliminate_avx(m, k, n);
         return;
     }
 #endif
-    int j = 0;
-#if defined(__SSE2__) && !defined(__FMA__)
-    const __m128d ff = _mm_set1_pd(f);
-    for (; j + 2 <= n; j += 2)
-        _mm_storeu_pd(row + j, _mm_add_pd(_mm_loadu_pd(row + j), _mm_mul_pd(ff, _mm_loadu_pd(pivot + j))));
-#endif
-    for (; j < n; ++j) row[j] += f * pivot[j];
+    eliminate_plain(m, k, n);
 }
 
 } // namespace
 
-bool invert_matrix(std::array<std::array<double, kEngineParams>, kEngineParams>& m, int n) {
+bool invert_matrix(Matrix& m, int n) {
     std::array<int, kEngineParams> pivot_row{};
     std::array<int, kEngineParams> pivot_col{};
     std::array<double, kEngineParams> row_big{};
@@ -455,11 +521,7 @@ bool invert_matrix(std::array<std::array<double, kEngineParams>, kEngineParams>&
         // The pivot is the last entry (row by row) of largest magnitude, NaN
         // never chosen. The largest magnitude is found first (a maximum does
         // not depend on the order of comparison), then its last position.
-        double big = 0.0;
-        for (int i = k; i < n; ++i) {
-            row_big[i] = max_magnitude(m[i].data() + k, n - k);
-            big = std::max(big, row_big[i]);
-        }
+        const double big = row_maxima(m, k, n, row_big.data());
         if (big == 0.0) return false;
         int r = n - 1;
         while (row_big[r] != big) --r;
@@ -482,16 +544,16 @@ bool invert_matrix(std::array<std::array<double, kEngineParams>, kEngineParams>&
             }
         for (int i = 0; i < n; ++i)
             if (i != k) m[i][k] = -m[i][k] / amax;
-        for (int i = 0; i < n; ++i) {
-            if (i == k) continue;
-            // Column k of row i holds the multiplier: the whole row is
-            // updated and that entry put back afterwards.
-            const double mik = m[i][k];
-            add_multiple(m[i].data(), m[k].data(), mik, n);
-            m[i][k] = mik;
-        }
-        for (int j = 0; j < n; ++j)
-            if (j != k) m[k][j] /= amax;
+        // Column k of each row holds its multiplier.
+        eliminate(m, k, n);
+        // The pivot row divided two entries at a time (each quotient
+        // rounds as one alone); its own entry is then replaced.
+        int j = 0;
+#if defined(__SSE2__)
+        const __m128d amax2 = _mm_set1_pd(amax);
+        for (; j + 2 <= n; j += 2) _mm_storeu_pd(&m[k][j], _mm_div_pd(_mm_loadu_pd(&m[k][j]), amax2));
+#endif
+        for (; j < n; ++j) m[k][j] /= amax;
         m[k][k] = 1.0 / amax;
     }
     for (int k = n - 1; k >= 0; --k) {
