@@ -313,6 +313,21 @@ TEST_F(ImageTerminals, PictureFitsTheWindowOfATerminalThatAnswers) {
     EXPECT_EQ(sixel().last_size().width, 385);
 }
 
+// A terminal whose attributes leave out sixel graphics (feature 4) is sent
+// the picture with a word that it may not show, once.
+TEST_F(ImageTerminals, ATerminalWithoutSixelIsTold) {
+    FakeTerminal tty("\x1b[4;700;1000t\x1b[?62;1;22c");
+    ASSERT_FALSE(tty.name().empty());
+    type("termin/s");
+    type("dest " + tty.name());
+    out.str("");
+    draw_picture();
+    draw_picture();
+    EXPECT_EQ(out.str(), " The terminal " + tty.name() +
+                             " does not list sixel graphics among its features: the picture may not show.\n");
+    EXPECT_EQ(sixel().last_size().width, 770);
+}
+
 TEST_F(ImageTerminals, ATerminalThatNeverAnswersTimesOutOnce) {
     FakeTerminal tty("");
     ASSERT_FALSE(tty.name().empty());
