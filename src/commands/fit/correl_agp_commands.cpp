@@ -124,10 +124,11 @@ void cmd_agp(Session& s, CommandContext& ctx) {
     int fixed = 0;
     for (int k = 0; k < np; ++k)
         if (s.fit.mask[k] == 0) ++fixed;
-    // Without degrees of freedom the sum is written undivided, as the
-    // engine's reduced chi-square does it.
+    // The sum over the points less the fixed slots (negative when the fixed
+    // slots outnumber the points); with none left over there is nothing to
+    // divide by and the sum is written undivided.
     int dof = s.data.count - fixed;
-    if (dof <= 0) dof = 1;
+    if (dof == 0) dof = 1;
     file.write(" " + xname + "\n " + yname + "\n");
     // A signal stops the map between two rows: the parameters get their
     // values back and the writer removes its temporary file, so the old map
