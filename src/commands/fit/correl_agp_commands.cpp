@@ -96,7 +96,9 @@ void cmd_agp(Session& s, CommandContext& ctx) {
     if (ix <= 0) ix = 1;
     if (iy <= 0 || iy == ix) iy = 2;
     // Slots beyond the 50 of the fit state do not exist: fall back to the
-    // first two, as for numbers below 1.
+    // first two, as for numbers below 1. A second number that still names
+    // the first parameter (as "2 0" or "2 2" would) takes parameter 1
+    // instead, so that the map always spans two different parameters.
     if (ix > kMaxParams) ix = 1;
     if (iy > kMaxParams || iy == ix) iy = ix == 2 ? 1 : 2;
     double range[2][2] = {{0.0, 0.0}, {0.0, 0.0}};
