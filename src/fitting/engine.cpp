@@ -221,15 +221,15 @@ void prepare_points(EngineState& e, int begin, int end) {
 }
 
 // Adds every point, in point order, to the rows p of the normal equations
-// with p % 2 == half (beta[p] and alpha[p][q], q >= p). Each sum sees the
-// same terms in the same order whichever thread forms it, so the two halves
-// may run at the same time. The sums are formed in private arrays (the two
+// with p % 2 == half (beta[p] and alpha[p][q], q >= p), or with stride 1 to
+// every row (half 0). Each sum sees the same terms in the same order
+// whichever thread forms it, so the two halves may run at the same time. The sums are formed in private arrays (the two
 // threads would otherwise write to shared cache lines) and copied at the end.
-void sum_rows(EngineState& e, int half) {
+void sum_rows(EngineState& e, int half, int stride) {
     const int n = e.nvaried;
     double beta[kEngineParams];
     double alpha[kEngineParams][kEngineParams];
-    for (int p = half; p < n; p += 2) {
+    for (int p = half; p < n; p += stride) {
         beta[p] = 0.0;
         for (int q = p; q < n; ++q) alpha[p][q] = 0.0;
     }
@@ -238,7 +238,7 @@ void sum_rows(EngineState& e, int half) {
         const double r = e.point_resid[i];
         const double v = e.point_var[i];
         if (e.point_finite[i] == 0) {
-            for (int p = half; p < n; p += 2) {
+            for (int p = half; p < n; p += stride) {
                 beta[p] += r * d[p] / v;
                 for (int q = p; q < n; ++q) alpha[p][q] += d[p] * d[q] / v;
             }
@@ -251,7 +251,7 @@ void sum_rows(EngineState& e, int half) {
         const int m = e.nonzero_count[i];
         for (int s = 0; s < m; ++s) {
             const int p = nz[s];
-            if ((p & 1) != half) continue;
+            if (stride == 2 && (p & 1) != half) continue;
             const double dp = d[p];
             beta[p] += r * dp / v;
             double* row = alpha[p];
@@ -261,7 +261,7 @@ void sum_rows(EngineState& e, int half) {
             }
         }
     }
-    for (int p = half; p < n; p += 2) {
+    for (int p = half; p < n; p += stride) {
         e.beta[p] = beta[p];
         for (int q = p; q < n; ++q) e.alpha[p][q] = alpha[p][q];
     }
@@ -290,11 +290,12 @@ void normal_equations(EngineState& e, OutputSink& out, ModelRef model) {
                 out.line(j == 0 ? "SQ DFM=" + body : body);
             }
         }
-    // A handful of points is summed faster on one thread than handed over.
-    if (e.npoints >= 64 && n > 1)
-        run_halves(e.parallel, [&](int half, int) { sum_rows(e, half); });
+    // A handful of points is summed faster on one thread than handed over;
+    // on one thread all rows are summed in one pass over the points.
+    if (e.parallel && e.npoints >= 64 && n > 1)
+        run_halves(true, [&](int half, int) { sum_rows(e, half, 2); });
     else
-        for (int half = 0; half < 2; ++half) sum_rows(e, half);
+        sum_rows(e, 0, 1);
     for (int p = 0; p < n; ++p) {
         for (int q = p + 1; q < n; ++q) e.alpha[q][p] = e.alpha[p][q];
         e.alpha[p][p] *= 1.0 + e.lambda;

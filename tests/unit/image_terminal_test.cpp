@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -105,11 +106,12 @@ std::vector<KittyChunk> kitty_chunks(const std::string& s, std::string& rest) {
 }
 
 // A pseudo-terminal standing in for the user's terminal: a thread reads
-// everything the program writes to it and, if asked to, answers the size
-// query as a terminal of `answer_size` would.
+// everything the program writes to it and answers each device-attributes
+// request (the end of every question) with `reply`, or stays silent when
+// that is empty.
 class FakeTerminal {
 public:
-    explicit FakeTerminal(bool answers) : answers_(answers) {
+    explicit FakeTerminal(std::string reply) : reply_(std::move(reply)) {
         char name[128] = {};
         if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) return;
         name_ = name;
@@ -126,16 +128,22 @@ public:
 
     const std::string& name() const { return name_; }
     int slave() const { return slave_; }
+    // The window size in pixels the kernel keeps for the terminal.
+    bool set_window(int width, int height) {
+        winsize ws{24, 80, static_cast<unsigned short>(width), static_cast<unsigned short>(height)};
+        return ::ioctl(master_, TIOCSWINSZ, &ws) == 0;
+    }
     // Everything written to the terminal so far.
     std::string received() {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         const std::lock_guard<std::mutex> lock(mutex_);
         return received_;
     }
+    // The questions asked so far.
     int queries() {
         const std::string r = received();
         int n = 0;
-        for (std::size_t i = r.find("\x1b[14t"); i != std::string::npos; i = r.find("\x1b[14t", i + 1)) ++n;
+        for (std::size_t i = r.find("\x1b[c"); i != std::string::npos; i = r.find("\x1b[c", i + 1)) ++n;
         return n;
     }
 
@@ -153,14 +161,13 @@ private:
             std::size_t requests = 0;
             for (std::size_t i = received_.find("\x1b[c"); i != std::string::npos; i = received_.find("\x1b[c", i + 1))
                 ++requests;
-            for (; answers_ && answered < requests; ++answered) {
-                const std::string reply = "\x1b[4;700;1000t\x1b[?62;4c";
-                if (::write(master_, reply.data(), reply.size()) < 0) break;
+            for (; !reply_.empty() && answered < requests; ++answered) {
+                if (::write(master_, reply_.data(), reply_.size()) < 0) break;
             }
         }
     }
 
-    bool answers_;
+    std::string reply_;
     int master_ = -1, slave_ = -1;
     std::string name_;
     std::thread reader_;
@@ -279,7 +286,7 @@ TEST(KittyEncoding, Base64AndChunkBoundaries) {
 }
 
 TEST_F(ImageTerminals, PictureFitsTheWindowOfATerminalThatAnswers) {
-    FakeTerminal tty(true);
+    FakeTerminal tty("\x1b[4;700;1000t\x1b[?62;4c");
     ASSERT_FALSE(tty.name().empty());
     termios before{};
     ASSERT_EQ(::tcgetattr(tty.slave(), &before), 0);
@@ -306,8 +313,23 @@ TEST_F(ImageTerminals, PictureFitsTheWindowOfATerminalThatAnswers) {
     EXPECT_EQ(sixel().last_size().width, 385);
 }
 
+// A terminal whose attributes leave out sixel graphics (feature 4) is sent
+// the picture with a word that it may not show, once.
+TEST_F(ImageTerminals, ATerminalWithoutSixelIsTold) {
+    FakeTerminal tty("\x1b[4;700;1000t\x1b[?62;1;22c");
+    ASSERT_FALSE(tty.name().empty());
+    type("termin/s");
+    type("dest " + tty.name());
+    out.str("");
+    draw_picture();
+    draw_picture();
+    EXPECT_EQ(out.str(), " The terminal " + tty.name() +
+                             " does not list sixel graphics among its features: the picture may not show.\n");
+    EXPECT_EQ(sixel().last_size().width, 770);
+}
+
 TEST_F(ImageTerminals, ATerminalThatNeverAnswersTimesOutOnce) {
-    FakeTerminal tty(false);
+    FakeTerminal tty("");
     ASSERT_FALSE(tty.name().empty());
     type("termin/k");
     type("dest " + tty.name());
@@ -321,10 +343,33 @@ TEST_F(ImageTerminals, ATerminalThatNeverAnswersTimesOutOnce) {
     // Not asked again, and not told again.
     out.str("");
     const double second = timed([&] { draw_picture(); });
-    EXPECT_LT(second, 0.3);
+    EXPECT_LT(second, kTerminalQueryMs / 1000.0 * 0.9); // no second wait
     EXPECT_EQ(out.str(), "");
     EXPECT_EQ(tty.queries(), 1);
     EXPECT_NE(tty.received().find("\x1b_Ga=T"), std::string::npos);
+}
+
+// The window size the kernel keeps (xterm, kitty, foot, WezTerm and ssh
+// fill it in) needs no question; a sixel terminal is still asked for the
+// largest picture it draws, not for its window.
+TEST_F(ImageTerminals, TheKernelsWindowSizeNeedsNoQuestion) {
+    FakeTerminal tty("\x1b[?2;0;600;1000S\x1b[?62;4c");
+    ASSERT_FALSE(tty.name().empty());
+    ASSERT_TRUE(tty.set_window(1000, 700));
+    type("termin/k");
+    type("dest " + tty.name());
+    out.str("");
+    draw_picture();
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(kitty().last_size().width, 770);
+    EXPECT_EQ(tty.queries(), 0);
+    type("termin/s");
+    draw_picture();
+    EXPECT_EQ(sixel().last_size().width, 600);
+    EXPECT_EQ(sixel().last_size().height, 464);
+    const std::string got = tty.received();
+    EXPECT_EQ(got.find("\x1b[14t"), std::string::npos);
+    EXPECT_NE(got.find("\x1b[?2;1;0S"), std::string::npos);
 }
 
 TEST_F(ImageTerminals, HugeAndTinyScalesAreCapped) {
@@ -364,8 +409,8 @@ TEST(TerminalQuery, SizeReportsAreRead) {
     // A file is not a terminal.
     testing_support::TempDir dir;
     testing_support::write_file("plain", "");
-    EXPECT_EQ(query_terminal_pixels("plain", true, 100, p), TerminalAnswer::NotTerminal);
-    EXPECT_EQ(query_terminal_pixels("missing/nowhere", true, 100, p), TerminalAnswer::NotTerminal);
+    EXPECT_EQ(query_terminal_pixels("plain", true, 100).answer, TerminalAnswer::NotTerminal);
+    EXPECT_EQ(query_terminal_pixels("missing/nowhere", true, 100).answer, TerminalAnswer::NotTerminal);
 }
 
 // A run in the background of its terminal does not ask it (changing the
@@ -388,8 +433,8 @@ TEST(TerminalQuery, ARunInTheBackgroundDoesNotAsk) {
         if (grandchild == 0) {
             ::setpgid(0, 0);
             ::alarm(4);
-            PixelSize p;
-            ::_exit(query_terminal_pixels(tty_name, true, 3000, p) == TerminalAnswer::NoAnswer ? 0 : 4);
+            const TerminalSize t = query_terminal_pixels(tty_name, true, 3000);
+            ::_exit(t.answer == TerminalAnswer::NoAnswer && !t.silent ? 0 : 4);
         }
         int status = 0;
         // WUNTRACED: a grandchild stopped by SIGTTOU counts as a failure.

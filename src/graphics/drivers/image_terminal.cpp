@@ -158,14 +158,15 @@ void ImageTerminalDriver::vector(DriverIo io, float x, float y, int pen) {
     drawn_ = true;
 }
 
-// Asks the destination for its window in pixels; a destination that gave
-// no answer is not asked again.
-TerminalAnswer ImageTerminalDriver::ask_window(PixelSize& window) {
+// Asks the destination for its window in pixels; a destination that left
+// the questions unanswered is not asked again (the kernel's window size is
+// still read).
+TerminalSize ImageTerminalDriver::ask_window() {
     const std::string dest(destination_.name());
-    if (dest == unanswered_) return TerminalAnswer::NoAnswer;
-    const TerminalAnswer a = query_terminal_pixels(dest, protocol_ == ImageProtocol::Sixel, kTerminalQueryMs, window);
-    if (a == TerminalAnswer::NoAnswer) unanswered_ = dest;
-    return a;
+    const int timeout = dest == unanswered_ ? 0 : kTerminalQueryMs;
+    const TerminalSize t = query_terminal_pixels(dest, protocol_ == ImageProtocol::Sixel, timeout);
+    if (t.silent) unanswered_ = dest;
+    return t;
 }
 
 namespace {
@@ -194,13 +195,16 @@ void ImageTerminalDriver::end_picture(DriverIo io) {
     drawn_ = false;
     // Nowhere to send it: the destination layer has said why.
     if (!destination_.is_open()) return;
-    PixelSize window;
-    const TerminalAnswer answer = ask_window(window);
+    const TerminalSize window = ask_window();
+    const bool known = window.answer == TerminalAnswer::Answered;
     bool limited = false;
-    const PixelSize p =
-        picture_pixels(answer == TerminalAnswer::Answered ? std::optional<PixelSize>(window) : std::nullopt,
-                       io.g.terminal_scale, limited);
-    report_size(io, answer, p, limited);
+    const PixelSize p = picture_pixels(known ? std::optional(window.size) : std::nullopt, io.g.terminal_scale, limited);
+    report_size(io, window.answer, p, limited);
+    if (window.no_sixel && warned_ != destination_.name()) {
+        warned_ = destination_.name();
+        io.out.line("The terminal " + warned_ +
+                    " does not list sixel graphics among its features: the picture may not show.");
+    }
     last_size_ = p;
     last_ = protocol_ == ImageProtocol::Sixel
                 ? encode_sixel(render_rgb(strokes_, p.width, p.height, kThinnestLine), p.width, p.height)

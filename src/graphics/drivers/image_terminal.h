@@ -77,7 +77,7 @@ public:
     const std::string& last_picture() const { return last_; }
 
 private:
-    TerminalAnswer ask_window(PixelSize& window);
+    TerminalSize ask_window();
     void report_size(DriverIo io, TerminalAnswer answer, PixelSize size, bool limited);
 
     PlotDestination& destination_;
@@ -87,12 +87,14 @@ private:
     bool down_ = false;
     bool drawn_ = false;
     PicturePen pen_;
-    // A destination that gave no answer is not asked again (each question
-    // costs the whole time-out); one that answered is asked at every
-    // picture, as its window may have changed.
+    // A destination that left the questions unanswered is not asked again
+    // (each question costs the whole time-out); the size is read at every
+    // picture, as the window may have changed.
     std::string unanswered_;
     // What was last said about the picture size, so it is said once.
     std::string reported_;
+    // The destination last told that it may not show sixel graphics.
+    std::string warned_;
     PixelSize last_size_{};
     std::string last_;
 };

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -44,13 +45,58 @@ std::vector<long> sequence_numbers(std::string_view s, std::size_t from, std::st
     return {};
 }
 
-bool has_device_attributes(std::string_view s) {
+// The numbers of the device-attributes answer ESC [ ? class ; features c,
+// empty when there is none.
+std::vector<long> device_attributes(std::string_view s) {
     for (std::size_t i = s.find("\x1b[?"); i != std::string_view::npos; i = s.find("\x1b[?", i + 1)) {
         std::size_t end = 0;
-        if (!sequence_numbers(s, i, "?", 'c', end).empty()) return true;
+        auto v = sequence_numbers(s, i, "?", 'c', end);
+        if (!v.empty()) return v;
     }
-    return false;
+    return {};
 }
+
+bool has_device_attributes(std::string_view s) { return !device_attributes(s).empty(); }
+
+// Sends `query` to the terminal in raw mode and collects what it says until
+// its device attributes arrive or `timeout_ms` pass. nullopt when the mode
+// cannot be set or the question not sent.
+std::optional<std::string> ask(int fd, const std::string& query, int timeout_ms) {
+    termios old{};
+    if (::tcgetattr(fd, &old) != 0) return std::nullopt;
+    termios raw = old;
+    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
+    raw.c_cc[VMIN] = 0;
+    raw.c_cc[VTIME] = 0;
+    if (::tcsetattr(fd, TCSANOW, &raw) != 0) return std::nullopt;
+    struct Restore {
+        int fd;
+        termios mode;
+        ~Restore() { ::tcsetattr(fd, TCSANOW, &mode); }
+    } restore{fd, old};
+    if (::write(fd, query.data(), query.size()) != static_cast<ssize_t>(query.size())) return std::nullopt;
+    std::string answer;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (answer.size() < 4096 && !has_device_attributes(answer)) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0) break;
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
+        char buf[256];
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n <= 0) {
+            if (p.revents & (POLLHUP | POLLERR)) break;
+            continue;
+        }
+        answer.append(buf, static_cast<std::size_t>(n));
+    }
+    // An answer cut short by the time-out must not reach the command line.
+    if (!has_device_attributes(answer)) ::tcflush(fd, TCIFLUSH);
+    return answer;
+}
+
+PixelSize smaller(PixelSize a, PixelSize b) { return {std::min(a.width, b.width), std::min(a.height, b.height)}; }
 
 } // namespace
 
@@ -68,57 +114,46 @@ bool parse_pixel_report(std::string_view answer, PixelSize& size) {
     if (!window && !graphics) return false;
     // Both told: the window, no larger than the terminal will draw.
     size = window ? *window : *graphics;
-    if (window && graphics)
-        size = {std::min(window->width, graphics->width), std::min(window->height, graphics->height)};
+    if (window && graphics) size = smaller(*window, *graphics);
     return true;
 }
 
-TerminalAnswer query_terminal_pixels(const std::string& path, bool sixel, int timeout_ms, PixelSize& size) {
+TerminalSize query_terminal_pixels(const std::string& path, bool sixel, int timeout_ms) {
+    TerminalSize r;
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return TerminalAnswer::NotTerminal;
+    if (fd < 0) return r;
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
-    termios old{};
-    if (!::isatty(fd) || ::tcgetattr(fd, &old) != 0) return TerminalAnswer::NotTerminal;
+    if (!::isatty(fd)) return r;
+    r.answer = TerminalAnswer::NoAnswer;
+    std::optional<PixelSize> window;
+    winsize ws{};
+    if (::ioctl(fd, TIOCGWINSZ, &ws) == 0 && ws.ws_xpixel > 0 && ws.ws_ypixel > 0)
+        window = PixelSize{ws.ws_xpixel, ws.ws_ypixel};
     // A run in the background must not touch its controlling terminal: the
     // change of mode would stop it (SIGTTOU) until it is brought forward.
     const pid_t foreground = ::tcgetpgrp(fd);
-    if (foreground != -1 && foreground != ::getpgrp()) return TerminalAnswer::NoAnswer;
-    termios raw = old;
-    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-    raw.c_cc[VMIN] = 0;
-    raw.c_cc[VTIME] = 0;
-    if (::tcsetattr(fd, TCSANOW, &raw) != 0) return TerminalAnswer::NotTerminal;
-    struct Restore {
-        int fd;
-        termios mode;
-        ~Restore() { ::tcsetattr(fd, TCSANOW, &mode); }
-    } restore{fd, old};
-
-    const std::string query = std::string("\x1b[14t") + (sixel ? "\x1b[?2;1;0S" : "") + "\x1b[c";
-    if (::write(fd, query.data(), query.size()) != static_cast<ssize_t>(query.size())) return TerminalAnswer::NoAnswer;
-    std::string answer;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (answer.size() < 4096 && !has_device_attributes(answer)) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-        if (left <= 0) break;
-        pollfd p{fd, POLLIN, 0};
-        const int ready = ::poll(&p, 1, static_cast<int>(left));
-        if (ready <= 0) continue;
-        char buf[256];
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n <= 0) {
-            if (p.revents & (POLLHUP | POLLERR)) break;
-            continue;
+    const bool background = foreground != -1 && foreground != ::getpgrp();
+    // The kernel's window is enough but for a sixel terminal's limit.
+    if (timeout_ms > 0 && !background && (!window || sixel)) {
+        const std::string query = std::string(window ? "" : "\x1b[14t") + (sixel ? "\x1b[?2;1;0S" : "") + "\x1b[c";
+        const std::optional<std::string> answer = ask(fd, query, timeout_ms);
+        PixelSize told;
+        if (answer && parse_pixel_report(*answer, told)) window = window ? smaller(*window, told) : told;
+        r.silent = !answer || !has_device_attributes(*answer);
+        if (sixel && !r.silent) {
+            // Feature 4 of the attributes is sixel graphics.
+            const std::vector<long> da = device_attributes(*answer);
+            r.no_sixel = std::find(da.begin() + 1, da.end(), 4L) == da.end();
         }
-        answer.append(buf, static_cast<std::size_t>(n));
     }
-    // An answer cut short by the time-out must not reach the command line.
-    if (!has_device_attributes(answer)) ::tcflush(fd, TCIFLUSH);
-    return parse_pixel_report(answer, size) ? TerminalAnswer::Answered : TerminalAnswer::NoAnswer;
+    if (window) {
+        r.answer = TerminalAnswer::Answered;
+        r.size = *window;
+    }
+    return r;
 }
 
 } // namespace tarva

@@ -1,5 +1,7 @@
-// Asking a terminal for its size in pixels: the window-size report
-// (CSI 14 t) and, for sixel terminals, the graphics geometry (CSI ? 2;1;0 S),
+// A terminal's size in pixels: the window size the kernel keeps for it
+// (TIOCGWINSZ, filled in by xterm, kitty, foot, WezTerm, Konsole and ssh),
+// else the terminal's window-size report (CSI 14 t); for sixel terminals
+// also the largest picture they draw (CSI ? 2;1;0 S). The questions are
 // followed by a device-attributes request that every terminal answers, so
 // the wait ends as soon as the terminal has said all it will say.
 #pragma once
@@ -15,13 +17,22 @@ struct PixelSize {
 
 enum class TerminalAnswer {
     NotTerminal, // the destination is a file or cannot be opened for reading
-    NoAnswer,    // the terminal said nothing about its size within the time
+    NoAnswer,    // no size from the kernel, and the terminal told none
     Answered,
 };
 
-// Sends the queries to the terminal device at `path` in raw mode and waits
-// at most `timeout_ms` for the answers; the terminal mode is restored.
-TerminalAnswer query_terminal_pixels(const std::string& path, bool sixel, int timeout_ms, PixelSize& size);
+struct TerminalSize {
+    TerminalAnswer answer = TerminalAnswer::NotTerminal;
+    PixelSize size;        // with Answered: the window, no larger than the terminal draws
+    bool silent = false;   // the questions were sent and not answered in time
+    bool no_sixel = false; // a sixel terminal's attributes leave out sixel graphics
+};
+
+// The size of the terminal device at `path`. Questions are sent (in raw
+// mode, restored afterwards; at most `timeout_ms` of waiting) only when
+// they can tell something the kernel did not and `timeout_ms` > 0, and
+// never from a run in the background of its terminal.
+TerminalSize query_terminal_pixels(const std::string& path, bool sixel, int timeout_ms);
 
 // The size in a terminal's answer text (either report), if it holds one.
 bool parse_pixel_report(std::string_view answer, PixelSize& size);
