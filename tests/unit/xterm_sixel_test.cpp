@@ -57,7 +57,8 @@ TEST(XtermSixel, ProgramInXtermDrawsAtTheWindowSize) {
     write_file("commands", "termin/s\ndata box\ndraw x\n0 100\n0 100\nexit\n");
     VirtualScreen screen;
     ASSERT_FALSE(screen.display().empty()) << read_file("xvfb.log");
-    ASSERT_TRUE(screen.xterm(kXterm, std::string(TARVA_BINARY) + " <commands >run.log 2>&1"));
+    ASSERT_TRUE(screen.xterm(kXterm, "HOME=$PWD TARVA_LIB=" TARVA_SOURCE_DIR "/lib/ " + std::string(TARVA_BINARY) +
+                                         " <commands >run.log 2>&1"));
     Image img;
     const Box box = screen.frame(img, 150);
     expect_box(img, box, false);
