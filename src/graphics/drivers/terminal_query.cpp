@@ -114,8 +114,7 @@ bool parse_pixel_report(std::string_view answer, PixelSize& size) {
     if (!window && !graphics) return false;
     // Both told: the window, no larger than the terminal will draw.
     size = window ? *window : *graphics;
-    if (window && graphics)
-        size = {std::min(window->width, graphics->width), std::min(window->height, graphics->height)};
+    if (window && graphics) size = smaller(*window, *graphics);
     return true;
 }
 
