@@ -145,11 +145,9 @@ Calibration calibrate(OutputSink& out, XrayDatabase& db, const CalibrationList& 
     Calibration c;
     const std::vector<double> x = channels(list);
     const std::vector<double> e = expected_energies(out, db, list, kind, beam, beam.angle);
+    // The report is written for whatever line the fit gave, so that a lone
+    // peak shows how far it is from the line through the origin.
     c.fit = line_fit(&out, x, e);
-    if (!c.fit.usable) {
-        out.line("Energy calibration not applied to data.");
-        return c;
-    }
     const LineFit& f = c.fit;
     const std::string title = kind == 'R' ? "Element     k*E0 (keV)    Channel   Del (eV)"
                                           : "Element     X-ray line (keV)    Channel   Del (eV)";
@@ -175,19 +173,27 @@ Calibration calibrate(OutputSink& out, XrayDatabase& db, const CalibrationList& 
         out.line("Energy calibration not applied to data.");
         return c;
     }
+    if (!f.usable) {
+        // No peaks, or all at one channel: there is no line to apply.
+        out.line("Energy calibration not applied to data.");
+        return c;
+    }
     c.apply = true;
     return c;
 }
 
 void angle_scan(OutputSink& out, XrayDatabase& db, const CalibrationList& list, const Beam& beam) {
     const std::vector<double> x = channels(list);
-    if (!line_fit(&out, x, x).usable) return; // says why no line can be fitted
+    if (x.empty()) {
+        line_fit(&out, x, x); // says that no line can be fitted; no mean error exists
+        return;
+    }
     out.line("Scattering angle:   Calibration              Mean error");
     out.line("  (degrees)        (keV/ch)      (keV)       (eV)");
     for (int step = -5; step <= 5; ++step) {
         const double angle = beam.angle + step;
         const std::vector<double> e = expected_energies(out, db, list, 'R', beam, angle);
-        const LineFit f = line_fit(nullptr, x, e);
+        const LineFit f = line_fit(&out, x, e); // a fit of two points says so at every angle
         double sum = 0.0;
         for (std::size_t i = 0; i < x.size(); ++i) sum += std::fabs(f.slope * x[i] + f.intercept - e[i]);
         out.line(format_F(angle, 10, 2) + format_F(f.slope, 17, 5) + format_F(f.intercept, 11, 3) +

@@ -86,7 +86,7 @@ void read_xray_lines(OutputSink& out, std::istream& in, const std::string& file,
         if (*count <= 0) return;
         if (static_cast<int>(db.sets.size()) == kMaxXraySets) {
             out.line("Too many x-raylines in the data base!");
-            out.line("Only the first" + free_int(kMaxXraySets) + " sets of lines loaded.");
+            out.line("Only the first " + free_int(kMaxXraySets) + " sets of lines loaded.");
             return;
         }
         XraySet set;

@@ -140,13 +140,23 @@ TEST_F(SpectrumSession, APeakOffByThreeTenthsOfAKevRefusesTheCalibration) {
     EXPECT_EQ(s.data.experiment.energy_per_channel(), 1.0f);
     EXPECT_EQ(s.data.x_label.trimmed(), "X");
 
-    // Fewer than two peaks, or two at one channel: nothing changes.
+    // No peaks, one peak, or two at one channel: the report of the line the
+    // fit gave (none, slope 0 through the origin, level at the channel), and
+    // nothing changes.
     key('Z', 0.0f);
+    std::string none = key('G', 0.0f);
+    EXPECT_TRUE(has(none, " Unable to fit a straight line to one or less points!\n Energy calibration results:\n"));
+    EXPECT_TRUE(has(none, " Chi-squ =   0.0000    \n Energy calibration not applied to data.\n")) << none;
     key('M', 100.0f, 50.0f, "fe\n");
-    EXPECT_TRUE(has(key('G', 0.0f), " Unable to fit a straight line to one or less points!\n"
-                                    " Energy calibration not applied to data.\n"));
+    std::string one = key('G', 0.0f);
+    EXPECT_TRUE(has(one, " Unable to fit a straight line to one or less points!\n Energy calibration results:\n"));
+    EXPECT_TRUE(has(one, " FE K      6.4040       100.00      -6404.0    \n")) << one;
+    EXPECT_TRUE(has(one, " POSSIBLE ERROR - 1 of your data point(s) could not\n"));
     key('M', 100.0f, 50.0f, "cu\n");
-    EXPECT_TRUE(has(key('G', 0.0f), " Infinite slope (vertical) line.\n Energy calibration not applied to data.\n"));
+    std::string level = key('G', 0.0f);
+    EXPECT_TRUE(has(level, " Infinite slope (vertical) line.\n Energy calibration results:\n"));
+    EXPECT_TRUE(has(level, " Energy = (   0.00000+/-  0.00000)*Channel + ( 100.00000+/-  0.00000) keV\n")) << level;
+    EXPECT_TRUE(has(level, " POSSIBLE ERROR - 2 of your data point(s) could not\n"));
     EXPECT_EQ(s.data.X[10], 10.0f);
 }
 
@@ -183,6 +193,18 @@ TEST_F(SpectrumSession, RbsIdentificationCalibrationAndAngleScan) {
     EXPECT_FALSE(has(said, "POSSIBLE ERROR"));
     EXPECT_NEAR(s.data.experiment.energy_per_channel(), 2.0, 1e-4);
     EXPECT_NEAR(s.data.X[10], 20.0f, 1e-2f);
+
+    // Two peaks: each fit of the scan says it is one of two points.
+    key('Z', 0.0f);
+    key('M', static_cast<float>(e_si / 2.0), 50.0f, "si\n");
+    key('M', static_cast<float>(e_au / 2.0), 50.0f, "au\n");
+    const std::string two = key('T', 0.0f);
+    std::size_t fits = 0;
+    for (std::size_t at = 0; (at = two.find("perfect fit possible!\n     1", at)) != std::string::npos; ++at) ++fits;
+    EXPECT_EQ(fits, 11u) << two;
+    // A surface energy above the beam's: the impossible mass is reported by
+    // both the kinematics and the weight lookup.
+    EXPECT_EQ(key('/', 2500.0f), " Unknown mass unreasonably heavy.\a\n The unknown mass is unreasonably light.\n");
 
     s.data.spectrum_kind = 'L';
     EXPECT_EQ(key('/', 100.0f), " Unknown spectral type.\n");

@@ -169,6 +169,19 @@ TEST_F(FitWithData, ChiFiguresAgree) {
     EXPECT_TRUE(has(t, " Fit lib CHi**2 =  0.18056    \n"));
 }
 
+TEST_F(FitWithData, ReducedFiguresWithMoreParametersThanPoints) {
+    // 25 parameters for 20 points: CHI divides by 20 - 25 active, AGP (with
+    // every mask 0) by 20 - 25 fixed slots; both show the negative quotient.
+    // AGP's numbers "2 0" would name parameter 2 twice: the second becomes 1.
+    testing_support::TempDir dir;
+    std::string t = run("FUNCT 18\nNPAR 25\nMASK/1\nPARAM 1\n2\nPARAM 2\n0.5\nCHI\nMASK/0\nAGP\n\n2 0\n0.5 0.5\n2 2\n1 1\n");
+    EXPECT_TRUE(has(t, " Current CHI**2 =   3.2500    \n Reduced CHI**2 = -0.65000    \n"));
+    EXPECT_TRUE(has(t, " X axis:   Gradient plotted between "));
+    EXPECT_TRUE(has(t, " Y axis: Yintercept plotted between "));
+    const std::string c = testing_support::read_file("TARVA.AGP");
+    EXPECT_EQ(c, "   Gradient\n Yintercept\n   0.50000    ,   2.0000    , -0.65000    \n");
+}
+
 TEST_F(FitCommands, ChiAndCorrelWithoutData) {
     std::string t = run("CHI\nCORREL\n");
     EXPECT_TRUE(has(t, " NO DATA! \n"));

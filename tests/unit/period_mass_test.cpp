@@ -100,7 +100,7 @@ TEST(PeriodCommand, OptionsAndTheirMessages) {
     EXPECT_EQ(t.period("PERIOD/D M"), " Mass numbers disabled.\n");
     EXPECT_FALSE(t.s.physics.period.mass_numbers);
     EXPECT_EQ(t.period("PERIOD/E M"), " Mass numbers enabled.\n");
-    EXPECT_EQ(t.period("PERIOD/D KEY"), " Key element disabled.\n");
+    EXPECT_EQ(t.period("PERIOD/D KEY"), ""); // the one option that says nothing
     EXPECT_FALSE(t.s.physics.period.key_cell);
     EXPECT_EQ(t.period("PERIOD/E KE"), " Key element enabled.\n");
     EXPECT_TRUE(t.s.physics.period.key_cell);

@@ -140,7 +140,7 @@ TEST(XrayReader, ThreeHundredSetsAtMost) {
     for (int i = 0; i < 301; ++i) text += set_text("X" + std::to_string(i % 10) + " K", {{1.0 + i, 1.0}});
     LoadedText t(text + kEnd);
     EXPECT_EQ(t.db.sets.size(), 300u);
-    EXPECT_EQ(t.said.str(), " Too many x-raylines in the data base!\n Only the first 300 sets of lines loaded.\n");
+    EXPECT_EQ(t.said.str(), " Too many x-raylines in the data base!\n Only the first  300 sets of lines loaded.\n");
 }
 
 TEST(XrayReader, MalformedRecordsGiveTheirLineNumber) {

@@ -96,7 +96,9 @@ void cmd_agp(Session& s, CommandContext& ctx) {
     if (ix <= 0) ix = 1;
     if (iy <= 0 || iy == ix) iy = 2;
     // Slots beyond the 50 of the fit state do not exist: fall back to the
-    // first two, as for numbers below 1.
+    // first two, as for numbers below 1. A second number that still names
+    // the first parameter (as "2 0" or "2 2" would) takes parameter 1
+    // instead, so that the map always spans two different parameters.
     if (ix > kMaxParams) ix = 1;
     if (iy > kMaxParams || iy == ix) iy = ix == 2 ? 1 : 2;
     double range[2][2] = {{0.0, 0.0}, {0.0, 0.0}};
@@ -124,10 +126,11 @@ void cmd_agp(Session& s, CommandContext& ctx) {
     int fixed = 0;
     for (int k = 0; k < np; ++k)
         if (s.fit.mask[k] == 0) ++fixed;
-    // Without degrees of freedom the sum is written undivided, as the
-    // engine's reduced chi-square does it.
+    // The sum over the points less the fixed slots (negative when the fixed
+    // slots outnumber the points); with none left over there is nothing to
+    // divide by and the sum is written undivided.
     int dof = s.data.count - fixed;
-    if (dof <= 0) dof = 1;
+    if (dof == 0) dof = 1;
     file.write(" " + xname + "\n " + yname + "\n");
     // A signal stops the map between two rows: the parameters get their
     // values back and the writer removes its temporary file, so the old map

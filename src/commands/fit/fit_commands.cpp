@@ -323,11 +323,12 @@ void cmd_chi(Session& s, CommandContext&) {
     }
     SessionModel model(s);
     const double chi = chi_square_sum(s.data.X, s.data.Y, s.data.SIGMA, s.data.count, model.ref(), s.fit.value);
-    // With no more points than active parameters the reduced value has no
-    // degrees of freedom to divide by; it is then the plain sum, as the
-    // engine's own reduced chi-square does it.
+    // The sum over the points less the active parameters (a negative count
+    // when there are fewer points, shown as it comes). With exactly as many
+    // points as active parameters there is nothing to divide by: the plain
+    // sum is shown, as the engine's own reduced chi-square does it.
     const int dof = s.data.count - active_count(s);
-    const double reduced = chi / (dof > 0 ? dof : 1);
+    const double reduced = chi / (dof != 0 ? dof : 1);
     const double lib = chi_square(s.engine, s.out(), model.engine_inputs());
     s.out().blank_line();
     s.out().line("Current CHI**2 = " + format_G(chi, 12, 5, 1));

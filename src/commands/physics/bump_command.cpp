@@ -170,8 +170,8 @@ void identify(Session& s, float x, float y) {
     if (kind != 'R') return;
     const Beam beam = current_beam(s);
     const double k = x * 0.001 / (beam.energy_kev / 1000.0);
+    // An impossible K gives mass 0, which the weight lookup then calls too light.
     const double mass = target_mass(s.out(), beam.mass, k, beam.angle);
-    if (!(mass > 0.0)) return;
     FixedText<2> symbol("? ");
     int z = 0;
     float weight = static_cast<float>(mass);

@@ -44,8 +44,7 @@ void disable(Session& s, std::string_view word) {
         p.extra = PeriodExtra::None;
         s.out().line("Extra information disabled.");
     } else if (key == "KE") {
-        p.key_cell = false;
-        s.out().line("Key element disabled.");
+        p.key_cell = false; // silently, unlike every other option
     } else {
         unknown_option(s);
     }

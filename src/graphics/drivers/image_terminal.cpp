@@ -200,6 +200,11 @@ void ImageTerminalDriver::end_picture(DriverIo io) {
     bool limited = false;
     const PixelSize p = picture_pixels(known ? std::optional(window.size) : std::nullopt, io.g.terminal_scale, limited);
     report_size(io, window.answer, p, limited);
+    if (window.no_sixel && warned_ != destination_.name()) {
+        warned_ = destination_.name();
+        io.out.line("The terminal " + warned_ +
+                    " does not list sixel graphics among its features: the picture may not show.");
+    }
     last_size_ = p;
     last_ = protocol_ == ImageProtocol::Sixel
                 ? encode_sixel(render_rgb(strokes_, p.width, p.height, kThinnestLine), p.width, p.height)

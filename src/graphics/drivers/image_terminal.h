@@ -93,6 +93,8 @@ private:
     std::string unanswered_;
     // What was last said about the picture size, so it is said once.
     std::string reported_;
+    // The destination last told that it may not show sixel graphics.
+    std::string warned_;
     PixelSize last_size_{};
     std::string last_;
 };

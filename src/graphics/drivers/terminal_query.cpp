@@ -45,13 +45,18 @@ std::vector<long> sequence_numbers(std::string_view s, std::size_t from, std::st
     return {};
 }
 
-bool has_device_attributes(std::string_view s) {
+// The numbers of the device-attributes answer ESC [ ? class ; features c,
+// empty when there is none.
+std::vector<long> device_attributes(std::string_view s) {
     for (std::size_t i = s.find("\x1b[?"); i != std::string_view::npos; i = s.find("\x1b[?", i + 1)) {
         std::size_t end = 0;
-        if (!sequence_numbers(s, i, "?", 'c', end).empty()) return true;
+        auto v = sequence_numbers(s, i, "?", 'c', end);
+        if (!v.empty()) return v;
     }
-    return false;
+    return {};
 }
+
+bool has_device_attributes(std::string_view s) { return !device_attributes(s).empty(); }
 
 // Sends `query` to the terminal in raw mode and collects what it says until
 // its device attributes arrive or `timeout_ms` pass. nullopt when the mode
@@ -109,8 +114,7 @@ bool parse_pixel_report(std::string_view answer, PixelSize& size) {
     if (!window && !graphics) return false;
     // Both told: the window, no larger than the terminal will draw.
     size = window ? *window : *graphics;
-    if (window && graphics)
-        size = {std::min(window->width, graphics->width), std::min(window->height, graphics->height)};
+    if (window && graphics) size = smaller(*window, *graphics);
     return true;
 }
 
@@ -139,6 +143,11 @@ TerminalSize query_terminal_pixels(const std::string& path, bool sixel, int time
         PixelSize told;
         if (answer && parse_pixel_report(*answer, told)) window = window ? smaller(*window, told) : told;
         r.silent = !answer || !has_device_attributes(*answer);
+        if (sixel && !r.silent) {
+            // Feature 4 of the attributes is sixel graphics.
+            const std::vector<long> da = device_attributes(*answer);
+            r.no_sixel = std::find(da.begin() + 1, da.end(), 4L) == da.end();
+        }
     }
     if (window) {
         r.answer = TerminalAnswer::Answered;

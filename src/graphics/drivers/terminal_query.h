@@ -23,8 +23,9 @@ enum class TerminalAnswer {
 
 struct TerminalSize {
     TerminalAnswer answer = TerminalAnswer::NotTerminal;
-    PixelSize size;      // with Answered: the window, no larger than the terminal draws
-    bool silent = false; // the questions were sent and not answered in time
+    PixelSize size;        // with Answered: the window, no larger than the terminal draws
+    bool silent = false;   // the questions were sent and not answered in time
+    bool no_sixel = false; // a sixel terminal's attributes leave out sixel graphics
 };
 
 // The size of the terminal device at `path`. Questions are sent (in raw
