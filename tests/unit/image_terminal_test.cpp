@@ -192,6 +192,12 @@ struct ImageTerminals : testing_support::ScratchCommandFixture {
         plot_pen(s, 'S', 60, 20, 2);
         end_plot(s, 'S');
     }
+    // Chooses the terminal type and sends the pictures to the pseudo-terminal.
+    void show_on(const FakeTerminal& tty, const std::string& termin) {
+        type(termin);
+        type("dest " + tty.name());
+        out.str("");
+    }
     ImageTerminalDriver& sixel() { return s.graphics.drivers().sixel; }
     ImageTerminalDriver& kitty() { return s.graphics.drivers().kitty; }
     // How long the call took, in seconds.
@@ -291,9 +297,7 @@ TEST_F(ImageTerminals, PictureFitsTheWindowOfATerminalThatAnswers) {
     ASSERT_FALSE(tty.name().empty());
     termios before{};
     ASSERT_EQ(::tcgetattr(tty.slave(), &before), 0);
-    type("termin/s");
-    type("dest " + tty.name());
-    out.str("");
+    show_on(tty, "termin/s");
     draw_picture();
     // A window of 1000 x 700: the page's shape in 85% of its height.
     EXPECT_EQ(out.str(), "");
@@ -319,9 +323,7 @@ TEST_F(ImageTerminals, PictureFitsTheWindowOfATerminalThatAnswers) {
 TEST_F(ImageTerminals, ATerminalWithoutSixelIsTold) {
     FakeTerminal tty("\x1b[4;700;1000t\x1b[?62;1;22c");
     ASSERT_FALSE(tty.name().empty());
-    type("termin/s");
-    type("dest " + tty.name());
-    out.str("");
+    show_on(tty, "termin/s");
     draw_picture();
     draw_picture();
     EXPECT_EQ(out.str(), " The terminal " + tty.name() +
@@ -332,9 +334,7 @@ TEST_F(ImageTerminals, ATerminalWithoutSixelIsTold) {
 TEST_F(ImageTerminals, ATerminalThatNeverAnswersTimesOutOnce) {
     FakeTerminal tty("");
     ASSERT_FALSE(tty.name().empty());
-    type("termin/k");
-    type("dest " + tty.name());
-    out.str("");
+    show_on(tty, "termin/k");
     const double first = timed([&] { draw_picture(); });
     EXPECT_GE(first, kTerminalQueryMs / 1000.0 * 0.9);
     EXPECT_LT(first, 3.0);
@@ -357,9 +357,7 @@ TEST_F(ImageTerminals, TheKernelsWindowSizeNeedsNoQuestion) {
     FakeTerminal tty("\x1b[?2;0;600;1000S\x1b[?62;4c");
     ASSERT_FALSE(tty.name().empty());
     ASSERT_TRUE(tty.set_window(1000, 700));
-    type("termin/k");
-    type("dest " + tty.name());
-    out.str("");
+    show_on(tty, "termin/k");
     draw_picture();
     EXPECT_EQ(out.str(), "");
     EXPECT_EQ(kitty().last_size().width, 770);
