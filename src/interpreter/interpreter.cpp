@@ -181,7 +181,7 @@ void start_up(Session& s, std::ostream& err) {
     err << " Macro library directory set to: " << s.interp.macro_library.trimmed() << "\n";
     std::string lib_help = s.interp.library_dir + "tarva.hlp";
     s.interp.help_file = file_exists(lib_help) ? lib_help : std::string(s.interp.macro_library.trimmed()) + "tarva.hlp";
-    err << "              Help file set to: " << s.interp.help_file << "\n";
+    err << "               Help file set to: " << s.interp.help_file << "\n";
     err.flush();
     s.interp.function_help_file = s.interp.library_dir + "qvfun.hlp";
 
