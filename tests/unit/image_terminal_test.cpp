@@ -17,6 +17,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <limits>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -191,6 +192,12 @@ struct ImageTerminals : testing_support::ScratchCommandFixture {
         plot_pen(s, 'S', 60, 20, 2);
         end_plot(s, 'S');
     }
+    // Chooses the terminal type and sends the pictures to the pseudo-terminal.
+    void show_on(const FakeTerminal& tty, const std::string& termin) {
+        type(termin);
+        type("dest " + tty.name());
+        out.str("");
+    }
     ImageTerminalDriver& sixel() { return s.graphics.drivers().sixel; }
     ImageTerminalDriver& kitty() { return s.graphics.drivers().kitty; }
     // How long the call took, in seconds.
@@ -290,9 +297,7 @@ TEST_F(ImageTerminals, PictureFitsTheWindowOfATerminalThatAnswers) {
     ASSERT_FALSE(tty.name().empty());
     termios before{};
     ASSERT_EQ(::tcgetattr(tty.slave(), &before), 0);
-    type("termin/s");
-    type("dest " + tty.name());
-    out.str("");
+    show_on(tty, "termin/s");
     draw_picture();
     // A window of 1000 x 700: the page's shape in 85% of its height.
     EXPECT_EQ(out.str(), "");
@@ -318,9 +323,7 @@ TEST_F(ImageTerminals, PictureFitsTheWindowOfATerminalThatAnswers) {
 TEST_F(ImageTerminals, ATerminalWithoutSixelIsTold) {
     FakeTerminal tty("\x1b[4;700;1000t\x1b[?62;1;22c");
     ASSERT_FALSE(tty.name().empty());
-    type("termin/s");
-    type("dest " + tty.name());
-    out.str("");
+    show_on(tty, "termin/s");
     draw_picture();
     draw_picture();
     EXPECT_EQ(out.str(), " The terminal " + tty.name() +
@@ -331,9 +334,7 @@ TEST_F(ImageTerminals, ATerminalWithoutSixelIsTold) {
 TEST_F(ImageTerminals, ATerminalThatNeverAnswersTimesOutOnce) {
     FakeTerminal tty("");
     ASSERT_FALSE(tty.name().empty());
-    type("termin/k");
-    type("dest " + tty.name());
-    out.str("");
+    show_on(tty, "termin/k");
     const double first = timed([&] { draw_picture(); });
     EXPECT_GE(first, kTerminalQueryMs / 1000.0 * 0.9);
     EXPECT_LT(first, 3.0);
@@ -356,9 +357,7 @@ TEST_F(ImageTerminals, TheKernelsWindowSizeNeedsNoQuestion) {
     FakeTerminal tty("\x1b[?2;0;600;1000S\x1b[?62;4c");
     ASSERT_FALSE(tty.name().empty());
     ASSERT_TRUE(tty.set_window(1000, 700));
-    type("termin/k");
-    type("dest " + tty.name());
-    out.str("");
+    show_on(tty, "termin/k");
     draw_picture();
     EXPECT_EQ(out.str(), "");
     EXPECT_EQ(kitty().last_size().width, 770);
@@ -389,6 +388,23 @@ TEST_F(ImageTerminals, HugeAndTinyScalesAreCapped) {
     EXPECT_EQ(p.width, 770);
     p = picture_pixels(PixelSize{0, 700}, -2.0f, limited);
     EXPECT_EQ(p.width, kDefaultPicture.width);
+}
+
+// Windows and points far out of range (zero span, infinities, NaN) still
+// give a whole picture: cairo is handed only coordinates it can take.
+TEST_F(ImageTerminals, WildCoordinatesStillGiveAPicture) {
+    type("termin/k");
+    type("dest wild.kitty");
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::nanf("");
+    float status = 0;
+    begin_plot(s, kSqrt2, 'S', 0, 1e-38f, -1e38f, 1e38f, status);
+    plot_pen(s, 'S', 0, 0, 3);
+    for (auto [x, y] : {std::pair{inf, 1.0f}, {nan, nan}, {-inf, 1e38f}, {1e-39f, -1e38f}}) plot_pen(s, 'S', x, y, 2);
+    end_plot(s, 'S');
+    std::string rest;
+    EXPECT_GE(kitty_chunks(read_file("wild.kitty"), rest).size(), 1u);
+    EXPECT_EQ(rest, "\r\n");
+    EXPECT_EQ(out.str().find("Unable to draw"), std::string::npos) << out.str();
 }
 
 TEST(TerminalQuery, SizeReportsAreRead) {

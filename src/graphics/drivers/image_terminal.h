@@ -2,10 +2,9 @@
 // foot, mlterm, WezTerm, Konsole, ...) and the kitty graphics protocol
 // (kitty, WezTerm, Ghostty, Konsole), chosen with TERMIN/S and TERMIN/K.
 // The picture is drawn through cairo on the PostScript page layout, at the
-// terminal's size in pixels (asked from the terminal where it answers) times
-// DEFINE/S's scale, and written to the plot destination whenever a drawing
-// command ends; the prompt continues below it. These terminals have no
-// graphic input here.
+// terminal's size in pixels (terminal_query.h) times DEFINE/S's scale, and
+// written to the plot destination whenever a drawing command ends; the
+// prompt continues below it. These terminals have no graphic input here.
 #pragma once
 
 #include <optional>
