@@ -7,7 +7,9 @@
 # differences of the medians give the whole fit, the time per step after the
 # first one, and the time per step of a program that is already running
 # (the last over 19 x 7 steps); the load of the machine weighs on both sides
-# alike.
+# alike. The CPU time (user and system) of the whole runs is reported too,
+# as steadier than wall time on a loaded machine, and the load average seen
+# during the rounds.
 #
 # With the benchmark program as third argument, each round also runs one
 # iteration of P1 in a running tarva (BM_IterationP1), so that figure too is
