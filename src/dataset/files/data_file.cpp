@@ -420,6 +420,8 @@ bool read_table(RecordReader& in, std::string_view name, int code, DataSet& data
                 store(v[0], v[2], 0.0f);
         }
         out.line(format_I(stored, 4) + " points loaded from data file.");
+        // Every point read is kept, the last one included: the count is the
+        // number stored, the number just reported.
         data.count = stored;
         return stored > 0;
     }
