@@ -147,7 +147,7 @@ void paint(cairo_t* cr, const StrokeList& list, double scale, double height, dou
 // cairo itself already merges collinear draws and drops zero-length ones
 // and a move followed by a move. The thinnest line is one page unit, as on
 // the PostScript page. Solid runs are stroked every kSegmentsPerStroke
-// segments or so, at the end of a sub-path, for the viewers' rasterisers.
+// segments, as on the raster pictures, for the viewers' rasterisers.
 class VectorPainter {
 public:
     VectorPainter(cairo_t* cr, const StrokeList& list, double height) : cr_(cr), list_(list), height_(height) {}
@@ -175,6 +175,11 @@ public:
             if (!have_pen_) {
                 pen_ = q;
                 have_pen_ = true;
+            }
+            const int gathered = sub_.empty() ? 0 : static_cast<int>(sub_.size()) - 1;
+            if (solid_ && segments_ + gathered >= kSegmentsPerStroke) {
+                end_sub_path();
+                stroke();
             }
             if (sub_.empty()) sub_.push_back(pen_);
             sub_.push_back(q);
@@ -214,7 +219,6 @@ private:
     void end_sub_path() {
         if (sub_.empty()) return;
         if (!off_page()) {
-            if (solid_ && segments_ >= kSegmentsPerStroke) stroke();
             std::size_t n = sub_.size();
             const bool closed = solid_ && n >= 4 && sub_.front() == sub_.back() && long_enough(sub_[0], sub_[1]) &&
                                 long_enough(sub_[n - 2], sub_[n - 1]);
