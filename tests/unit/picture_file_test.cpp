@@ -290,7 +290,7 @@ TEST_F(PictureFiles, UnwritableNamesAndHugeScales) {
     png("huge.png", 2.0);
     run("define/x huge.pdf");
     EXPECT_EQ(run("draw/x"), " Plot written to: huge.pdf\n");
-    EXPECT_TRUE(pdf_reads("huge.pdf", false)); // drawn far off the page, as on PostScript
+    EXPECT_TRUE(pdf_reads("huge.pdf", false)); // the picture lies off the page, as on PostScript
     run("define/x tiny.png");
     run("define/x", "-5\n0 0\n");
     EXPECT_EQ(run("draw/x"), " PNG resolution limited to 15 pixels per inch.\n Plot written to: tiny.png\n");
