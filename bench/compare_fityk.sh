@@ -7,7 +7,9 @@
 # differences of the medians give the whole fit, the time per step after the
 # first one, and the time per step of a program that is already running
 # (the last over 19 x 7 steps); the load of the machine weighs on both sides
-# alike.
+# alike. The CPU time (user and system) of the whole runs is reported too,
+# as steadier than wall time on a loaded machine, and the load average seen
+# during the rounds.
 #
 # With the benchmark program as third argument, each round also runs one
 # iteration of P1 in a running tarva (BM_IterationP1), so that figure too is
@@ -64,7 +66,7 @@ done
 
 cd "$work"
 python3 - "$bin" "$rounds" "$bench_bin" <<'PY'
-import json, subprocess, sys, time, statistics
+import json, os, subprocess, sys, time, statistics
 bin, rounds, bench_bin = sys.argv[1], int(sys.argv[2]), sys.argv[3]
 iteration = []
 
@@ -73,25 +75,36 @@ def tarva_iteration():
                           "--benchmark_format=json"], capture_output=True, text=True, check=True).stdout
     iteration.append(json.loads(out)["benchmarks"][0]["real_time"])
 
+# Each run returns the CPU time (user and system) of the process.
+def run(args, stdin=None):
+    with open(stdin) if stdin else open(os.devnull) as inp:
+        proc = subprocess.Popen(args, stdin=inp, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        _, status, usage = os.wait4(proc.pid, 0)
+    if status != 0:
+        raise SystemExit("%s failed" % args[0])
+    return usage.ru_utime + usage.ru_stime
+
 def tarva(p, v):
-    subprocess.run([bin], stdin=open("%s_%d.in" % (p, v)),
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+    return run([bin], "%s_%d.in" % (p, v))
 
 def fityk(p, v):
-    subprocess.run(["cfityk", "-n", "-q", "%s_%d.fit" % (p, v)],
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+    return run(["cfityk", "-n", "-q", "%s_%d.fit" % (p, v)])
 
 progs = (("tarva", tarva), ("fityk", fityk))
 times = {(name, p, v): [] for name, _ in progs for p in ("p1", "p2") for v in (0, 1, 2, 3)}
+cpu = {(name, p, v): [] for name, _ in progs for p in ("p1", "p2") for v in (0, 1, 2, 3)}
+loads = []
 for _ in range(rounds):
     for p in ("p1", "p2"):
         for v in (0, 1, 2, 3):
             for name, prog in progs:
                 t = time.perf_counter()
-                prog(p, v)
+                cpu[(name, p, v)].append(prog(p, v))
                 times[(name, p, v)].append(time.perf_counter() - t)
     if bench_bin:
         tarva_iteration()
+    with open("/proc/loadavg") as f:
+        loads.append(float(f.read().split()[0]))
 
 med = {k: statistics.median(v) * 1e3 for k, v in times.items()}
 steps = 7
@@ -104,9 +117,15 @@ for p in ("p1", "p2"):
         running[name] = (twenty - whole) / (19 * steps)
         print("%s %s: whole run %.2f, without the fit %.2f, fit %.2f, per step after the first %.3f, "
               "per step when running %.3f" % (p, name, whole, none, whole - none, per[name], running[name]))
-    print("%s: fityk/tarva whole run %.2f, per step after the first %.2f, per step when running %.2f"
-          % (p, med[("fityk", p, 2)] / med[("tarva", p, 2)], per["fityk"] / per["tarva"],
+    print("%s: fityk/tarva whole run %.2f (tarva/fityk %.2f), per step after the first %.2f, per step when running %.2f"
+          % (p, med[("fityk", p, 2)] / med[("tarva", p, 2)], med[("tarva", p, 2)] / med[("fityk", p, 2)],
+             per["fityk"] / per["tarva"],
              running["fityk"] / running["tarva"]))
+print("whole runs, CPU time (user and system), medians in ms:")
+for p in ("p1", "p2"):
+    t, f = (statistics.median(cpu[(name, p, 2)]) * 1e3 for name in ("tarva", "fityk"))
+    print("%s: tarva %.2f, fityk %.2f, tarva/fityk %.2f" % (p, t, f, t / f))
+print("load average during the rounds: %.1f to %.1f" % (min(loads), max(loads)))
 if iteration:
     it = statistics.median(iteration)
     print("p1: one iteration in a running tarva (BM_IterationP1) %.3f ms; fityk's step when running is %.2f times that"

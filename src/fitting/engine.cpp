@@ -4,6 +4,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #if defined(__SSE2__)
@@ -96,15 +97,22 @@ void find_varied(EngineState& e) {
 // Values (and derivatives) of every point of the working copy.
 void compute_points(EngineState& e, ModelRef model, bool derivs) {
     if (model.kernel == nullptr) {
+        e.values_kept = false;
         plain_points(e, model, 0, e.npoints, derivs);
         return;
     }
     const PointKernel& k = *model.kernel;
+    const bool same_params = terms_kept_for(k, e, e.a.data());
+    // The values of the last pass of values at these very parameters are
+    // still there.
+    if (!derivs && same_params && e.values_kept) return;
     if (!derivs) e.terms_of = nullptr;
+    if (derivs && !same_params) e.values_kept = false;
     run_split(e.npoints, e.parallel, [&](int begin, int end) { k.run(k, e, begin, end, derivs); });
     if (!derivs) {
         e.terms_of = k.context;
         e.terms_params = e.a;
+        e.values_kept = true;
     }
 }
 
@@ -317,12 +325,24 @@ bool terms_kept_for(const PointKernel& k, const EngineState& e, const double* a)
     return true;
 }
 
-void load_working_copy(EngineState& e, const EngineInputs& in) {
+void forget_kept_terms(EngineState& e, const void* context) {
+    if (e.terms_of != context) return;
     e.terms_of = nullptr;
+    e.values_kept = false;
+}
+
+void load_working_copy(EngineState& e, const EngineInputs& in) {
     e.parallel = false;
     int np = clamp_count(in.npoints, kEngineDerivPoints);
     np =
         std::min({np, static_cast<int>(in.x.size()), static_cast<int>(in.y.size()), static_cast<int>(in.sigma.size())});
+    // The kept terms and values belong to the abscissae they were computed
+    // at (bit for bit).
+    if (np != e.npoints ||
+        (np > 0 && std::memcmp(e.x.data(), in.x.data(), static_cast<std::size_t>(np) * sizeof(float)) != 0)) {
+        e.terms_of = nullptr;
+        e.values_kept = false;
+    }
     e.npoints = np;
     for (int i = 0; i < np; ++i) {
         e.x[i] = in.x[i];

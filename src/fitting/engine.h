@@ -129,6 +129,11 @@ void share_with_helper(EngineState& e, ModelRef model);
 // Copies the inputs into the working copy (no dump).
 void load_working_copy(EngineState& e, const EngineInputs& in);
 
+// Drops what the working copy kept of a pass of the kernel whose context
+// this is: its owner calls it before the context changes or is destroyed
+// (another context could later take its address).
+void forget_kept_terms(EngineState& e, const void* context);
+
 // One damped step: normal equations, inversion, parameter update and
 // errors. False (after the "zero determinant" line) when singular.
 bool iteration_step(EngineState& e, OutputSink& out, ModelRef model, std::span<double> errors);

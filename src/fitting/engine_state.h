@@ -63,11 +63,18 @@ struct EngineState {
     // (the next iteration's normal equations come straight after the
     // chi-square of the step) need not form the terms again. `terms_of` is
     // the kernel's context and `terms_params` the parameters of that pass;
-    // copying the inputs into the working copy clears `terms_of`.
+    // copying inputs with other abscissae into the working copy clears
+    // `terms_of`, and so does forget_kept_terms() (engine.h), which the
+    // owner of a context calls before the context changes or goes.
+    // `values_kept`: `model` still holds that pass's values (a derivative
+    // pass at the same parameters writes the same ones), so a chi-square at
+    // those parameters (FIT's starting and final ones repeat the fit's)
+    // need not compute them again.
     static constexpr int kKeptTerms = 32;
     std::array<std::array<double, kKeptTerms>, kEngineDerivPoints> point_terms;
     const void* terms_of = nullptr;
     std::array<double, kEngineParams> terms_params{};
+    bool values_kept = false;
 };
 
 } // namespace tarva

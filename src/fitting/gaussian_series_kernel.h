@@ -19,6 +19,7 @@ struct GaussianSeries {
     int nparams = 0;     // parameter count as the function reads it (1..50)
     int log_result = 0;  // log10 of the result
     int sqrt_result = 0; // square root of the result
+    bool operator==(const GaussianSeries&) const = default;
 };
 
 // A kernel for the given series; `series` must outlive the kernel's use.

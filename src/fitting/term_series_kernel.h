@@ -22,6 +22,7 @@ struct TermSeries {
     int nparams = 0;     // parameter count as the function reads it (at most 50)
     int log_result = 0;  // log10 of the result
     int sqrt_result = 0; // square root of the result
+    bool operator==(const TermSeries&) const = default;
 };
 
 // Whether the kernel serves this function with this parameter count.

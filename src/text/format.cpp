@@ -797,22 +797,36 @@ std::optional<double> parse_real(std::string_view t, bool allow_bare) {
         return std::nullopt;
     }
 
-    // Canonical text for from_chars: digits.digitsE[-]exponent.
-    std::string canon;
-    canon.reserve(n + 8);
-    canon.append(t.substr(int_start, int_end - int_start));
-    if (int_end == int_start) canon += '0';
+    // Canonical text for from_chars: digits.digitsE[-]exponent, at most 10
+    // characters longer than the field (a 0, the point, e, the sign and six
+    // exponent digits). It is built on the stack for the usual short field:
+    // a data file has a number in every item.
+    char small[64];
+    std::string large;
+    char* canon = small;
+    if (n + 16 > sizeof small) {
+        large.resize(n + 16);
+        canon = large.data();
+    }
+    std::size_t len = 0;
+    const auto put = [&](std::string_view part) {
+        std::copy(part.begin(), part.end(), canon + len);
+        len += part.size();
+    };
+    put(t.substr(int_start, int_end - int_start));
+    if (int_end == int_start) canon[len++] = '0';
     if (frac_end > frac_start) {
-        canon += '.';
-        canon.append(t.substr(frac_start, frac_end - frac_start));
+        canon[len++] = '.';
+        put(t.substr(frac_start, frac_end - frac_start));
     }
     if (has_exponent) {
-        canon += 'e';
-        if (exp_negative) canon += '-';
-        canon += std::to_string(exponent);
+        canon[len++] = 'e';
+        if (exp_negative) canon[len++] = '-';
+        const auto digits = std::to_chars(canon + len, canon + n + 16, exponent);
+        len = static_cast<std::size_t>(digits.ptr - canon);
     }
     double value = 0;
-    const auto res = std::from_chars(canon.data(), canon.data() + canon.size(), value);
+    const auto res = std::from_chars(canon, canon + len, value);
     if (res.ec == std::errc::result_out_of_range) {
         // Tell overflow (not a usable number) from underflow (zero) by the
         // decimal magnitude: position of the first non-zero digit.
@@ -830,7 +844,7 @@ std::optional<double> parse_real(std::string_view t, bool allow_bare) {
         if (magnitude > 0) return std::nullopt;
         return negative ? -0.0 : 0.0;
     }
-    if (res.ec != std::errc() || res.ptr != canon.data() + canon.size()) return std::nullopt;
+    if (res.ec != std::errc() || res.ptr != canon + len) return std::nullopt;
     return negative ? -value : value;
 }
 
@@ -849,7 +863,10 @@ std::string squeeze_blanks(std::string_view field) {
 // any mantissa digit ("E5") and values beyond the double range are not
 // accepted, so that a prompt asks again instead of storing nonsense. A
 // field holding only a sign or a point reads as 0, as in gfortran.
-std::optional<double> read_real_field(std::string_view field) { return parse_real(squeeze_blanks(field), true); }
+std::optional<double> read_real_field(std::string_view field) {
+    if (std::none_of(field.begin(), field.end(), is_blank)) return parse_real(field, true);
+    return parse_real(squeeze_blanks(field), true);
+}
 
 std::optional<long long> read_integer_field(std::string_view field) {
     const std::string t = squeeze_blanks(field);

@@ -56,6 +56,7 @@ TEST_F(AverageOrder, SmoothingWindow) {
     EXPECT_FLOAT_EQ(s.data.X[0], 3);
     EXPECT_FLOAT_EQ(s.data.Y[0], static_cast<float>((1 + 2 + 1 + 4 + 5) / sw));
     EXPECT_FLOAT_EQ(s.data.SIGMA[0], static_cast<float>(1 / std::sqrt(sw)));
+    EXPECT_EQ(s.data.Y[4], 5.0F); // beyond the count: as it was
 
     // A window that does not fit even once leaves the data as they were.
     for (int n : {3, 4}) {
@@ -83,6 +84,9 @@ TEST_F(AverageOrder, CompressionDropsTheIncompleteGroup) {
                     " X replaced by means, Y and Yerr by weighted means.\n"
                     " Old number of data points   10, new number:    3\n");
     EXPECT_EQ(xs(), (std::vector<float>{2, 5, 8}));
+    // The places beyond the new count keep the old points.
+    EXPECT_EQ(s.data.X[3], 4.0F);
+    EXPECT_EQ(s.data.Y[9], 100.0F);
     // First group: weights 1, 1/4, 1.
     EXPECT_FLOAT_EQ(s.data.Y[0], static_cast<float>((10 + 20 / 4.0 + 30) / 2.25));
     EXPECT_FLOAT_EQ(s.data.SIGMA[0], static_cast<float>(1 / 1.5));

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -238,6 +239,11 @@ struct FitCase {
     // The points in descending x (the kernels' layout for unsorted points).
     bool reversed = false;
 };
+
+// How gtest names a case (instead of printing its bytes, padding included).
+void PrintTo(const FitCase& c, std::ostream* os) {
+    *os << c.spectrum << " function " << c.function << (c.reversed ? " reversed" : "");
+}
 
 void reverse_points(Spectrum& sp) {
     std::reverse(sp.x.begin(), sp.x.end());
@@ -505,6 +511,50 @@ TEST(GaussianSeriesKernel, FlankTermsCrossingARoundingBoundaryKeepTheirDerivativ
             << "the case must cross the boundary (slot " << c.slot << ")";
         expect_kernel_matches_plain(s, p, 5, 0);
     }
+}
+
+// A chi-square at the parameters of the pass before it takes that pass's
+// values instead of computing them again (FIT's starting and final
+// chi-squares repeat the fit's own). Whatever changes in between, the
+// result must be that of an engine that kept nothing.
+TEST(KeptModelValues, AreUsedOnlyForTheSameParametersPointsAndSettings) {
+    const Spectrum sp = load("p2");
+    std::istringstream in;
+    std::ostringstream out;
+    Session s(in, out);
+    set_up(s, sp);
+    OutputSink sink(out);
+    SessionModel model(s);
+    // The same engine without what it kept (the mask slots above the
+    // parameter count carry over from one command to the next).
+    auto expect_fresh = [&](const char* what) {
+        auto fresh = std::make_unique<EngineState>(s.engine);
+        fresh->terms_of = nullptr;
+        fresh->values_kept = false;
+        const double kept = chi_square(s.engine, sink, model.engine_inputs());
+        EXPECT_EQ(bits(kept), bits(chi_square(*fresh, sink, model.engine_inputs()))) << what;
+    };
+    expect_fresh("first");
+    expect_fresh("again, same parameters");
+    EXPECT_TRUE(s.engine.values_kept);
+    s.fit.value[3] += 0.5;
+    expect_fresh("a centre moved");
+    s.data.X[48] += 0.25f; // on the first peak
+    expect_fresh("a point moved");
+    s.fit.log_result = 1;
+    expect_fresh("log10 of the result");
+    s.fit.log_result = 0;
+    s.fit.nparams = 11;
+    expect_fresh("one peak less");
+    {
+        SessionModel other(s);
+        (void)chi_square(s.engine, sink, other.engine_inputs());
+        EXPECT_NE(s.engine.terms_of, nullptr);
+    }
+    // A model that is gone leaves nothing behind that a later one at its
+    // address could take for its own.
+    EXPECT_EQ(s.engine.terms_of, nullptr);
+    EXPECT_FALSE(s.engine.values_kept);
 }
 
 // On a zero line a peak's farthest nonzero values are subnormal numbers,

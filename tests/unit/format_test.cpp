@@ -2069,6 +2069,8 @@ TEST(ReadRealField, AcceptedForms) {
         {"1e-400", 0.0}, // underflow reads as zero
         {"\t4.25\t", 4.25},
         {"00012.50", 12.5},
+        // a field longer than the parser's stack buffer
+        {"1000000000000000000000000000000000000000000000000000000000000.000e-60", 1.0},
     };
     for (const Case& c : cases) {
         const auto v = read_real_field(c.text);

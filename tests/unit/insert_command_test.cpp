@@ -100,7 +100,8 @@ TEST_F(InsertCommand, FunctionFiveAsksNoParameters) {
     EXPECT_EQ(out.find("Number of parameters"), std::string::npos);
     EXPECT_NE(out.find("\n Blank function"), std::string::npos);
     EXPECT_NE(out.find(" Data point   1 X,Y > "), std::string::npos);
-    EXPECT_EQ(testing_support::read_file("blank.fit"), " \n \n \n          5         1\n    0.0000    \n  0\n  0\n"
+    // Texts left empty are written as one blank after the blank column.
+    EXPECT_EQ(testing_support::read_file("blank.fit"), "  \n  \n  \n          5         1\n    0.0000    \n  0\n  0\n"
                                                        "    4.0000    ,   5.0000    ,   0.0000    \n");
 }
 

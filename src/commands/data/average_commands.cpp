@@ -94,11 +94,9 @@ std::optional<int> width_argument(Session& s, double number, const std::string& 
     return std::min(n, kMaxWidth);
 }
 
-// Replaces the data set by its first `count` points taken from the new columns.
+// Makes the new columns the data set. The places beyond the new count keep
+// what they held, as for every command that shrinks the data set.
 void replace_points(DataSet& d, const std::vector<float>& x, const std::vector<float>& y, const std::vector<float>& e) {
-    d.X.fill(0.0f);
-    d.Y.fill(0.0f);
-    d.SIGMA.fill(0.0f);
     std::copy(x.begin(), x.end(), d.X.begin());
     std::copy(y.begin(), y.end(), d.Y.begin());
     std::copy(e.begin(), e.end(), d.SIGMA.begin());

@@ -39,10 +39,12 @@ bool is_next(std::string_view name, bool any_case) {
     return head == "NEXT" || head == "next";
 }
 
-// The current data file name stepped to the next file of its series.
+// NEXT: the current data file name stepped to the next file of its series
+// (the current file itself when the series ends there). False when there is
+// no data file name to step.
 bool step_to_next(Session& s, std::string& name) {
-    name = std::string(s.data.file_name.trimmed());
-    return next_file_name(s, name);
+    name = stepped_data_file_name(s);
+    return !name.empty();
 }
 
 // The prompt of DATA and LOAD. A name beginning with "?" asks at the

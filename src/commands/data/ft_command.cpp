@@ -13,7 +13,9 @@ namespace tarva {
 
 namespace {
 
-// At least one character, so that an empty label still reads "1/( )".
+// A label without its trailing blanks, at least one character, so that an
+// empty label still reads "1/( )". The Y label is taken the same way: its
+// trailing blanks would push the closing parenthesis out of the 100 columns.
 std::string label_text(const FixedText<100>& label) {
     const std::string_view t = label.trimmed();
     return t.empty() ? std::string(" ") : std::string(t);

@@ -121,9 +121,13 @@ bool ask_label(Session& s, const std::string& prompt, FixedText<100>& field) {
 }
 
 // A text line of the file: a blank column, then the text without trailing
-// blanks. Files written so have always carried that blank, and DATA keeps
-// it as the first character of the text it reads back.
-std::string text_line(const FixedText<100>& text) { return " " + std::string(text.trimmed()) + "\n"; }
+// blanks but at least one character, so a text left empty is written as a
+// single blank after the column. Files written so have always carried that
+// column, and DATA keeps it as the first character of the text it reads back.
+std::string text_line(const FixedText<100>& text) {
+    const std::string_view t = text.trimmed();
+    return " " + (t.empty() ? std::string(" ") : std::string(t)) + "\n";
+}
 
 bool drawing_only(int function) { return function == 5 || function == 9 || function == 11 || function == 12; }
 

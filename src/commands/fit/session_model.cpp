@@ -6,6 +6,11 @@ namespace tarva {
 
 SessionModel::SessionModel(Session& s) : session_(s), inputs_{s.fit, s.data, s.models} {}
 
+SessionModel::~SessionModel() {
+    forget_kept_terms(session_.engine, &series_);
+    forget_kept_terms(session_.engine, &terms_);
+}
+
 ModelRef SessionModel::ref() {
     ModelRef r(*this);
     const FitState& f = session_.fit;
@@ -16,11 +21,16 @@ ModelRef SessionModel::ref() {
     // fit reports afterwards (and lowers a count above 50 as the functions do).
     (*this)(std::span<const double>(session_.fit.value), 0.0f);
     const int n = std::min(f.nparams, kMaxParams);
+    // A kernel whose settings change no longer owns what the engine kept.
     if (gaussians) {
-        series_ = GaussianSeries{n, f.log_result, f.sqrt_result};
+        const GaussianSeries g{n, f.log_result, f.sqrt_result};
+        if (!(g == series_)) forget_kept_terms(session_.engine, &series_);
+        series_ = g;
         kernel_ = gaussian_series_kernel(series_);
     } else {
-        terms_ = TermSeries{f.function, n, f.log_result, f.sqrt_result};
+        const TermSeries t{f.function, n, f.log_result, f.sqrt_result};
+        if (!(t == terms_)) forget_kept_terms(session_.engine, &terms_);
+        terms_ = t;
         kernel_ = term_series_kernel(terms_);
     }
     r.kernel = &kernel_;

@@ -15,6 +15,8 @@ public:
     explicit SessionModel(Session& s);
     SessionModel(const SessionModel&) = delete;
     SessionModel& operator=(const SessionModel&) = delete;
+    // The engine forgets what it kept of this model's kernel.
+    ~SessionModel();
 
     double operator()(std::span<const double> p, float x) { return evaluate(inputs_, p, x); }
 

@@ -52,8 +52,8 @@ std::string mca_file_name(Session& s, const CommandContext& ctx, bool& failed) {
         if (name.empty()) return {};
     }
     if (name.rfind("NEXT", 0) == 0 || name.rfind("next", 0) == 0) {
-        name = std::string(s.data.file_name.trimmed());
-        if (!next_file_name(s, name)) {
+        name = stepped_data_file_name(s);
+        if (name.empty()) {
             failed = true;
             return {};
         }

@@ -127,8 +127,8 @@ void cmd_pha(Session& s, CommandContext& ctx) {
         if (name.empty()) return;
     }
     if (upper(name.substr(0, 4)) == "NEXT") {
-        name = std::string(s.data.file_name.trimmed());
-        if (!next_file_name(s, name)) {
+        name = stepped_data_file_name(s);
+        if (name.empty()) {
             ctx.number = 1.0;
             return;
         }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
 #include <vector>
 
 #include "models/evaluate.h"
@@ -419,6 +420,8 @@ bool read_table(RecordReader& in, std::string_view name, int code, DataSet& data
                 store(v[0], v[2], 0.0f);
         }
         out.line(format_I(stored, 4) + " points loaded from data file.");
+        // Every point read is kept, the last one included: the count is the
+        // number stored, the number just reported.
         data.count = stored;
         return stored > 0;
     }
@@ -451,23 +454,27 @@ bool read_table(RecordReader& in, std::string_view name, int code, DataSet& data
                               : code == 2 ? 2
                                           : static_cast<std::size_t>(std::max(code, 3));
     bool first_record = true;
+    std::array<float, 9> v{};
+    float last = 0.0f;
+    // Made once: a new one for every record would be an allocation each.
+    const std::function<void(std::size_t, float)> keep = [&](std::size_t i, float value) {
+        if (i < v.size()) v[i] = value;
+        if (i + 1 == items) last = value;
+    };
     while (code != 0) {
         if (stored + per_record > kMaxPoints) {
             too_many();
             break;
         }
-        std::array<float, 9> v{};
-        float last = 0.0f;
+        v.fill(0.0f);
+        last = 0.0f;
         std::vector<float> values;
         ReadStatus st;
         if (code < 0) {
             values.assign(items, 0.0f);
             st = read_floats(in, values);
         } else {
-            st = read_float_items(in, items, [&](std::size_t i, float value) {
-                if (i < v.size()) v[i] = value;
-                if (i + 1 == items) last = value;
-            });
+            st = read_float_items(in, items, keep);
         }
         if (st == ReadStatus::End) break;
         if (st == ReadStatus::Error) {

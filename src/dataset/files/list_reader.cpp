@@ -1,6 +1,7 @@
 #include "dataset/files/list_reader.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -73,7 +74,7 @@ std::optional<long long> parse_integer_item(std::string_view token) {
 
 template <typename Parse, typename Store>
 ReadStatus read_list_items(RecordReader& in, std::size_t want, Parse parse, Store store) {
-    std::string record;
+    std::string& record = in.scratch();
     ReadStatus st = in.next(record);
     if (st != ReadStatus::Ok) return st;
     std::size_t count = 0;
@@ -147,7 +148,16 @@ ReadStatus read_float_items(RecordReader& in, std::size_t count, const std::func
 }
 
 ReadStatus read_floats(RecordReader& in, std::span<float> values) {
-    std::vector<float> work(values.begin(), values.end());
+    // The values are stored only when the whole list was read; a table's
+    // few columns are collected on the stack (one record per call).
+    std::array<float, 16> few;
+    std::vector<float> many;
+    std::span<float> work(few.data(), values.size());
+    if (values.size() > few.size()) {
+        many.resize(values.size());
+        work = std::span<float>(many);
+    }
+    std::copy(values.begin(), values.end(), work.begin());
     const ReadStatus st = read_float_items(in, values.size(), [&](std::size_t i, float v) { work[i] = v; });
     if (st == ReadStatus::Ok) std::copy(work.begin(), work.end(), values.begin());
     return st;

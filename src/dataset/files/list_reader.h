@@ -26,10 +26,14 @@ public:
     void rewind();
     // Records read so far.
     long records() const { return records_; }
+    // A record buffer for the list reads, kept from one record to the next
+    // so that a long file is not one allocation per line.
+    std::string& scratch() { return scratch_; }
 
 private:
     std::istream* in_;
     long records_ = 0;
+    std::string scratch_;
 };
 
 // List-directed read of values.size() numbers, starting at the next record
