@@ -60,9 +60,10 @@ bool left_justify(std::string& text) {
     std::size_t first = 0;
     while (first < len && text[first] == ' ') ++first;
     if (first == len || first == 0) return too_long;
-    // Shift the first `len` characters left by `first`, blanks appended
-    // at the end of that window.
-    for (std::size_t i = 0; i < len; ++i) text[i] = (i + first < len) ? text[i + first] : ' ';
+    // The whole field moves left (trailing TABs with it), blanks coming in
+    // at its end; an over-long text moves only within its first 200.
+    const std::size_t window = too_long ? len : text.size();
+    for (std::size_t i = 0; i < window; ++i) text[i] = (i + first < window) ? text[i + first] : ' ';
     return too_long;
 }
 

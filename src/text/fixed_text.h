@@ -65,9 +65,10 @@ private:
 };
 
 // Removes leading blanks by shifting the text left (blanks appended). A text
-// whose length reaches 200 gets the "Line too long" message through `warn`
-// and only its first 200 characters are shifted. Returns true when the
-// message was due.
+// whose length reaches 200 has only its first 200 characters shifted and
+// the result is true, so a caller with an output sink can say "Line too long
+// in QZLEAD."; no text the program left-justifies (command lines, answers,
+// macro lines read by OUT) is that long.
 bool left_justify(std::string& text);
 
 } // namespace tarva

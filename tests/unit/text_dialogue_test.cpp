@@ -36,6 +36,10 @@ TEST(FixedTextHelpers, LeftJustify) {
     std::string t = "   abc  ";
     EXPECT_FALSE(left_justify(t));
     EXPECT_EQ(t, "abc     ");
+    // A TAB after the last character moves with the text.
+    t = "  ab\t  ";
+    left_justify(t);
+    EXPECT_EQ(t, "ab\t    ");
     std::string blank = "     ";
     left_justify(blank);
     EXPECT_EQ(blank, "     ");
