@@ -338,7 +338,8 @@ void load_working_copy(EngineState& e, const EngineInputs& in) {
         std::min({np, static_cast<int>(in.x.size()), static_cast<int>(in.y.size()), static_cast<int>(in.sigma.size())});
     // The kept terms and values belong to the abscissae they were computed
     // at (bit for bit).
-    if (np != e.npoints || std::memcmp(e.x.data(), in.x.data(), static_cast<std::size_t>(np) * sizeof(float)) != 0) {
+    if (np != e.npoints ||
+        (np > 0 && std::memcmp(e.x.data(), in.x.data(), static_cast<std::size_t>(np) * sizeof(float)) != 0)) {
         e.terms_of = nullptr;
         e.values_kept = false;
     }

@@ -240,6 +240,11 @@ struct FitCase {
     bool reversed = false;
 };
 
+// How gtest names a case (instead of printing its bytes, padding included).
+void PrintTo(const FitCase& c, std::ostream* os) {
+    *os << c.spectrum << " function " << c.function << (c.reversed ? " reversed" : "");
+}
+
 void reverse_points(Spectrum& sp) {
     std::reverse(sp.x.begin(), sp.x.end());
     std::reverse(sp.y.begin(), sp.y.end());
