@@ -202,15 +202,17 @@ struct AxisPlan {
 };
 
 // Runs through the candidates of one axis: major(v) for each used value,
-// minor(m) for each minor mark inside the range.
-template <typename Major, typename Minor>
-void walk_axis(const AxisPlan& p, Major major, Minor minor) {
+// minor(m) for each minor mark inside the range, then across(v) for the
+// used value, so that a grid line follows the minor marks of its interval.
+template <typename Major, typename Minor, typename Across>
+void walk_axis(const AxisPlan& p, Major major, Minor minor, Across across) {
     const Candidates c(p.min, p.max, p.step);
     if (!c.valid) return;
     const bool decades = p.log_axis && std::fabs(p.step) == 1.0;
     for (int k = -kCandidatesBelow; k <= kCandidatesBelow; ++k) {
         const double v = c.value(k);
-        if (c.inside(v)) major(v);
+        const bool used = c.inside(v);
+        if (used) major(v);
         if (decades) {
             for (int i = 2; i <= 9; ++i) {
                 const double m = v + std::log10(static_cast<double>(i));
@@ -222,6 +224,7 @@ void walk_axis(const AxisPlan& p, Major major, Minor minor) {
                 if (c.inside(m)) minor(m);
             }
         }
+        if (used) across(v);
     }
 }
 
@@ -254,12 +257,15 @@ void layout_axes(const AxisSettings& a, const PlotWindow& win, int default_font,
                     const float w = layout_text(default_font, 0, 0, unit_x, unit_y, number_size, 0, text, nullptr);
                     layout_text(default_font, v - w / 2, number_y, unit_x, unit_y, number_size, 0, text, &out);
                 }
-                if (a.grid_lines) line(out, v, ymin, v, ymax);
             },
             [&](double value) {
                 const float v = static_cast<float>(value);
                 line(out, v, ymin + 0.5F * k * uy, v, ymin);
                 if (a.upper_marks) line(out, v, ymax - 0.5F * k * uy, v, ymax);
+            },
+            [&](double value) {
+                const float v = static_cast<float>(value);
+                if (a.grid_lines) line(out, v, ymin, v, ymax);
             });
     }
     // Y axis
@@ -279,12 +285,15 @@ void layout_axes(const AxisSettings& a, const PlotWindow& win, int default_font,
                     layout_text(default_font, xmin - 0.5F * ux - w, v - 0.5F * uy, unit_x, unit_y, number_size, 0, text,
                                 &out);
                 }
-                if (a.grid_lines) line(out, xmin, v, xmax, v);
             },
             [&](double value) {
                 const float v = static_cast<float>(value);
                 line(out, xmin + 0.5F * k * ux, v, xmin, v);
                 if (a.right_marks) line(out, xmax - 0.5F * k * ux, v, xmax, v);
+            },
+            [&](double value) {
+                const float v = static_cast<float>(value);
+                if (a.grid_lines) line(out, xmin, v, xmax, v);
             });
     }
 }

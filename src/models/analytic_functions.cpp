@@ -203,7 +203,7 @@ double bessel_series(Params a, float xs) {
         }
         double h = g;
         for (int m = 1; m <= 40; ++m) {
-            g = -g * f * f / (4.0 * m * (order + m));
+            g = -g * (f * f) / (4.0 * m * (order + m)); // f^2 as one factor
             if (std::abs(g) < 1e-4) break;
             h += g;
         }

@@ -41,7 +41,9 @@ double flat_top(double height, double centre, double fwhm, double top, double x)
         return height;
     }
     if (std::abs(height) <= kTinyPeak || std::abs(fwhm) <= kTinyPeak) return 0.0;
-    return height * std::exp(-kGaussFactor * wing * wing / (fwhm * fwhm));
+    // The square is one factor, formed before it is scaled (the grouping
+    // decides the last bit of the value).
+    return height * std::exp(-kGaussFactor * (wing * wing) / (fwhm * fwhm));
 }
 
 // Error function approximation for the window of function 27.
@@ -148,8 +150,8 @@ double breit_wigner_term(Params a, int k, double x) {
     double u = x - a(3 * k + 1);
     double q = u * u + h * h;
     // A peak whose q is exactly 0 adds nothing (adding -0 leaves any sum
-    // exactly as it is).
-    return q != 0.0 ? a(3 * k) * h * h / q : -0.0;
+    // exactly as it is). h^2 is one factor, formed before it is scaled.
+    return q != 0.0 ? a(3 * k) * (h * h) / q : -0.0;
 }
 
 double breit_wigner(Params a, int n, float xs) {

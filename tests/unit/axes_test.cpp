@@ -291,6 +291,14 @@ TEST(AxesGeometry, GradationsRightAndUpperFlagsGridAndMarkSize) {
     EXPECT_EQ(count_segment(seg, 3.2F, 0.75F, 3.2F, 0), 0);
     EXPECT_EQ(count_segment(seg, 3, 0, 3, 100), 1);
     EXPECT_EQ(count_segment(seg, 0, 30, 10, 30), 1);
+    // Each grid line follows the minor marks of the interval it begins.
+    auto index_of = [&](float x1, float y1, float x2, float y2) {
+        for (std::size_t i = 0; i < seg.size(); ++i)
+            if (count_segment({seg[i]}, x1, y1, x2, y2) == 1) return i;
+        return seg.size();
+    };
+    EXPECT_LT(index_of(3.5F, 1.5F, 3.5F, 0), index_of(3, 0, 3, 100));
+    EXPECT_LT(index_of(3, 0, 3, 100), index_of(4, 3.0F, 4, 0));
     // X: 11 majors + 10 minors + 11 grid; Y: the same.
     EXPECT_EQ(seg.size(), static_cast<std::size_t>(2 * (11 + 10 + 11)));
 }

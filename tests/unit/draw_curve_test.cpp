@@ -66,6 +66,15 @@ TEST(DrawCurve, StepsFromEdgeToEdgeOfTheBox) {
         EXPECT_FLOAT_EQ(d[k].x, static_cast<float>(k));
         EXPECT_FLOAT_EQ(d[k].y, 1.0f + 2.0f * static_cast<float>(k));
     }
+    // A step of 0.1 is not exact in binary: the curve still reaches the
+    // right edge, as the count of points is taken in single precision.
+    CurveSession u(0.0f, 1.0f, -100.0f, 100.0f);
+    u.line_model(1.0, 2.0);
+    u.s.draw.curve_steps = 10;
+    draw_model_curve(u.s, 'U', u.box);
+    const auto e = u.draws();
+    ASSERT_EQ(e.size(), 11u);
+    EXPECT_NEAR(e.back().x, 1.0f, 1e-6f);
 }
 
 TEST(DrawCurve, DataRangeAndExtension) {

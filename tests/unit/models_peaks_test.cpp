@@ -179,6 +179,28 @@ TEST(FlatTopPeaks, ChannelingDips) {
     EXPECT_EQ(b.at(19, 1, 1.0f), 1.0);
 }
 
+// The squares in the peak formulas, (x - c)^2 and (W/2)^2, are whole
+// factors: each is formed before it is scaled, so the values agree bit for
+// bit with the formulas written out term by term.
+TEST(PeakTerms, SquaresAreFormedBeforeTheyAreScaled) {
+    ModelBench b;
+    // Flat-topped peak: height 3.7, centre 1.3, FWHM 0.83, top width 0.9.
+    b.params({0.25, 0.0, 3.7, 1.3, 0.83, 0.9});
+    // Breit-Wigner peak: height 2.9, position -0.4, width 1.37.
+    ModelBench bw;
+    bw.params({0.25, 0.0, 2.9, -0.4, 1.37});
+    for (int i = 0; i < 200; ++i) {
+        const float x = -3.0f + 0.0371f * static_cast<float>(i);
+        const double xd = x;
+        if (xd < 1.3 - 0.45 || xd > 1.3 + 0.45) {
+            const double wing = xd < 1.3 ? xd - 1.3 + 0.45 : xd - 1.3 - 0.45;
+            EXPECT_EQ(b.at(19, 6, x), 0.25 + 3.7 * std::exp(-kGauss * (wing * wing) / (0.83 * 0.83))) << x;
+        }
+        const double h = 1.37 / 2.0, u = xd + 0.4;
+        EXPECT_EQ(bw.at(21, 5, x), 0.25 + 2.9 * (h * h) / (u * u + h * h)) << x;
+    }
+}
+
 // Fraction of a circle of diameter D on the near side of a chord at u from
 // the centre, from the segment-area formula.
 double circle_fraction(double u, double d) {

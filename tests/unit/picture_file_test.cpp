@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -289,7 +290,7 @@ TEST_F(PictureFiles, UnwritableNamesAndHugeScales) {
     png("huge.png", 2.0);
     run("define/x huge.pdf");
     EXPECT_EQ(run("draw/x"), " Plot written to: huge.pdf\n");
-    EXPECT_TRUE(pdf_reads("huge.pdf", false)); // drawn far off the page, as on PostScript
+    EXPECT_TRUE(pdf_reads("huge.pdf", false)); // the picture lies off the page, as on PostScript
     run("define/x tiny.png");
     run("define/x", "-5\n0 0\n");
     EXPECT_EQ(run("draw/x"), " PNG resolution limited to 15 pixels per inch.\n Plot written to: tiny.png\n");
@@ -326,6 +327,85 @@ TEST(CairoPicture, RoundCapsAndNoGiganticPictures) {
     EXPECT_TRUE(render_png(list, 0, 10).empty());
     EXPECT_TRUE(render_file(list, PictureFormat::Png, 1e9).empty());
     EXPECT_FALSE(render_file(list, PictureFormat::Png, 10.0).empty());
+}
+
+// The PDF and SVG pages give cairo less to write and still show the same:
+// an outline that ends where it began is closed (not a dashed one, nor one
+// whose ends are shorter than the line is wide), a move to where the path
+// ends continues it, and what lies wholly off the page is left out, but
+// not a line whose edge reaches in. pdftoppm draws the page as it draws the
+// same picture written plainly (the square as two open halves, nothing off
+// the page).
+struct VectorPages : ::testing::Test, testing_support::InScratchDir {
+    // pdftoppm's drawing of the strokes as a PDF at 100 pixels per inch.
+    static Picture as_pdf_draws(const StrokeList& list, const std::string& name) {
+        {
+            std::ofstream(name, std::ios::binary) << render_file(list, PictureFormat::Pdf, 0.0);
+        }
+        const auto page = picture_from("pdftoppm -r 100 -singlefile " + name + " page", "page.ppm");
+        EXPECT_TRUE(page && page->width == 1100 && page->height == 850) << name << ": " << read_file("tool.log");
+        return page.value_or(Picture{});
+    }
+};
+
+TEST_F(VectorPages, WriteLessAndShowTheSame) {
+    StrokeList list, plain;
+    StrokeStyle pen, dashed, wide;
+    pen.width = 20.0f;
+    dashed.width = 20.0f;
+    dashed.dash = 3;
+    wide.width = 200.0f;
+    auto polyline = [](StrokeList& l, std::initializer_list<std::pair<float, float>> points, const StrokeStyle& st) {
+        bool first = true;
+        for (const auto& [x, y] : points) {
+            if (first)
+                l.move(x, y);
+            else
+                l.draw(x, y, st);
+            first = false;
+        }
+    };
+    auto both = [&](std::initializer_list<std::pair<float, float>> points, const StrokeStyle& st) {
+        polyline(list, points, st);
+        polyline(plain, points, st);
+    };
+    polyline(list, {{1000, 1000}, {3000, 1000}, {3000, 3000}, {1000, 3000}, {1000, 1000}}, pen); // closed
+    polyline(plain, {{1000, 1000}, {3000, 1000}, {3000, 3000}}, pen);
+    polyline(plain, {{1000, 1000}, {1000, 3000}, {3000, 3000}}, pen);
+    both({{4000, 1000}, {6000, 1000}, {6000, 3000}, {4000, 3000}, {4000, 1000}}, dashed); // drawn back
+    both({{7500, 1000}, {7515, 1000}, {7515, 1015}, {7500, 1015}, {7500, 1000}}, pen);    // ends too short
+    both({{1000, 5000}, {9000, 5000}}, pen);
+    list.move(9000, 5000); // goes on without a new sub-path
+    list.draw(9000, 7000, pen);
+    plain.draw(9000, 7000, pen);
+    polyline(list, {{-30000, 4000}, {-20000, 4000}}, pen); // wholly off the page
+    both({{-50, 4000}, {-50, 7000}}, wide);                 // its half-width of 100 reaches the page
+
+    const std::string svg = render_file(list, PictureFormat::Svg, 0.0);
+    auto count = [&svg](const std::string& what) {
+        long n = 0;
+        for (std::size_t at = svg.find(what); at != std::string::npos; at = svg.find(what, at + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(count("Z"), 1) << svg;
+    EXPECT_EQ(count("L "), 3 + 4 + 4 + 2 + 1) << svg; // square, dashed, small, corner line, edge line
+    EXPECT_EQ(count("M 648 252"), 0) << svg;          // the corner line's move to (9000, 5000)
+    EXPECT_EQ(count("-2160"), 0) << svg;              // -30000 page units in points
+    EXPECT_EQ(count("M -3.5 324 L -3.5 108"), 1) << svg;
+
+    if (!have_program("pdftoppm")) GTEST_SKIP() << "poppler-utils not installed";
+    const Picture page = as_pdf_draws(list, "strokes.pdf");
+    const Picture expected = as_pdf_draws(plain, "plain.pdf");
+    ASSERT_EQ(page.rgb.size(), expected.rgb.size());
+    // Pixels where one is dark and the other light: a line missing or
+    // moved by a pixel makes hundreds.
+    int unlike = 0;
+    for (int y = 0; y < page.height; ++y)
+        for (int x = 0; x < page.width; ++x) unlike += std::abs(page.grey(x, y) - expected.grey(x, y)) > 128;
+    EXPECT_LT(unlike, 10);
+    EXPECT_LT(page.grey(2, 850 - 550), 64);   // the edge line's part on the page
+    EXPECT_LT(page.grey(100, 850 - 100), 64); // the closed square's corner
+    EXPECT_GT(testing_support::ink(page), 0.005);
 }
 
 // A disk that fills up while the PDF is written: said at the picture and

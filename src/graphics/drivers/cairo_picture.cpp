@@ -83,12 +83,10 @@ void set_style(cairo_t* cr, const StrokeStyle& st, double scale, double min_widt
 // Dashed runs stay whole, so the dashes keep their phase.
 constexpr int kSegmentsPerStroke = 64;
 
-// Strokes the list onto a surface of the given height: device X = x*scale,
-// device Y = height - y*scale, rounded to multiples of 1/`grid` when grid is
-// not 0 (the vector files: their numbers then stay short, which makes
-// them smaller and faster to write). Runs of one style become one path,
-// stroked when the style changes and at the end.
-void paint(cairo_t* cr, const StrokeList& list, double scale, double height, double min_width, double grid) {
+// Strokes the list onto a raster surface of the given height: device
+// X = x*scale, device Y = height - y*scale. Runs of one style become one
+// path, stroked when the style changes and at the end.
+void paint(cairo_t* cr, const StrokeList& list, double scale, double height, double min_width) {
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
     int current = -1;
@@ -98,12 +96,8 @@ void paint(cairo_t* cr, const StrokeList& list, double scale, double height, dou
     bool pending = false;
     int segments = 0;
     for (const StrokeList::Point& p : list.points()) {
-        double x = page_coordinate(p.x) * scale;
-        double y = height - page_coordinate(p.y) * scale;
-        if (grid > 0.0) {
-            x = std::round(x * grid) / grid;
-            y = std::round(y * grid) / grid;
-        }
+        const double x = page_coordinate(p.x) * scale;
+        const double y = height - page_coordinate(p.y) * scale;
         if (p.style < 0) {
             px = x;
             py = y;
@@ -137,6 +131,125 @@ void paint(cairo_t* cr, const StrokeList& list, double scale, double height, dou
     }
     if (pending) cairo_stroke(cr);
 }
+
+// Strokes the list onto a PDF or SVG page `height` points high, Y down, with
+// less for cairo to write (it writes every number with printf and
+// compresses the page with zlib, which is most of a picture's time):
+// - points lie on a grid of a quarter point (0.0035 inch, finer than the
+//   stroke fonts' own steps and the thinnest line), so numbers stay short;
+// - a move to where the path already ends does not start a new sub-path;
+// - a solid sub-path that ends where it began (a symbol's outline, a
+//   letter O) is closed instead of drawn back to its start: with round caps
+//   and joins that looks the same once its first and last segments are at
+//   least a line width long, and it saves a point;
+// - a sub-path wholly off the page (by more than its line width) is left
+//   out.
+// cairo itself already merges collinear draws and drops zero-length ones
+// and a move followed by a move. The thinnest line is one page unit, as on
+// the PostScript page. Solid runs are stroked every kSegmentsPerStroke
+// segments, as on the raster pictures, for the viewers' rasterisers.
+class VectorPainter {
+public:
+    VectorPainter(cairo_t* cr, const StrokeList& list, double height) : cr_(cr), list_(list), height_(height) {}
+
+    void paint() {
+        cairo_set_line_cap(cr_, CAIRO_LINE_CAP_ROUND);
+        cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
+        for (const StrokeList::Point& p : list_.points()) {
+            const Spot q = on_grid(p);
+            if (p.style < 0) {
+                if (!(q == pen_)) end_sub_path();
+                pen_ = q;
+                have_pen_ = true;
+                continue;
+            }
+            if (p.style != style_) {
+                end_sub_path();
+                stroke();
+                style_ = p.style;
+                const StrokeStyle& st = list_.styles()[static_cast<std::size_t>(style_)];
+                set_style(cr_, st, kPointsPerUnit, kPointsPerUnit);
+                width_ = std::max(static_cast<double>(st.width), 1.0) * kPointsPerUnit;
+                solid_ = st.dash == 0;
+            }
+            if (!have_pen_) {
+                pen_ = q;
+                have_pen_ = true;
+            }
+            const int gathered = sub_.empty() ? 0 : static_cast<int>(sub_.size()) - 1;
+            if (solid_ && segments_ + gathered >= kSegmentsPerStroke) {
+                end_sub_path();
+                stroke();
+            }
+            if (sub_.empty()) sub_.push_back(pen_);
+            sub_.push_back(q);
+            pen_ = q;
+        }
+        end_sub_path();
+        stroke();
+    }
+
+private:
+    static constexpr double kPointsPerUnit = 72.0 / 1000.0;
+    static constexpr double kGrid = 4.0; // steps per point
+
+    struct Spot {
+        double x, y;
+        bool operator==(const Spot&) const = default;
+    };
+
+    Spot on_grid(const StrokeList::Point& p) const {
+        return {std::round(page_coordinate(p.x) * kPointsPerUnit * kGrid) / kGrid,
+                std::round((height_ - page_coordinate(p.y) * kPointsPerUnit) * kGrid) / kGrid};
+    }
+
+    bool off_page() const {
+        double x0 = sub_[0].x, x1 = x0, y0 = sub_[0].y, y1 = y0;
+        for (const Spot& q : sub_) {
+            x0 = std::min(x0, q.x), x1 = std::max(x1, q.x);
+            y0 = std::min(y0, q.y), y1 = std::max(y1, q.y);
+        }
+        const double page_x = kPageInchesX * 72.0;
+        return x1 < -width_ || y1 < -width_ || x0 > page_x + width_ || y0 > height_ + width_;
+    }
+
+    bool long_enough(const Spot& a, const Spot& b) const { return std::hypot(a.x - b.x, a.y - b.y) >= width_; }
+
+    // Hands the sub-path gathered to cairo.
+    void end_sub_path() {
+        if (sub_.empty()) return;
+        if (!off_page()) {
+            std::size_t n = sub_.size();
+            const bool closed = solid_ && n >= 4 && sub_.front() == sub_.back() && long_enough(sub_[0], sub_[1]) &&
+                                long_enough(sub_[n - 2], sub_[n - 1]);
+            if (closed) --n;
+            cairo_move_to(cr_, sub_[0].x, sub_[0].y);
+            for (std::size_t i = 1; i < n; ++i) cairo_line_to(cr_, sub_[i].x, sub_[i].y);
+            if (closed) cairo_close_path(cr_);
+            segments_ += static_cast<int>(sub_.size()) - 1;
+            pending_ = true;
+        }
+        sub_.clear();
+    }
+
+    void stroke() {
+        if (pending_) cairo_stroke(cr_);
+        pending_ = false;
+        segments_ = 0;
+    }
+
+    cairo_t* cr_;
+    const StrokeList& list_;
+    double height_;
+    std::vector<Spot> sub_; // the sub-path being gathered
+    Spot pen_{0, 0};
+    bool have_pen_ = false;
+    int style_ = -1;
+    double width_ = 0; // line width in points
+    bool solid_ = true;
+    bool pending_ = false; // a path not yet stroked
+    int segments_ = 0;     // in that path
+};
 
 void append_png_bytes(png_structp png, png_bytep data, png_size_t length) {
     static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<const char*>(data), length);
@@ -192,7 +305,7 @@ Surface raster(const StrokeList& list, int width, int height, double min_width, 
     cairo_set_antialias(cr.get(), antialias);
     // The page fitted: one scale for both axes, so strokes keep their shape.
     const double scale = std::min(width / double{kPageWidth}, height / double{kPageHeight});
-    paint(cr.get(), list, scale, height, min_width, 0.0);
+    paint(cr.get(), list, scale, height, min_width);
     cairo_surface_flush(surface.get());
     if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) return nullptr;
     return surface;
@@ -255,11 +368,7 @@ std::string render_file(const StrokeList& list, PictureFormat format, double dpi
     if (format == PictureFormat::Pdf) cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATOR, "tarva");
     {
         Context cr(cairo_create(surface.get()));
-        // Points on a grid of a quarter point (0.0035 inch, finer than the
-        // stroke fonts' own steps and the thinnest line); the thinnest line
-        // is one page unit, as on the PostScript page.
-        constexpr double kPoints = 72.0 / 1000.0;
-        paint(cr.get(), list, kPoints, h, kPoints, 4.0);
+        VectorPainter(cr.get(), list, h).paint();
         cairo_show_page(cr.get());
         if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) return {};
     }

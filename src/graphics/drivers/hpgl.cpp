@@ -81,8 +81,10 @@ void HpglDriver::report_failure(OutputSink& out) const {
 }
 
 // Writes the closing lines and closes the file; a file that did not reach
-// the disk whole is reported as such, not as closed.
-void HpglDriver::finish_file(OutputSink& out) {
+// the disk whole is reported as such. `announce` adds the closing report
+// (CLOSE and EXIT); a file finished because the next picture starts a new
+// one goes quietly, so DRAW says no more than it always has.
+void HpglDriver::finish_file(OutputSink& out, bool announce) {
     file_ << '\n' << ' ' << ESC << "%0A" << '\n' << ' ' << ESC << 'E' << '\n';
     file_.close();
     const bool ok = !file_.fail();
@@ -91,15 +93,16 @@ void HpglDriver::finish_file(OutputSink& out) {
         report_failure(out);
         return;
     }
+    if (!announce) return;
     out.line("HP-GL plot file closed: " + std::string(name_.trimmed()));
     out.line(vertical_ ? "Plot done with x-axis vertical" : "Plot done with x-axis horizontal");
 }
 
 bool HpglDriver::open_file(DriverIo io, char option) {
     if (file_.is_open() && !io.g.clear_flag) return true;
-    // A file still open is finished properly before the next one starts, so
-    // no truncated plot is left behind.
-    if (file_.is_open()) finish_file(io.out);
+    // A file still open is finished with its closing lines before the next
+    // one starts, so no truncated plot is left behind.
+    if (file_.is_open()) finish_file(io.out, false);
     std::string name;
     if (defined_name_.blank()) {
         if (!step_run_number_file(run_)) {
@@ -220,7 +223,7 @@ void HpglDriver::end_picture(DriverIo io) {
 
 void HpglDriver::close(DriverIo io) {
     if (!file_.is_open()) return;
-    finish_file(io.out);
+    finish_file(io.out, true);
     user_orientation_ = false;
 }
 

@@ -37,7 +37,7 @@ public:
 
 private:
     bool open_file(DriverIo io, char option);
-    void finish_file(OutputSink& out);
+    void finish_file(OutputSink& out, bool announce);
     void report_failure(OutputSink& out) const;
     void write_line(const std::string& text);
 

@@ -119,9 +119,12 @@ void draw_model_curve(Session& s, char device, const PlotLimits& box) {
     const int n = std::max(d.curve_steps, 1);
     const float step = (x2 - x1) / static_cast<float>(n);
     if (!(step > 0.0f) || !std::isfinite(step)) return;
-    // trunc((x2 - x1 + step) / step) points; never more than the steps ask.
-    const double points = std::trunc((static_cast<double>(x2) - x1 + step) / step);
-    const long last = static_cast<long>(std::clamp(points, 1.0, static_cast<double>(n) + 1.0)) - 1;
+    // trunc((x2 - x1 + step) / step) points, worked out in single precision
+    // like the abscissae themselves: in double the quotient often falls just
+    // short of n + 1 and the curve would stop one step before its end.
+    // Never more points than the steps ask.
+    const float points = std::trunc((x2 - x1 + step) / step);
+    const long last = static_cast<long>(std::clamp(points, 1.0f, static_cast<float>(n) + 1.0f)) - 1;
 
     LinePen pen(s, device);
     const Clamped start = clamp_to_box(box, x1, model_at(s, x1));

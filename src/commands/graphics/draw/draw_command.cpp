@@ -155,9 +155,11 @@ void set_number_counts(Session& s, const CommandContext& ctx) {
     const std::string prompt = "Number of numbers along X and Y (curr " + int_text(s.draw.numbers_x) + ", " +
                                int_text(s.draw.numbers_y) + ") > ";
     if (!pair_from_line_or_ask(s, ctx, prompt, nx, ny)) return;
-    // At least one number per axis: the step is the span divided by it.
-    s.draw.numbers_x = rounded_in(std::fabs(nx), 1, 100);
-    s.draw.numbers_y = rounded_in(std::fabs(ny), 1, 100);
+    // Kept as typed (rounded, without sign); the axis step counts a number
+    // below 1 as 1, so a count of 0 still gives a usable axis.
+    constexpr int kMostNumbers = 999999;
+    s.draw.numbers_x = rounded_in(std::fabs(nx), 0, kMostNumbers);
+    s.draw.numbers_y = rounded_in(std::fabs(ny), 0, kMostNumbers);
     s.out().line("Number of numbers set to " + int_text(s.draw.numbers_x) + ", " + int_text(s.draw.numbers_y));
 }
 
