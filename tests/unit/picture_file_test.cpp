@@ -408,6 +408,44 @@ TEST_F(VectorPages, WriteLessAndShowTheSame) {
     EXPECT_GT(testing_support::ink(page), 0.005);
 }
 
+// A symbol's nested squares go into the PDF as rectangles ("re", four
+// numbers each) and look as before: the page of 400 symbols takes well
+// under the bytes of the same squares each with one corner a grid step
+// askew (written point by point), and pdftoppm draws it as it draws the
+// squares in the SVG file, which keeps them as paths.
+TEST_F(VectorPages, UprightSquaresAreWrittenAsRectangles) {
+    StrokeList upright, askew;
+    StrokeStyle pen;
+    auto square = [&pen](StrokeList& l, float x, float y, float half, float skew) {
+        l.move(x - half, y - half);
+        l.draw(x + half, y - half, pen);
+        l.draw(x + half + skew, y + half, pen);
+        l.draw(x - half, y + half, pen);
+        l.draw(x - half, y - half, pen);
+    };
+    for (int i = 0; i < 400; ++i) {
+        const float x = 1000.0f + 20.0f * static_cast<float>(i), y = 2000.0f + 7.0f * static_cast<float>(i % 50);
+        for (int k = 0; k < 4; ++k) {
+            const float half = 40.0f - 10.0f * static_cast<float>(k);
+            square(upright, x, y, half, 0.0f);
+            square(askew, x, y, half, 4.0f);
+        }
+    }
+    const std::size_t rectangles = render_file(upright, PictureFormat::Pdf, 0.0).size();
+    const std::size_t paths = render_file(askew, PictureFormat::Pdf, 0.0).size();
+    EXPECT_LT(rectangles * 10, paths * 7) << rectangles << " bytes against " << paths;
+
+    if (!have_program("pdftoppm") || !have_program("rsvg-convert")) GTEST_SKIP() << "poppler or librsvg missing";
+    const Picture page = as_pdf_draws(upright, "squares.pdf");
+    {
+        std::ofstream("squares.svg", std::ios::binary) << render_file(upright, PictureFormat::Svg, 0.0);
+    }
+    const auto svg = picture_from("rsvg-convert -w 1100 -h 850 -b white squares.svg | pngtopnm >svg.ppm", "svg.ppm");
+    ASSERT_TRUE(svg && svg->width == page.width && svg->height == page.height) << read_file("tool.log");
+    EXPECT_GT(ink(page), 0.005);
+    EXPECT_LT(testing_support::mean_difference(page, *svg, 110, 85), 2.0);
+}
+
 // A disk that fills up while the PDF is written: said at the picture and
 // again at CLOSE, never "closed", and no file or temporary left behind.
 struct PictureFilesOnAFullDisk : testing_support::TarvaProcess {};

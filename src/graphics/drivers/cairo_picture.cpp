@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <utility>
 
 #include "graphics/drivers/page_layout.h"
 #include "graphics/drivers/tektronix.h"
@@ -143,18 +144,28 @@ void paint(cairo_t* cr, const StrokeList& list, double scale, double height, dou
 //   and joins that looks the same once its first and last segments are at
 //   least a line width long, and it saves a point;
 // - a sub-path wholly off the page (by more than its line width) is left
-//   out.
+//   out;
+// - on a PDF page a closed outline that is an upright rectangle (a symbol's
+//   square, the plot frame) is stroked by itself, which cairo writes as
+//   "x y w h re": half the numbers;
+// - cairo's tolerance is a whole point: the page has no curves to flatten,
+//   and cairo uses it only to find each stroke's extent by outlining it
+//   with a pen of that many sides, which was a fifth of a page's time.
 // cairo itself already merges collinear draws and drops zero-length ones
 // and a move followed by a move. The thinnest line is one page unit, as on
 // the PostScript page. Solid runs are stroked every kSegmentsPerStroke
 // segments, as on the raster pictures, for the viewers' rasterisers.
 class VectorPainter {
 public:
-    VectorPainter(cairo_t* cr, const StrokeList& list, double height) : cr_(cr), list_(list), height_(height) {}
+    // `rectangles_alone`: stroke each upright rectangle by itself (for PDF,
+    // below; an SVG file would get a path element for each).
+    VectorPainter(cairo_t* cr, const StrokeList& list, double height, bool rectangles_alone)
+        : cr_(cr), list_(list), height_(height), rectangles_alone_(rectangles_alone) {}
 
     void paint() {
         cairo_set_line_cap(cr_, CAIRO_LINE_CAP_ROUND);
         cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
+        cairo_set_tolerance(cr_, kTolerance);
         for (const StrokeList::Point& p : list_.points()) {
             const Spot q = on_grid(p);
             if (p.style < 0) {
@@ -192,6 +203,7 @@ public:
 private:
     static constexpr double kPointsPerUnit = 72.0 / 1000.0;
     static constexpr double kGrid = 4.0; // steps per point
+    static constexpr double kTolerance = 1.0; // points
 
     struct Spot {
         double x, y;
@@ -223,32 +235,60 @@ private:
             const bool closed = solid_ && n >= 4 && sub_.front() == sub_.back() && long_enough(sub_[0], sub_[1]) &&
                                 long_enough(sub_[n - 2], sub_[n - 1]);
             if (closed) --n;
-            cairo_move_to(cr_, sub_[0].x, sub_[0].y);
-            for (std::size_t i = 1; i < n; ++i) cairo_line_to(cr_, sub_[i].x, sub_[i].y);
-            if (closed) cairo_close_path(cr_);
-            segments_ += static_cast<int>(sub_.size()) - 1;
-            pending_ = true;
+            if (rectangles_alone_ && closed && n == 4 && upright_rectangle()) {
+                // Stroked alone, so that cairo writes it as "x y w h re"
+                // (four numbers instead of eight): it does so only for a
+                // path that is one rectangle. The other sub-paths of the
+                // same style wait in `path_`; with one opaque colour the
+                // order of the strokes does not show.
+                cairo_rectangle(cr_, sub_[0].x, sub_[0].y, sub_[2].x - sub_[0].x, sub_[2].y - sub_[0].y);
+                cairo_stroke(cr_);
+            } else {
+                starts_.push_back({path_.size(), closed});
+                path_.insert(path_.end(), sub_.begin(), sub_.begin() + static_cast<std::ptrdiff_t>(n));
+                segments_ += static_cast<int>(sub_.size()) - 1;
+            }
         }
         sub_.clear();
     }
 
+    // The four corners gathered go round a rectangle with sides along the
+    // axes (either way round).
+    bool upright_rectangle() const {
+        const Spot &a = sub_[0], &b = sub_[1], &c = sub_[2], &d = sub_[3];
+        const bool across = a.y == b.y && b.x == c.x && c.y == d.y && d.x == a.x;
+        const bool down = a.x == b.x && b.y == c.y && c.x == d.x && d.y == a.y;
+        return (across || down) && a.x != c.x && a.y != c.y;
+    }
+
+    // Hands the sub-paths gathered to cairo as one path and strokes it.
     void stroke() {
-        if (pending_) cairo_stroke(cr_);
-        pending_ = false;
+        for (std::size_t k = 0; k < starts_.size(); ++k) {
+            const std::size_t end = k + 1 < starts_.size() ? starts_[k + 1].first : path_.size();
+            const std::size_t begin = starts_[k].first;
+            cairo_move_to(cr_, path_[begin].x, path_[begin].y);
+            for (std::size_t i = begin + 1; i < end; ++i) cairo_line_to(cr_, path_[i].x, path_[i].y);
+            if (starts_[k].second) cairo_close_path(cr_);
+        }
+        if (!starts_.empty()) cairo_stroke(cr_);
+        path_.clear();
+        starts_.clear();
         segments_ = 0;
     }
 
     cairo_t* cr_;
     const StrokeList& list_;
     double height_;
+    bool rectangles_alone_;
     std::vector<Spot> sub_; // the sub-path being gathered
+    std::vector<Spot> path_; // the sub-paths waiting for the next stroke
+    std::vector<std::pair<std::size_t, bool>> starts_; // where each begins in path_, and whether it is closed
     Spot pen_{0, 0};
     bool have_pen_ = false;
     int style_ = -1;
     double width_ = 0; // line width in points
     bool solid_ = true;
-    bool pending_ = false; // a path not yet stroked
-    int segments_ = 0;     // in that path
+    int segments_ = 0; // in path_
 };
 
 void append_png_bytes(png_structp png, png_bytep data, png_size_t length) {
@@ -368,7 +408,7 @@ std::string render_file(const StrokeList& list, PictureFormat format, double dpi
     if (format == PictureFormat::Pdf) cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATOR, "tarva");
     {
         Context cr(cairo_create(surface.get()));
-        VectorPainter(cr.get(), list, h).paint();
+        VectorPainter(cr.get(), list, h, format == PictureFormat::Pdf).paint();
         cairo_show_page(cr.get());
         if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) return {};
     }
