@@ -22,7 +22,7 @@ constexpr double kExpUnderflow = -746.0;
 inline double peak(double height, double centre, double fwhm, double x) {
     if (std::abs(height) <= 1e-20 || std::abs(fwhm) <= 1e-20) return 0.0;
     const double u = x - centre;
-    const double z = -model_functions::kGaussFactor * u * u / (fwhm * fwhm);
+    const double z = -model_functions::kGaussFactor * (u * u) / (fwhm * fwhm);
     if (z < kExpUnderflow) return height * 0.0;
     return height * std::exp(z);
 }
@@ -55,7 +55,7 @@ inline double peak_parts(double height, double centre, double fwhm, double x, do
         return height * ez;
     }
     const double u = x - centre;
-    z = -model_functions::kGaussFactor * u * u / (fwhm * fwhm);
+    z = -model_functions::kGaussFactor * (u * u) / (fwhm * fwhm);
     ez = z < kExpUnderflow ? 0.0 : std::exp(z);
     return height * ez;
 }

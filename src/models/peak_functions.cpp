@@ -17,7 +17,9 @@ constexpr double kTinyCommonWidth = 1e-10;
 double gaussian(double height, double centre, double fwhm, double x) {
     if (std::abs(height) <= kTinyPeak || std::abs(fwhm) <= kTinyPeak) return 0.0;
     double u = x - centre;
-    double exponent = -kGaussFactor * u * u / (fwhm * fwhm);
+    // (x - c)^2 is one factor, formed before it is scaled, as in the
+    // flat-topped peaks.
+    double exponent = -kGaussFactor * (u * u) / (fwhm * fwhm);
     // Far out in the wings exp is exactly 0: most peaks of a long series are
     // far from any one x, and exp is the cost of this function.
     if (exponent < -746.0) return height * 0.0;

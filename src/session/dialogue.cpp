@@ -71,8 +71,10 @@ int parse_number_pair(std::string_view text, double& a, double& b) {
     std::size_t end = 0;
     while (end < t.size() && !sep(t[end])) ++end;
     if (end == 0) return fail();
+    // Each number is read in a 20-column field: a longer word is read by its
+    // first 20 characters, so a macro's answers stay on their prompts.
     auto first = read_real_field(t.substr(0, std::min<std::size_t>(end, 20)));
-    if (!first || end > 20) return fail();
+    if (!first) return fail();
     a = *first;
     t = t.substr(end);
     std::size_t j = 0;
@@ -82,7 +84,7 @@ int parse_number_pair(std::string_view text, double& a, double& b) {
     end = 0;
     while (end < t.size() && !sep(t[end])) ++end;
     auto second = read_real_field(t.substr(0, std::min<std::size_t>(end, 20)));
-    if (!second || end > 20) return fail();
+    if (!second) return fail();
     b = *second;
     return kPairOk;
 }

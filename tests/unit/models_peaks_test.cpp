@@ -189,6 +189,9 @@ TEST(PeakTerms, SquaresAreFormedBeforeTheyAreScaled) {
     // Breit-Wigner peak: height 2.9, position -0.4, width 1.37.
     ModelBench bw;
     bw.params({0.25, 0.0, 2.9, -0.4, 1.37});
+    // Gaussian of functions 18 and 30: height 3.7, centre 1.3, FWHM 0.83.
+    ModelBench gs;
+    gs.params({0.25, 0.0, 3.7, 1.3, 0.83});
     for (int i = 0; i < 200; ++i) {
         const float x = -3.0f + 0.0371f * static_cast<float>(i);
         const double xd = x;
@@ -198,6 +201,9 @@ TEST(PeakTerms, SquaresAreFormedBeforeTheyAreScaled) {
         }
         const double h = 1.37 / 2.0, u = xd + 0.4;
         EXPECT_EQ(bw.at(21, 5, x), 0.25 + 2.9 * (h * h) / (u * u + h * h)) << x;
+        const double g = 3.7 * std::exp(-kGauss * ((xd - 1.3) * (xd - 1.3)) / (0.83 * 0.83));
+        EXPECT_EQ(gs.at(18, 5, x), 0.25 + g) << x;
+        EXPECT_EQ(gs.at(30, 10, x), 0.25 + g) << x; // no edge: its height and FWHM are 0
     }
 }
 

@@ -72,6 +72,10 @@ TEST(NumberPair, ParseRules) {
     EXPECT_EQ(parse_number_pair("1e2 -2.5D-1", a, b), kPairOk);
     EXPECT_EQ(a, 100);
     EXPECT_EQ(b, -0.25);
+    // A number is read in a 20-column field: only its first 20 characters.
+    EXPECT_EQ(parse_number_pair("1.000000000000000000999 123456789012345678901234", a, b), kPairOk);
+    EXPECT_EQ(a, 1);
+    EXPECT_EQ(b, 12345678901234567890.0);
 }
 
 TEST(Dialogue, MacroAnswersAreEchoedAndEndOfInputEndsTheMacro) {
