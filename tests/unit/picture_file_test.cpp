@@ -446,6 +446,31 @@ TEST_F(VectorPages, UprightSquaresAreWrittenAsRectangles) {
     EXPECT_LT(testing_support::mean_difference(page, *svg, 110, 85), 2.0);
 }
 
+// In the statically linked program cairo's PDF streams are compressed at
+// zlib's fastest level (the second byte of a zlib header says which:
+// 0x01 fastest, 0x9c default); linked to the shared libraries, at cairo's
+// default. The page reads either way.
+TEST_F(VectorPages, PdfStreamsAtZlibsFastestLevelWhenLinkedStatically) {
+    StrokeList list;
+    StrokeStyle pen;
+    for (int i = 0; i < 200; ++i) {
+        list.move(1000.0f + 30.0f * static_cast<float>(i), 1000.0f);
+        list.draw(1000.0f + 30.0f * static_cast<float>(i), 3000.0f + static_cast<float>(i % 7) * 50.0f, pen);
+    }
+    const std::string pdf = render_file(list, PictureFormat::Pdf, 0.0);
+    const std::size_t at = pdf.find("stream\n");
+    ASSERT_NE(at, std::string::npos);
+    ASSERT_GT(pdf.size(), at + 9);
+    EXPECT_EQ(static_cast<unsigned char>(pdf[at + 7]), 0x78);
+#ifdef TARVA_FAST_PDF_DEFLATE
+    EXPECT_EQ(static_cast<unsigned char>(pdf[at + 8]), 0x01);
+#else
+    EXPECT_EQ(static_cast<unsigned char>(pdf[at + 8]), 0x9c);
+#endif
+    if (!have_program("pdftoppm")) GTEST_SKIP() << "poppler-utils not installed";
+    EXPECT_GT(ink(as_pdf_draws(list, "lines.pdf")), 0.001);
+}
+
 // A disk that fills up while the PDF is written: said at the picture and
 // again at CLOSE, never "closed", and no file or temporary left behind.
 struct PictureFilesOnAFullDisk : testing_support::TarvaProcess {};
