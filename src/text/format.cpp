@@ -245,25 +245,72 @@ std::string format_E(double value, int w, int d, int scale) {
 // [0.1, 10^d), or is zero: F(w-4).(d-e) plus four blanks, e being the number
 // of digits before the point (zero: d-1 decimals). Otherwise Ew.d with the
 // scale factor; the fixed form ignores the scale factor.
-std::string format_G(double value, int w, int d, int scale) {
-    if (!std::isfinite(value)) return non_finite(value, w);
-    if (d <= 0 || d > kMaxDigits) return format_E(value, w, d, scale);
-    int decimals;
-    if (value == 0) {
-        decimals = d - 1;
-    } else {
-        char digits[kBufferSize];
-        int x = 0;
-        significant_digits(std::fabs(value), d, digits, x);
-        const int e = x + 1;
-        if (e < 0 || e > d) return format_E(value, w, d, scale);
-        decimals = d - e;
+// The F-or-E choice of Gw.d as the Fortran run-time library makes it: the
+// range limits 0.1(1 - 0.5*10^-d) and 10^k(1 - 0.5*10^-d) are computed in the
+// precision of the value itself, and a value equal to a computed limit belongs
+// to the range above it. So the REAL 99.9995 (stored a little below the exact
+// limit) prints as 100.00 in G13.5, not 99.999. Returns the decimals of the F
+// form, or -1 for the E form.
+template <typename Real>
+static int general_decimals(Real m, int d) {
+    const auto power = [](int k) {
+        Real r = 1;
+        for (int i = 0; i < std::abs(k); ++i) r *= 10;
+        return k >= 0 ? r : Real(1) / r;
+    };
+    const Real exp_d = power(d);
+    const Real half = Real(0.5);
+    const Real r_sc = Real(1) - half / exp_d;
+    // The lower limit is formed with the double constant 0.1, then stored in
+    // the value's precision.
+    const Real lowest = static_cast<Real>(0.1 * static_cast<double>(r_sc));
+    if (m < lowest || half >= exp_d - m) return -1;
+    // Binary search for the decade: mid = k + 1 where 10^(k-1) r_sc <= m < 10^k r_sc.
+    int low = 0, high = d + 1, lbound = 0, ubound = d + 1, mid = 0;
+    while (low <= high) {
+        mid = (low + high) / 2;
+        const Real limit = power(mid - 1) * r_sc;
+        if (m < limit) {
+            ubound = mid;
+            if (ubound == lbound + 1) break;
+            high = mid - 1;
+        } else if (m > limit) {
+            lbound = mid;
+            if (ubound == lbound + 1) {
+                ++mid;
+                break;
+            }
+            low = mid + 1;
+        } else {
+            ++mid;
+            break;
+        }
     }
+    return d + 1 - mid;
+}
+
+// Gw.d once the F-or-E choice is made (decimals < 0: E form).
+static std::string general_field(double value, int w, int d, int scale, int decimals) {
+    if (decimals < 0) return format_E(value, w, d, scale);
     if (w > 0 && w <= 4) return stars(w);
     std::string out = format_F(value, w > 0 ? w - 4 : 0, decimals);
     if (!out.empty() && out[0] == '*') return stars(w);
     out.append(4, ' ');
     return out;
+}
+
+std::string format_G(double value, int w, int d, int scale) {
+    if (!std::isfinite(value)) return non_finite(value, w);
+    if (d <= 0 || d > kMaxDigits) return format_E(value, w, d, scale);
+    const int decimals = value == 0 ? d - 1 : general_decimals<double>(std::fabs(value), d);
+    return general_field(value, w, d, scale, decimals);
+}
+
+std::string format_G(float value, int w, int d, int scale) {
+    if (!std::isfinite(value)) return non_finite(value, w);
+    if (d <= 0 || d > kMaxDigits) return format_E(value, w, d, scale);
+    const int decimals = value == 0 ? d - 1 : general_decimals<float>(std::fabs(value), d);
+    return general_field(value, w, d, scale, decimals);
 }
 
 std::string format_A(std::string_view text, int w) {
@@ -639,7 +686,10 @@ private:
             put(field);
             return;
         }
-        case ItemKind::General: put(format_G(as_real(v), item.w, item.d, scale_)); return;
+        case ItemKind::General:
+            if (auto f = std::get_if<float>(&v)) put(format_G(*f, item.w, item.d, scale_));
+            else put(format_G(as_real(v), item.w, item.d, scale_));
+            return;
         case ItemKind::Text: put(format_A(as_text(v), item.w)); return;
         default: return;
         }

@@ -33,12 +33,18 @@ std::string format_F(double value, int w, int d, int scale = 0);
 std::string format_E(double value, int w, int d, int scale = 0);
 
 // Gw.d; scale = 1 gives 1P for the exponential form (the fixed form is not
-// scaled, as in Fortran).
+// scaled, as in Fortran). The choice between the fixed and the exponential
+// form follows the value's own precision, as the Fortran run-time does: a
+// float on a rounded range limit (99.9995f) goes to the upper range (100.00)
+// where the correctly rounded digits would stay below it (99.999).
 std::string format_G(double value, int w, int d, int scale = 0);
+std::string format_G(float value, int w, int d, int scale = 0);
 
 // 1P G12.5 and 1P G13.5, the forms most numbers on the screen take.
 inline std::string g12(double value) { return format_G(value, 12, 5, 1); }
 inline std::string g13(double value) { return format_G(value, 13, 5, 1); }
+inline std::string g12(float value) { return format_G(value, 12, 5, 1); }
+inline std::string g13(float value) { return format_G(value, 13, 5, 1); }
 
 // Aw: right-justified when shorter, cut to w when longer (first w kept);
 // w <= 0 (A alone) gives the whole text.

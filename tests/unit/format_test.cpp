@@ -1802,6 +1802,28 @@ TEST(FormatG, OnePG13_5Examples) {
     EXPECT_EQ(format_G(static_cast<double>(0.1f), 13, 5, 1), "  0.10000    ");
 }
 
+// The fixed-or-exponential choice compares with range limits computed in the
+// value's own precision (gfortran's REAL and DOUBLE PRECISION output): the one
+// value of each precision on a rounded limit goes to the range above.
+TEST(FormatG, RangeLimitsInTheValuesOwnPrecision) {
+    EXPECT_EQ(format_G(0.999995f, 13, 5, 1), "   1.0000    ");
+    EXPECT_EQ(format_G(99.9995f, 13, 5, 1), "   100.00    ");
+    EXPECT_EQ(format_G(999.995f, 13, 5, 1), "   1000.0    ");
+    EXPECT_EQ(format_G(std::nextafter(0.999995f, 0.0f), 13, 5, 1), "  0.99999    ");
+    EXPECT_EQ(format_G(0.09999995f, 14, 6, 1), "  0.100000    ");
+    EXPECT_EQ(format_G(0.95f, 8, 1, 1), "  1.    ");
+    EXPECT_EQ(format_G(0.095f, 8, 1, 1), " 0.1    ");
+    EXPECT_EQ(format_G(0.999995, 13, 5, 1), "   1.0000    ");
+    EXPECT_EQ(format_G(99.9995, 13, 5, 1), "   100.00    ");
+    EXPECT_EQ(format_G(9999.95, 13, 5, 1), "   10000.    ");
+    EXPECT_EQ(format_G(0.9999999999999994, 23, 15, 1), "   1.00000000000000    ");
+    EXPECT_EQ(format_G(999.9999999999994, 23, 15, 1), "   1000.00000000000    ");
+    // The screen forms and the layouts keep a float a float.
+    EXPECT_EQ(g13(99.9995f), "   100.00    ");
+    EXPECT_EQ(g12(0.999995f), "  1.0000    ");
+    EXPECT_EQ(format_layout("(1P,G13.5)", {FormatArg{999.995f}}), "   1000.0    ");
+}
+
 TEST(FormatG, FixedFormEndsInFourBlanksAndFitsWidth) {
     const double values[] = {0.1, 0.25, 1.0, 3.5, 99.0, 1234.5, 99999.0, -0.5, -42.0};
     for (double v : values) {
