@@ -18,7 +18,7 @@ counts = [round(20 + 300 * math.exp(-0.5 * ((c - 12) / 2.5) ** 2)) for c in rang
 out = ["Example column spectrum (MCA/U)"]
 for start in range(0, 24, 6):
     out.append("  %4d  " % (start + 1) + " ".join("%8s" % (str(c) + ".") for c in counts[start:start + 6]))
-open("spectrum.txt", "w").write("\n".join(out) + "\n")
+open("counts.txt", "w").write("\n".join(out) + "\n")
 
 # Binary spectrum: one record framed by its length: counts, type, caption, parameters.
 cts = [round(5 + 400 * math.exp(-0.5 * ((c - 300) / 8) ** 2) + 200 * math.exp(-0.5 * ((c - 640) / 10) ** 2))
@@ -26,4 +26,4 @@ cts = [round(5 + 400 * math.exp(-0.5 * ((c - 300) / 8) ** 2) + 200 * math.exp(-0
 payload = (struct.pack("<1024i", *cts) + b"XRAY" + b"Example binary spectrum".ljust(100)
            + struct.pack("<10f", 1024, 0, 0.02, 0.1, 1.0, 4.0026, 2.0, 170, 0, 0))
 assert len(payload) == 4240
-open("spectrum.mca", "wb").write(struct.pack("<i", 4240) + payload + struct.pack("<i", 4240))
+open("counts.mca", "wb").write(struct.pack("<i", 4240) + payload + struct.pack("<i", 4240))

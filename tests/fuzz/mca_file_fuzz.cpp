@@ -8,8 +8,8 @@
 #include <string>
 
 #include "data_fuzz_tokens.h"
-#include "dataset/spectra/mca_layout.h"
-#include "dataset/spectra/mca_load.h"
+#include "dataset/mca/mca_layout.h"
+#include "dataset/mca/mca_load.h"
 #include "fuzz_target.h"
 #include "io/output_sink.h"
 

@@ -14,7 +14,7 @@
 #include "command_fixture.h"
 #include "commands/command_context.h"
 #include "commands/commands.h"
-#include "dataset/spectra/mca_layout.h"
+#include "dataset/mca/mca_layout.h"
 #include "session/session.h"
 
 namespace tarva {

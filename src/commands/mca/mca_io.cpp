@@ -1,4 +1,4 @@
-#include "commands/spectra/mca_io.h"
+#include "commands/mca/mca_io.h"
 
 #include <fstream>
 #include <sys/stat.h>

@@ -6,9 +6,9 @@
 #include <sys/stat.h>
 
 #include "commands/commands.h"
-#include "commands/spectra/mca_command.h"
-#include "commands/spectra/mca_io.h"
-#include "dataset/spectra/mca_load.h"
+#include "commands/mca/mca_command.h"
+#include "commands/mca/mca_io.h"
+#include "dataset/mca/mca_load.h"
 #include "text/format.h"
 
 namespace tarva {

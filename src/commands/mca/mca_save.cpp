@@ -1,6 +1,6 @@
 // MCA/S and MCA/A: the data set written as a spectrum file.
-#include "commands/spectra/mca_command.h"
-#include "dataset/spectra/mca_layout.h"
+#include "commands/mca/mca_command.h"
+#include "dataset/mca/mca_layout.h"
 #include "session/dialogue.h"
 #include "text/safe_file.h"
 

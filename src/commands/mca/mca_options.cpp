@@ -1,7 +1,7 @@
 // MCA/E and MCA/D: the reading options, one letter at a time.
 #include <cctype>
 
-#include "commands/spectra/mca_command.h"
+#include "commands/mca/mca_command.h"
 
 namespace tarva {
 

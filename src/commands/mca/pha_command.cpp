@@ -7,8 +7,8 @@
 #include <sys/stat.h>
 
 #include "commands/commands.h"
-#include "commands/spectra/mca_io.h"
-#include "dataset/spectra/mca_layout.h"
+#include "commands/mca/mca_io.h"
+#include "dataset/mca/mca_layout.h"
 #include "session/dialogue.h"
 #include "session/next_file_name.h"
 #include "text/format.h"

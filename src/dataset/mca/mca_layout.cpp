@@ -1,4 +1,4 @@
-#include "dataset/spectra/mca_layout.h"
+#include "dataset/mca/mca_layout.h"
 
 #include <bit>
 #include <cmath>

@@ -2,7 +2,7 @@
 // with a default derived from the current data file name.
 #include <string>
 
-#include "commands/spectra/mca_command.h"
+#include "commands/mca/mca_command.h"
 #include "session/dialogue.h"
 #include "session/next_file_name.h"
 

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "dataset/data_set.h"
-#include "dataset/spectra/mca_layout.h"
+#include "dataset/mca/mca_layout.h"
 #include "io/output_sink.h"
 
 namespace tarva {

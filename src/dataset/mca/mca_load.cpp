@@ -1,4 +1,4 @@
-#include "dataset/spectra/mca_load.h"
+#include "dataset/mca/mca_load.h"
 
 #include <cmath>
 #include <string>

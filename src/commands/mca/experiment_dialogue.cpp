@@ -4,8 +4,8 @@
 #include <cctype>
 #include <optional>
 
-#include "commands/spectra/mca_command.h"
-#include "commands/spectra/mca_io.h"
+#include "commands/mca/mca_command.h"
+#include "commands/mca/mca_io.h"
 #include "session/dialogue.h"
 #include "text/format.h"
 #include "text/safe_file.h"
