@@ -12,7 +12,7 @@ case $png in /*) ;; *) png=$PWD/$png ;; esac
 case $bin in /*) ;; *) bin=$PWD/$bin ;; esac
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-cp "$here"/tests/transcripts/graphics/font_specimen_sheet_renders.files/* "$work"/
+cp "$here"/tests/transcripts/graphics/font_sample_sheet_renders.files/* "$work"/
 mkdir -p "$work/home/bin"
 (cd "$work" && printf '@fontsheet\nexit\n' | HOME="$work/home" "$bin" >/dev/null 2>&1)
 # The picture lies on a landscape page; turn it upright when netpbm is there.
