@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs one transcript: NAME.in is typed into the real binary in a fresh
 # directory (HOME and TARVA_LIB set here), standard output must equal NAME.out.
-# Optional: NAME.files/ copied into the directory first; NAME.err expected
+# Optional: NAME.files/ copied into the directory first (links to data
+# files that other transcripts share are copied as the files they name); NAME.err expected
 # standard error; NAME.status expected exit status (default 0); NAME.check a
 # shell script run in the directory afterwards that must succeed.
 # The temporary directory's path is written as TMP in both outputs.
@@ -10,7 +11,7 @@ bin=$1 dir=$2 name=$3 lib=$4
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/home/bin"
-if [ -d "$dir/$name.files" ]; then cp -r "$dir/$name.files/." "$work/"; fi
+if [ -d "$dir/$name.files" ]; then cp -rL "$dir/$name.files/." "$work/"; fi
 if [ -d "$work/home.files" ]; then cp -r "$work/home.files/." "$work/home/"; rm -rf "$work/home.files"; fi
 cd "$work" || exit 2
 HOME="$work/home" TARVA_LIB="$lib" TZ=UTC timeout 60 "$bin" <"$dir/$name.in" >"$work/.stdout" 2>"$work/.stderr"
