@@ -429,6 +429,41 @@ TEST(TerminalQuery, SizeReportsAreRead) {
     EXPECT_EQ(query_terminal_pixels("missing/nowhere", true, 100).answer, TerminalAnswer::NotTerminal);
 }
 
+// The size question reads exactly one reply, up to the end of its device
+// attributes: keys typed right after it stay for the command line, an
+// over-long reply is read to its end, and a garbled one that never ends is
+// thrown away, so none of it reaches the next prompt.
+TEST(TerminalQuery, ExactlyOneReplyIsRead) {
+    struct Case {
+        std::string reply, left;
+        TerminalAnswer answer;
+    };
+    const std::string size = "\x1b[4;700;1000t", attributes = "\x1b[?62;4c";
+    for (const Case& c : {Case{size + attributes + "exit\r", "exit\r", TerminalAnswer::Answered},
+                          Case{size + std::string(6000, ';') + attributes, "", TerminalAnswer::Answered},
+                          Case{"\x1b[4;70" + std::string(6000, 'x'), "", TerminalAnswer::NoAnswer}}) {
+        FakeTerminal tty(c.reply);
+        ASSERT_FALSE(tty.name().empty());
+        termios raw{};
+        ASSERT_EQ(::tcgetattr(tty.slave(), &raw), 0);
+        ::cfmakeraw(&raw);
+        ASSERT_EQ(::tcsetattr(tty.slave(), TCSANOW, &raw), 0);
+        const TerminalSize t = query_terminal_pixels(tty.name(), false, kTerminalQueryMs);
+        EXPECT_EQ(t.answer, c.answer) << c.reply.size();
+        // What reaches the program's input afterwards.
+        std::string left;
+        pollfd p{tty.slave(), POLLIN, 0};
+        while (::poll(&p, 1, 300) > 0) {
+            char buf[4096];
+            const ssize_t n = ::read(tty.slave(), buf, sizeof buf);
+            if (n <= 0) break;
+            left.append(buf, static_cast<std::size_t>(n));
+        }
+        EXPECT_EQ(left.size(), c.left.size()) << c.reply.size();
+        EXPECT_EQ(left.substr(0, 40), c.left) << c.reply.size();
+    }
+}
+
 // A run in the background of its terminal does not ask it (changing the
 // terminal's mode would stop the run with SIGTTOU): a child makes the
 // pseudo-terminal its controlling terminal, a grandchild in another process
