@@ -22,6 +22,8 @@ width=$(stty size </dev/tty 2>/dev/null | cut -d' ' -f2)
 # returns to its start.
 show() { printf '\r%-*.*s' $((width - 1)) $((width - 1)) "$1"; }
 
+# Without colours: make tells CMake's messages that they reach a terminal.
+unset MAKE_TERMOUT MAKE_TERMERR
 cmake --build "$build" --target "$target" -j "$jobs" 2>&1 | tee "$log" | {
     count='^\[ *([0-9]+%|[0-9]+/[0-9]+)\] (.*)$'
     object='^Building [A-Z]+ object .*\.dir/(.*)\.o$'
