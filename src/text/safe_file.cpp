@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
@@ -36,7 +37,7 @@ const std::string& host_name() {
     static const std::string name = [] {
         char buf[256] = {};
         if (::gethostname(buf, sizeof buf - 1) != 0 || buf[0] == '\0') return std::string("localhost");
-        std::string n(buf);
+        std::string n(buf, std::min<std::size_t>(std::strlen(buf), 64)); // HOST_NAME_MAX
         for (char& c : n)
             if (c == '/') c = '_';
         return n;
@@ -97,8 +98,13 @@ void remove_abandoned_temporaries(const std::string& dir) {
 
 std::string temporary_name(const std::string& target, unsigned serial) {
     const std::string dir = directory_of(target);
-    return (dir == "/" ? std::string("/") : dir + "/") + "." + base_of(target) + ".tarva-" + host_name() + "-" +
-           std::to_string(static_cast<long>(::getpid())) + "-" + std::to_string(serial) + ".tmp";
+    const std::string tag = ".tarva-" + host_name() + "-" + std::to_string(static_cast<long>(::getpid())) + "-" +
+                            std::to_string(serial) + ".tmp";
+    // A long target name is cut, so that the temporary's name is never too
+    // long where the target's is not; the tag that names the writer stays.
+    std::string base = base_of(target);
+    if (1 + base.size() + tag.size() > NAME_MAX) base.resize(NAME_MAX - 1 - tag.size());
+    return (dir == "/" ? std::string("/") : dir + "/") + "." + base + tag;
 }
 
 SafeFileWriter::SafeFileWriter(std::string path) : path_(std::move(path)) {}

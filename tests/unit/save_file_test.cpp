@@ -199,6 +199,11 @@ TEST_F(SafeFile, CreatesAndReplacesWithoutLeftovers) {
     ASSERT_EQ(replace_file(p.string(), "two\n"), ReplaceStatus::Ok);
     EXPECT_EQ(contents(p), "two\n");
     EXPECT_EQ(entries(), 1u);
+    // A name as long as a name may be: the temporary's is cut to fit.
+    const fs::path longest = dir / std::string(255, 'n');
+    ASSERT_EQ(replace_file(longest.string(), "three\n"), ReplaceStatus::Ok);
+    EXPECT_EQ(contents(longest), "three\n");
+    EXPECT_EQ(entries(), 2u);
 }
 
 TEST_F(SafeFile, KeepsTheModeOfTheFileItReplaces) {
