@@ -64,6 +64,7 @@ NameStatus ask_input_name(Session& s, std::string& name, bool at_terminal) {
         } else {
             s.out().prompt(prompt);
         }
+        const FileNameAnswer file_name(s.input());
         auto line = s.input().read_keyboard();
         if (!line) {
             s.interp.exit_requested = true;
@@ -71,7 +72,7 @@ NameStatus ask_input_name(Session& s, std::string& name, bool at_terminal) {
         }
         answer = pad(std::string_view(*line).substr(0, std::min<std::size_t>(line->size(), 80)), 80);
     } else {
-        answer = ask_text(s, prompt, 80);
+        answer = ask_file_name(s, prompt, 80);
         if (!answer) return NameStatus::Ended;
     }
     name = left_justified(*answer);
@@ -207,7 +208,7 @@ void cmd_load(Session& s, CommandContext& ctx) {
 void cmd_make(Session& s, CommandContext& ctx) {
     std::string name = name_from_line(s, ctx, 30);
     if (name.empty()) {
-        auto answer = ask_text(s, "Filename of data points > ", 30);
+        auto answer = ask_file_name(s, "Filename of data points > ", 30);
         if (!answer) return;
         name = left_justified(*answer);
         if (name.empty()) return;
@@ -221,7 +222,7 @@ void cmd_make(Session& s, CommandContext& ctx) {
         if (regular_file(name)) file.open(name, std::ios::in | std::ios::binary);
         if (file.is_open()) break;
         s.out().line("?QVMAKE- Can't open file " + name);
-        auto answer = ask_text(s, "Filename for input > ", 30);
+        auto answer = ask_file_name(s, "Filename for input > ", 30);
         if (!answer) return;
         name = left_justified(*answer);
         if (name.empty()) return;
@@ -258,7 +259,7 @@ void cmd_save(Session& s, CommandContext& ctx) {
         }
         const std::string prompt = fallback.empty() ? std::string("Filename for output > ")
                                                     : "Filename for output (CR for " + fallback + ") > ";
-        auto answer = ask_text(s, prompt, 30);
+        auto answer = ask_file_name(s, prompt, 30);
         if (!answer) return;
         name = left_justified(*answer);
         if (name.empty()) name = fallback;
