@@ -157,4 +157,46 @@ Strokes arc_points(double cx, double cy, double radius, double alpha, double bet
     return out;
 }
 
+namespace {
+
+bool overlaps(const LabelBox& a, const LabelBox& b, float gap) {
+    return a.x < b.x + b.width + gap && b.x < a.x + a.width + gap && a.y < b.y + b.height + gap &&
+           b.y < a.y + a.height + gap;
+}
+
+bool usable(const LabelBox& b) {
+    return std::isfinite(b.x) && std::isfinite(b.y) && b.width > 0.0f && b.height > 0.0f && std::isfinite(b.width) &&
+           std::isfinite(b.height);
+}
+
+} // namespace
+
+std::vector<LabelBox> place_labels(std::span<const LabelBox> wanted, std::span<const LabelBox> taken, float gap,
+                                   bool upwards) {
+    std::vector<LabelBox> placed;
+    for (const LabelBox& b : taken)
+        if (usable(b)) placed.push_back(b);
+    std::vector<LabelBox> out;
+    out.reserve(wanted.size());
+    const float g = std::isfinite(gap) ? std::fabs(gap) : 0.0f;
+    for (LabelBox box : wanted) {
+        if (usable(box)) {
+            // Jumps just past the box in the way, a little more than needed
+            // so that rounding cannot leave them touching. The label only
+            // moves one way, so a box it passed cannot stop it again: at
+            // most one jump per box.
+            const float spare = 1e-4f * (box.height + g);
+            for (std::size_t jump = 0; jump <= placed.size(); ++jump) {
+                const auto in_way = std::find_if(placed.begin(), placed.end(),
+                                                 [&](const LabelBox& other) { return overlaps(box, other, g); });
+                if (in_way == placed.end()) break;
+                box.y = upwards ? in_way->y + in_way->height + g + spare : in_way->y - g - box.height - spare;
+            }
+            placed.push_back(box);
+        }
+        out.push_back(box);
+    }
+    return out;
+}
+
 } // namespace tarva

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <span>
+#include <vector>
 
 #include "graphics/strokes.h"
 
@@ -56,5 +57,20 @@ double direction_angle(double cx, double cy, double x, double y);
 // (radians): trunc(60 R / ux) points per full circle, the Y offsets scaled
 // by uy/ux so that the arc is round on the page; the first point a move.
 Strokes arc_points(double cx, double cy, double radius, double alpha, double beta, float ux, float uy);
+
+// A label's box in world units: lower-left corner, width and height.
+struct LabelBox {
+    float x, y, width, height;
+};
+
+// Places labels (XRAY's element names, PEAKS's peak names) so that no two
+// overlap, nor one of `taken` (labels already on the picture): each in turn
+// keeps its wanted place when it is at least `gap` from every box placed
+// before it, else moves up (`upwards`) or down just past the boxes in its
+// way. X stays as wanted, so a label stays over its markers, and markers
+// are never moved. The boxes come back in the order wanted; a label whose
+// place or size is not a usable number keeps its place and blocks none.
+std::vector<LabelBox> place_labels(std::span<const LabelBox> wanted, std::span<const LabelBox> taken, float gap,
+                                   bool upwards);
 
 } // namespace tarva

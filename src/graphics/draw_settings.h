@@ -37,6 +37,7 @@ struct DrawFlags {
     bool old_y_limits = false;   // TY
     bool log_y = false;          // Y: logarithmic Y axis
     bool x_errors = false;       // Z: error bars are X errors
+    bool residuals = false;      // CR: residual panel under the picture (device X, image terminals)
 };
 
 struct DrawSettings {

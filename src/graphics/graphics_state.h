@@ -10,8 +10,14 @@ namespace tarva {
 
 class PlotDriver;
 struct DeviceDrivers;
+class OutputSink;
 
 inline constexpr float kSqrt2 = 1.4142135f;
+
+// What the strokes being drawn show. The pictures of device X and the
+// image terminals give each its own line width and colour in the print
+// style; the other devices draw them all alike.
+enum class StrokeRole { Frame, Data, Curve };
 
 struct GraphicsState {
     GraphicsState();
@@ -42,6 +48,16 @@ struct GraphicsState {
     int line_style = 0;     // 0..6, DRAW/L while data line and curve are drawn
     bool clear_flag = true; // DRAW CF: clear the screen / new plot file per picture
     bool colour_enabled = true; // COLOUR/E, COLOUR/D: the cairo pictures in colour
+    // DRAW CP: device X and the image terminals draw in the print style
+    // (line widths by role, the curve in colour, dense data as a line and
+    // a band, labels apart); the other devices are not affected.
+    bool print_style = true;
+    StrokeRole stroke_role = StrokeRole::Frame; // set while DRAW draws data and curve
+
+    // The part of the plot box the picture draws in now, as fractions of
+    // its height from the bottom: the whole box (0, 1) except while DRAW
+    // draws the residual panel and the picture above it.
+    float panel_low = 0.0f, panel_high = 1.0f;
 
     // DEFINE/S and DRAW/B: scale and offsets (terminal addresses) of
     // terminal pictures, for every terminal type.
@@ -59,5 +75,10 @@ struct GraphicsState {
 private:
     std::unique_ptr<DeviceDrivers> drivers_;
 };
+
+// Writes out the pictures that gained strokes since they were last
+// written: device X's open file and the image terminals' frame (the
+// drivers that render a whole page at a time). Messages go to `out`.
+void flush_pictures(GraphicsState& g, OutputSink& out);
 
 } // namespace tarva

@@ -76,9 +76,9 @@ Edges edges(int shape) {
     }
 }
 
-// The two ends of a bar of half-length e around c, on a linear or a decade
-// scale, limited to [lo, hi]. False when an end is not a number.
-bool bar_ends(float c, float e, bool decades, float lo, float hi, float& low_end, float& high_end) {
+} // namespace
+
+bool error_bar_ends(float c, float e, bool decades, float lo, float hi, float& low_end, float& high_end) {
     double h = 0.0, l = 0.0;
     if (decades) {
         const double p = std::pow(10.0, static_cast<double>(c));
@@ -95,7 +95,6 @@ bool bar_ends(float c, float e, bool decades, float lo, float hi, float& low_end
     return true;
 }
 
-} // namespace
 
 int symbol_shape(int symbol) {
     const int m = ((symbol % 8) + 8) % 8;
@@ -115,7 +114,7 @@ void layout_symbol(const SymbolFrame& frame, const ErrorBarStyle& style, float x
     const Edges edge = edges(shape);
     float low = 0.0F, high = 0.0F;
     if (!style.x_errors) {
-        if (!bar_ends(y, e, style.log_y, frame.ymin, frame.ymax, low, high)) return;
+        if (!error_bar_ends(y, e, style.log_y, frame.ymin, frame.ymax, low, high)) return;
         if (style.through) {
             line(out, x, high, x, low);
         } else {
@@ -127,7 +126,7 @@ void layout_symbol(const SymbolFrame& frame, const ErrorBarStyle& style, float x
             line(out, x - u, low, x + u, low);
         }
     } else {
-        if (!bar_ends(x, e, style.log_x, frame.xmin, frame.xmax, low, high)) return;
+        if (!error_bar_ends(x, e, style.log_x, frame.xmin, frame.xmax, low, high)) return;
         if (style.through) {
             line(out, high, y, low, y);
         } else {

@@ -24,6 +24,10 @@ struct SymbolFrame {
 // Symbol number taken modulo 8, 0 meaning 8.
 int symbol_shape(int symbol);
 
+// The two ends of an error bar of half-length e around c, on a linear or a
+// decade scale, limited to [lo, hi]. False when an end is not a number.
+bool error_bar_ends(float c, float e, bool decades, float lo, float hi, float& low_end, float& high_end);
+
 // Outline of the symbol at (x, y) and its error bar (|err| > 1e-10).
 void layout_symbol(const SymbolFrame& frame, const ErrorBarStyle& style, float x, float y, float err, int symbol,
                    float size, Strokes& out);

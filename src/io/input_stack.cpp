@@ -46,6 +46,7 @@ std::optional<std::string> InputStack::read_top() {
 }
 
 std::optional<std::string> InputStack::read_keyboard() {
+    if (before_keyboard_read) before_keyboard_read();
     if (keyboard_reader) return keyboard_reader();
     if (before_keyboard_wait && keyboard_->rdbuf() && keyboard_->rdbuf()->in_avail() <= 0) before_keyboard_wait();
     return read_record(*keyboard_);

@@ -65,6 +65,9 @@ public:
     // Called before a read from the keyboard would wait, so a pending
     // prompt reaches the user first.
     std::function<void()> before_keyboard_wait;
+    // Called before every read from the keyboard (a person may be about
+    // to be waited for).
+    std::function<void()> before_keyboard_read;
     // Set while the answer being read names a file (FileNameAnswer): TAB
     // at the keyboard then completes file names.
     bool file_name_answer = false;

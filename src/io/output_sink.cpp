@@ -23,6 +23,7 @@ void OutputSink::blank_line() {
 }
 
 void OutputSink::prompt(std::string_view text) {
+    if (before_prompt) before_prompt();
     // The log is written out at every prompt, so a full disk shows within
     // one command and the prompt itself then reaches the terminal.
     if (log_) log_->flush();

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -39,6 +40,11 @@ public:
 
     // The terminal itself, whatever the sink (HOLD talks to it directly).
     std::ostream& terminal() { return *terminal_; }
+
+    // Called at the start of every prompt, before its text is written (the
+    // session writes out pending pictures there when the answer will come
+    // from the keyboard, so their messages come before the prompt).
+    std::function<void()> before_prompt;
 
 private:
     std::ostream& current() { return log_ ? *log_ : *terminal_; }

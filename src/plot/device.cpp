@@ -21,7 +21,10 @@ PlotDriver& terminal_driver(Session& s) { return s.graphics.drivers().terminal(s
 
 } // namespace
 
+void flush_pictures(Session& s) { flush_pictures(s.graphics, s.out()); }
+
 void close_plot_files(Session& s, char device) {
+    flush_pictures(s);
     for (const DeviceRow* row : rows_named('*'))
         if (!row->terminal) driver_of(s, *row).close(io_of(s, row->code));
     if (device == 'S') {
@@ -37,6 +40,7 @@ void terminal_clear(Session& s) {
 }
 
 std::string open_destination(Session& s, const std::string& name) {
+    flush_pictures(s); // a frame still waiting goes to the old destination
     DeviceDrivers& d = s.graphics.drivers();
     d.tek.put(-1);
     d.destination.open(s.out(), name);

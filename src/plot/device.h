@@ -11,9 +11,14 @@ struct Session;
 struct GraphicsState;
 
 // Closes the plot files (PostScript, then HP-GL, in the device table's
-// order). '*' is CLOSE; 'S' is the end of the program, which also returns
-// the terminal to text and closes the plot destination.
+// order) after writing out the pictures still waiting (flush_pictures).
+// '*' is CLOSE; 'S' is the end of the program, which also returns the
+// terminal to text and closes the plot destination.
 void close_plot_files(Session& s, char device);
+// Writes out device X's page and the image terminals' frame when they
+// gained strokes since they were last written (they render whole pages,
+// so annotations are gathered until the program waits for a person).
+void flush_pictures(Session& s);
 // Erases the graphics screen of the terminal.
 void terminal_clear(Session& s);
 

@@ -77,7 +77,11 @@ void plot_unit_size(const Session& s, float& ux, float& uy) {
     const GraphicsState& g = s.graphics;
     ux = 0.0225f * (g.xmax - g.xmin);
     uy = 0.0225f * (g.ymax - g.ymin);
-    const float a = g.aspect > 0.0f ? g.aspect : kSqrt2;
+    float a = g.aspect > 0.0f ? g.aspect : kSqrt2;
+    // A panel is as wide as the box but lower: its plot unit keeps the
+    // size it has on the page.
+    const float share = g.panel_high - g.panel_low;
+    if (share != 1.0f && share > 0.0f) a /= share;
     if (a >= 1.0f)
         uy *= a;
     else
@@ -95,14 +99,48 @@ void begin_plot(Session& s, float aspect, char device, float xmin, float xmax, f
     g.left_margin = xmin - 0.05f * (xmax - xmin);
     g.xspan = xmax - xmin;
     g.yspan = ymax - ymin;
+    g.panel_low = 0.0f;
+    g.panel_high = 1.0f;
     if (!g.recorder && device_row(device).terminal) {
         if (!g.drivers().destination.is_open()) open_destination(s, "*");
         if (g.terminal_type == 0) choose_terminal_type(s);
+        // The destination takes the pictures in the order they were drawn
+        // (a frame still waiting goes out before a picture in another
+        // terminal type), and the text printed so far shows above them.
+        flush_pictures(s);
+        s.out().flush();
     }
     driver_for(g, device).begin_picture(io_of(s, device), status);
 }
 
 void end_plot(Session& s, char device) { driver_for(s.graphics, device).end_picture(io_of(s, device)); }
+
+StrokeRoleScope::StrokeRoleScope(Session& s, StrokeRole role) : s_(s), before_(s.graphics.stroke_role) {
+    s.graphics.stroke_role = role;
+}
+StrokeRoleScope::~StrokeRoleScope() { s_.graphics.stroke_role = before_; }
+
+bool print_styled(Session& s, char device) {
+    return s.graphics.print_style && driver_for(s.graphics, device).styles_for_print();
+}
+
+void shade_area(Session& s, char device, std::span<const std::pair<float, float>> outline) {
+    driver_for(s.graphics, device).shade(io_of(s, device), outline);
+}
+
+void set_panel(Session& s, char device, float low, float high, float xmin, float xmax, float ymin, float ymax) {
+    GraphicsState& g = s.graphics;
+    g.panel_low = low;
+    g.panel_high = high;
+    g.xmin = xmin;
+    g.xmax = xmax;
+    g.ymin = ymin;
+    g.ymax = ymax;
+    g.xspan = xmax - xmin;
+    g.yspan = ymax - ymin;
+    g.left_margin = xmin - 0.05f * (xmax - xmin);
+    driver_for(g, device).window_changed(io_of(s, device));
+}
 
 bool cross_hair(Session& s, char device, char& key, float& x, float& y) {
     GraphicsState& g = s.graphics;

@@ -7,6 +7,11 @@
 // available; any other code is treated as the terminal.
 #pragma once
 
+#include <span>
+#include <utility>
+
+#include "graphics/graphics_state.h"
+
 namespace tarva {
 
 struct Session;
@@ -33,6 +38,31 @@ void begin_plot(Session& s, float aspect, char device, float xmin, float xmax, f
 // Ends a picture: PostScript writes its pending line, the terminal returns
 // to text mode.
 void end_plot(Session& s, char device);
+
+// Device X and the image terminals with the print style on: DRAW draws
+// dense data as a line and a band, a residual panel, labels apart.
+bool print_styled(Session& s, char device);
+// Shades the area inside the outline (world units) on a device that draws
+// areas (print_styled ones); the others leave it out.
+void shade_area(Session& s, char device, std::span<const std::pair<float, float>> outline);
+// Moves the open picture to a panel of its box (fractions of the box
+// height from its bottom) with the given window; begin_plot goes back to
+// the whole box. Only the print-styled devices follow the panel.
+void set_panel(Session& s, char device, float low, float high, float xmin, float xmax, float ymin, float ymax);
+
+// What the strokes drawn while it lives show (StrokeRole), for the
+// print-styled pictures; the role before it comes back at its end.
+class StrokeRoleScope {
+public:
+    StrokeRoleScope(Session& s, StrokeRole role);
+    ~StrokeRoleScope();
+    StrokeRoleScope(const StrokeRoleScope&) = delete;
+    StrokeRoleScope& operator=(const StrokeRoleScope&) = delete;
+
+private:
+    Session& s_;
+    StrokeRole before_;
+};
 
 // Reads a cursor position: key and world point. 'U' returns at once; the
 // Tektronix terminal uses its graphic input; other devices say they cannot

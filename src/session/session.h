@@ -53,7 +53,18 @@ struct InterpreterState {
 };
 
 struct Session {
-    Session(std::istream& keyboard, std::ostream& terminal) : interp(keyboard, terminal) {}
+    // Pictures that render a whole page or frame at a time are written out
+    // when the program turns to the person at the keyboard: before a prompt
+    // answered from the keyboard (their messages before the prompt) and
+    // before any keyboard read, but not while a macro answers.
+    Session(std::istream& keyboard, std::ostream& terminal) : interp(keyboard, terminal) {
+        interp.out.before_prompt = [this] {
+            if (!macro_running()) flush_pictures(graphics, interp.out);
+        };
+        interp.input.before_keyboard_read = [this] { flush_pictures(graphics, interp.out); };
+    }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
 
     InterpreterState interp;
     DataSet data;

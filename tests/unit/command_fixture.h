@@ -15,6 +15,7 @@
 #include "graphics/drivers/recording_driver.h"
 #include "interpreter/command_table.h"
 #include "interpreter/interpreter.h"
+#include "plot/device.h"
 #include "plot/plot.h"
 #include "session/session.h"
 #include "temp_dir.h"
@@ -45,12 +46,15 @@ struct CommandSession {
     CommandSession& operator=(const CommandSession&) = delete;
 
     // Runs the line as typed at the prompt, with `answers` as everything the
-    // keyboard will give its prompts; returns what it printed.
+    // keyboard will give its prompts, and what the program does before its
+    // next prompt at the keyboard (pictures still waiting are written);
+    // returns what it printed.
     std::string run(const std::string& line, const std::string& answers = "") {
         in.str(answers);
         in.clear();
         out.str("");
         type(line);
+        if (!s.macro_running()) flush_pictures(s);
         return out.str();
     }
     // The same, checking first that the line selects the routine named (a

@@ -36,6 +36,13 @@ const DeviceRow* find_row(char code) {
 GraphicsState::GraphicsState() : drivers_(std::make_unique<DeviceDrivers>()) {}
 GraphicsState::~GraphicsState() = default;
 
+void flush_pictures(GraphicsState& g, OutputSink& out) {
+    DeviceDrivers& d = g.drivers();
+    d.pictures.flush(DriverIo{g, out, 'X'});
+    d.sixel.flush(DriverIo{g, out, 'S'});
+    d.kitty.flush(DriverIo{g, out, 'S'});
+}
+
 PlotDriver& DeviceDrivers::terminal(int type) {
     if (type == kSixelType) return sixel;
     if (type == kKittyType) return kitty;

@@ -6,8 +6,10 @@
 
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "text/fixed_text.h"
 
@@ -42,6 +44,23 @@ public:
     virtual void end_picture(DriverIo io) = 0;
     // CLOSE and EXIT: finishes the open file, if any.
     virtual void close(DriverIo io) = 0;
+    // Writes out what the pictures gained since they were last written.
+    // Device X and the image terminals render a whole page or frame at a
+    // time, so they wait for this (the program about to wait for a person,
+    // CLOSE, EXIT, the next picture) instead of rendering at every end of
+    // a drawing; the other devices write as they draw.
+    virtual void flush(DriverIo) {}
+
+    // Device X and the image terminals: DRAW draws their pictures in the
+    // print style while the graphics record's print_style is on.
+    virtual bool styles_for_print() const { return false; }
+    // Shades the area inside the outline (world units) lightly in the pen's
+    // colour (the error band of dense data in the print style); devices
+    // that draw only lines leave it out.
+    virtual void shade(DriverIo, std::span<const std::pair<float, float>> /*outline*/) {}
+    // The window or the panel of the open picture changed (DRAW's residual
+    // panel): the mapping to the page follows it.
+    virtual void window_changed(DriverIo) {}
 
     // DEFINE/c name: blank keeps the name, "*" goes back to automatic
     // naming. Devices without files ignore it.

@@ -15,47 +15,9 @@ namespace tarva {
 
 namespace {
 
-// The sixel palette: white, then each picture colour at full strength and
-// blended with white to 3/4, 1/2 and 1/4, for the antialiased edges.
-constexpr int kLevels = 4;
-constexpr int kSixelColours = 1 + kPaletteSize * kLevels;
-
-std::vector<unsigned char> sixel_palette() {
-    std::vector<unsigned char> p{255, 255, 255};
-    for (int c = 0; c < kPaletteSize; ++c) {
-        const Rgb rgb = palette_colour(c);
-        for (int l = kLevels; l >= 1; --l) {
-            const double f = static_cast<double>(l) / kLevels;
-            for (int v : {rgb.r, rgb.g, rgb.b})
-                p.push_back(static_cast<unsigned char>(std::lround(v * f + 255.0 * (1.0 - f))));
-        }
-    }
-    return p;
-}
-
-// Palette index of each pixel: the nearest palette colour.
-std::vector<unsigned char> palette_indices(const std::vector<unsigned char>& rgb,
-                                           const std::vector<unsigned char>& pal) {
-    std::vector<unsigned char> idx(rgb.size() / 3);
-    int last_key = -1;
-    unsigned char last = 0;
-    for (std::size_t i = 0; i < idx.size(); ++i) {
-        const int r = rgb[3 * i], g = rgb[3 * i + 1], b = rgb[3 * i + 2];
-        const int key = (r << 16) | (g << 8) | b;
-        if (key != last_key) {
-            int best = 0, best_d = 1 << 30;
-            for (int k = 0; k < kSixelColours; ++k) {
-                const int dr = r - pal[3 * k], dg = g - pal[3 * k + 1], db = b - pal[3 * k + 2];
-                const int d = dr * dr + dg * dg + db * db;
-                if (d < best_d) best_d = d, best = k;
-            }
-            last_key = key;
-            last = static_cast<unsigned char>(best);
-        }
-        idx[i] = last;
-    }
-    return idx;
-}
+// The most colours a sixel frame's palette holds (what libsixel and the
+// VT340-style terminals take).
+constexpr int kSixelColours = 256;
 
 int append_sixel(char* data, int size, void* priv) {
     static_cast<std::string*>(priv)->append(data, static_cast<std::size_t>(size));
@@ -79,9 +41,8 @@ PixelSize picture_pixels(std::optional<PixelSize> window, float scale, bool& lim
 }
 
 std::string encode_sixel(const std::vector<unsigned char>& rgb, int width, int height) {
-    if (rgb.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3) return {};
-    std::vector<unsigned char> pal = sixel_palette();
-    std::vector<unsigned char> idx = palette_indices(rgb, pal);
+    if (width < 1 || height < 1 || rgb.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3)
+        return {};
     std::string out;
     sixel_output_t* output = nullptr;
     if (SIXEL_FAILED(sixel_output_new(&output, append_sixel, &out, nullptr))) return {};
@@ -89,9 +50,16 @@ std::string encode_sixel(const std::vector<unsigned char>& rgb, int width, int h
     sixel_dither_t* dither = nullptr;
     if (SIXEL_FAILED(sixel_dither_new(&dither, kSixelColours, nullptr))) return {};
     std::unique_ptr<sixel_dither_t, void (*)(sixel_dither_t*)> dither_owner(dither, sixel_dither_unref);
-    sixel_dither_set_palette(dither, pal.data());
-    sixel_dither_set_pixelformat(dither, SIXEL_PIXELFORMAT_PAL8);
-    if (SIXEL_FAILED(sixel_encode(idx.data(), width, height, 8, dither, output))) return {};
+    // libsixel takes the palette from the picture's own colours (a picture
+    // drawn without antialiasing has a few dozen, so each keeps its exact
+    // colour) and maps every pixel to it through its lookup table; no
+    // error diffusion, which would only speckle the flat areas.
+    auto* pixels = const_cast<unsigned char*>(rgb.data()); // libsixel does not write them
+    if (SIXEL_FAILED(sixel_dither_initialize(dither, pixels, width, height, SIXEL_PIXELFORMAT_RGB888,
+                                             SIXEL_LARGE_AUTO, SIXEL_REP_AUTO, SIXEL_QUALITY_AUTO)))
+        return {};
+    sixel_dither_set_diffusion_type(dither, SIXEL_DIFFUSE_NONE);
+    if (SIXEL_FAILED(sixel_encode(pixels, width, height, 3, dither, output))) return {};
     return out;
 }
 
@@ -141,6 +109,7 @@ void ImageTerminalDriver::set_placement(DriverIo io, float scale, float offx_mm,
 void ImageTerminalDriver::pen_changed(DriverIo, int n, float width) { pen_.changed(n, width); }
 
 void ImageTerminalDriver::begin_picture(DriverIo io, float&) {
+    flush(io); // the last picture is shown before the next one begins
     if (io.g.clear_flag) strokes_.clear();
     t_ = page_transform(io.g, 1.0f, 0.0f, 0.0f);
     down_ = false;
@@ -155,6 +124,14 @@ void ImageTerminalDriver::vector(DriverIo io, float x, float y, int pen) {
         strokes_.draw(px, py, pen_.style(io.g, 1.0f));
     else
         strokes_.move(px, py);
+    drawn_ = true;
+}
+
+void ImageTerminalDriver::shade(DriverIo io, std::span<const std::pair<float, float>> outline) {
+    std::vector<std::pair<float, float>> page;
+    page.reserve(outline.size());
+    for (const auto& [x, y] : outline) page.emplace_back(x * t_.ax + t_.bx, y * t_.ay + t_.by);
+    strokes_.fill(std::move(page), FillStyle{palette_colour(pen_.style(io.g, 1.0f).colour), kBandOpacity});
     drawn_ = true;
 }
 
@@ -190,7 +167,7 @@ void ImageTerminalDriver::report_size(DriverIo io, TerminalAnswer answer, PixelS
     reported_ = text;
 }
 
-void ImageTerminalDriver::end_picture(DriverIo io) {
+void ImageTerminalDriver::flush(DriverIo io) {
     if (!drawn_) return;
     drawn_ = false;
     // Nowhere to send it: the destination layer has said why.
@@ -206,19 +183,25 @@ void ImageTerminalDriver::end_picture(DriverIo io) {
                     " does not list sixel graphics among its features: the picture may not show.");
     }
     last_size_ = p;
+    ++frames_;
     last_ = protocol_ == ImageProtocol::Sixel
-                ? encode_sixel(render_rgb(strokes_, p.width, p.height, kThinnestLine), p.width, p.height)
-                : encode_kitty(render_png(strokes_, p.width, p.height, kThinnestLine));
+                ? encode_sixel(render_rgb(strokes_, p.width, p.height, kThinnestLine, kSixelSmoothing), p.width,
+                               p.height)
+                : encode_kitty(render_png(strokes_, p.width, p.height, kThinnestLine, kKittySmoothing));
     if (last_.empty()) {
         io.out.line("Unable to draw the picture.");
         return;
     }
     // The cursor ends on the picture's last row: the prompt goes below it.
     last_ += "\r\n";
+    // What the program printed before the picture appears above it, also
+    // when the text goes through another stream than the picture.
+    io.out.flush();
     destination_.write(last_);
 }
 
-void ImageTerminalDriver::clear_screen(DriverIo) {
+void ImageTerminalDriver::clear_screen(DriverIo io) {
+    flush(io); // a picture drawn before the clearing is shown before it
     std::string bytes = "\x1b[H\x1b[2J";
     if (protocol_ == ImageProtocol::Kitty) bytes += "\x1b_Ga=d,q=2\x1b\\";
     destination_.write(bytes);

@@ -3,8 +3,11 @@
 // (kitty, WezTerm, Ghostty, Konsole), chosen with TERMIN/S and TERMIN/K.
 // The picture is drawn through cairo on the PostScript page layout, at the
 // terminal's size in pixels (terminal_query.h) times DEFINE/S's scale, and
-// written to the plot destination whenever a drawing command ends; the
-// prompt continues below it. These terminals have no graphic input here.
+// written to the plot destination when the device layer flushes the
+// pictures (before the program waits for a person, at CLOSE and EXIT,
+// before the next picture), so a burst of annotations sends one frame; the
+// program's own text goes out first, and the prompt continues below the
+// picture. These terminals have no graphic input here.
 #pragma once
 
 #include <optional>
@@ -30,6 +33,12 @@ inline constexpr int kMinPicturePixels = 16;
 // The thinnest line in pixels: a one-pixel line between two pixel rows
 // shows on a screen as two rows of pale grey.
 inline constexpr double kThinnestLine = 2.0;
+// How the frames are drawn: sixel without antialiasing (every pixel one of
+// the picture's colours: a small palette, long runs, a small frame, and
+// half the drawing time), kitty with cairo's fast antialiasing (a PNG
+// takes any colour).
+inline constexpr Smoothing kSixelSmoothing = Smoothing::None;
+inline constexpr Smoothing kKittySmoothing = Smoothing::Fast;
 // How long a terminal has to answer the size query.
 inline constexpr int kTerminalQueryMs = 500;
 
@@ -40,9 +49,9 @@ inline constexpr int kTerminalQueryMs = 500;
 // whether the limit cut it.
 PixelSize picture_pixels(std::optional<PixelSize> window, float scale, bool& limited);
 
-// Sixel data (DCS ... ST) for RGB pixels, through libsixel with a fixed
-// palette of the picture colours and their blends with white. Empty when
-// libsixel fails.
+// Sixel data (DCS ... ST) for RGB pixels through libsixel, which chooses
+// the palette (at most 256 colours) from the pixels and maps them to it.
+// Empty when libsixel fails.
 std::string encode_sixel(const std::vector<unsigned char>& rgb, int width, int height);
 
 // The kitty graphics protocol's escape stream for a PNG file: base64 in
@@ -61,19 +70,26 @@ public:
     // strokes are drawn over the last picture.
     void begin_picture(DriverIo io, float& status) override;
     void vector(DriverIo io, float x, float y, int pen) override;
-    // Draws the picture with everything added since its start and sends it.
-    void end_picture(DriverIo io) override;
-    void close(DriverIo) override {}
+    void end_picture(DriverIo) override {}
+    // Draws the picture with everything added since its start and sends
+    // it, when it gained strokes since it was last sent.
+    void flush(DriverIo io) override;
+    void close(DriverIo io) override { flush(io); }
     // The scale sizes the picture; the offsets do not apply (the picture
     // goes where the cursor is).
     void set_placement(DriverIo io, float scale, float offx_mm, float offy_mm) override;
     void pen_changed(DriverIo io, int n, float width) override;
     void clear_screen(DriverIo io) override;
+    bool styles_for_print() const override { return true; }
+    void shade(DriverIo io, std::span<const std::pair<float, float>> outline) override;
+    void window_changed(DriverIo io) override { t_ = page_transform(io.g, 1.0f, 0.0f, 0.0f); }
 
     // The last picture sent: its strokes in page units, its size and bytes.
     const StrokeList& strokes() const { return strokes_; }
     PixelSize last_size() const { return last_size_; }
     const std::string& last_picture() const { return last_; }
+    // How many frames were drawn in this run.
+    long frames() const { return frames_; }
 
 private:
     TerminalSize ask_window();
@@ -96,6 +112,7 @@ private:
     std::string warned_;
     PixelSize last_size_{};
     std::string last_;
+    long frames_ = 0;
 };
 
 } // namespace tarva

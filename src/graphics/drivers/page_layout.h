@@ -18,7 +18,7 @@ struct PageTransform {
 };
 
 // The transform of the window stored in `g` for scale s and offsets (page
-// units).
+// units), onto the panel of the box that `g` names (normally all of it).
 PageTransform page_transform(const GraphicsState& g, float s, float offx, float offy);
 
 } // namespace tarva

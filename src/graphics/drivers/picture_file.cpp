@@ -145,7 +145,7 @@ void PictureFileDriver::begin_picture(DriverIo io, float& status) {
         status = 1.0f;
         return;
     }
-    t_ = page_transform(io.g, format_ == PictureFormat::Png ? 1.0f : scale_, offx_, offy_);
+    t_ = page_transform(io.g, page_scale(), offx_, offy_);
     if (t_.zero_range) io.out.line(" X or Y range is zero!");
     down_ = false;
     announce_ = true; // once the picture is in its file
@@ -157,22 +157,40 @@ float PictureFileDriver::png_scale() const {
     return scale_ >= kPngScaleMin ? std::min(scale_, kPngScaleMax) : kPngScaleMin;
 }
 
+// DEFINE/X's scale on the page: PDF and SVG pictures are scaled, a PNG
+// keeps the page and takes the scale as its resolution.
+float PictureFileDriver::page_scale() const { return format_ == PictureFormat::Png ? 1.0f : scale_; }
+
 void PictureFileDriver::vector(DriverIo io, float x, float y, int pen) {
     if (!open_) return;
     const float px = x * t_.ax + t_.bx, py = y * t_.ay + t_.by;
     if (pen == 2) down_ = true;
     if (pen == 3) down_ = false;
     if (down_)
-        strokes_.draw(px, py, pen_.style(io.g, format_ == PictureFormat::Png ? 1.0f : scale_));
+        strokes_.draw(px, py, pen_.style(io.g, page_scale()));
     else
         strokes_.move(px, py);
     dirty_ = true;
+}
+
+void PictureFileDriver::shade(DriverIo io, std::span<const std::pair<float, float>> outline) {
+    if (!open_) return;
+    std::vector<std::pair<float, float>> page;
+    page.reserve(outline.size());
+    for (const auto& [x, y] : outline) page.emplace_back(x * t_.ax + t_.bx, y * t_.ay + t_.by);
+    strokes_.fill(std::move(page), FillStyle{palette_colour(pen_.style(io.g, 1.0f).colour), kBandOpacity});
+    dirty_ = true;
+}
+
+void PictureFileDriver::window_changed(DriverIo io) {
+    if (open_) t_ = page_transform(io.g, page_scale(), offx_, offy_);
 }
 
 // Renders the page and replaces the file with it. A file that cannot be
 // written keeps what it held (or stays absent); the strokes are kept, so the
 // next command or CLOSE tries again.
 void PictureFileDriver::write_file(DriverIo io) {
+    ++renders_;
     const std::string bytes = render_file(strokes_, format_, kPngDpi * static_cast<double>(png_scale()));
     const std::string name(name_.trimmed());
     if (bytes.empty() || replace_file(name, bytes) != ReplaceStatus::Ok) {
@@ -184,7 +202,7 @@ void PictureFileDriver::write_file(DriverIo io) {
     announce_ = false;
 }
 
-void PictureFileDriver::end_picture(DriverIo io) {
+void PictureFileDriver::flush(DriverIo io) {
     if (open_ && dirty_) write_file(io);
 }
 

@@ -3,11 +3,13 @@
 // landscape page). Files are named like the PostScript ones (plt01.pdf, ...,
 // plt99.pdf, plt100.pdf, ...) after the highest one already there, without a
 // counter file and never over an existing file, or by DEFINE/X; the
-// name's extension picks the format. Each file is complete after every
-// drawing command: the strokes of the open page are kept and the whole file
-// is written again, through a temporary file renamed over it, when the
-// command ends. Without the graphics-clear flag later pictures land on the
-// same page, as on the PostScript device.
+// name's extension picks the format. The strokes of the open page are kept
+// and the whole file is written again, through a temporary file renamed over
+// it, when the device layer flushes the pictures (before the program waits
+// for a person, at CLOSE and EXIT, before the next picture): a burst of
+// annotations costs one rendering, and the file is complete whenever the
+// program waits or ends. Without the graphics-clear flag later pictures land
+// on the same page, as on the PostScript device.
 #pragma once
 
 #include <array>
@@ -36,8 +38,10 @@ class PictureFileDriver : public PlotDriver {
 public:
     void begin_picture(DriverIo io, float& status) override;
     void vector(DriverIo io, float x, float y, int pen) override;
-    void end_picture(DriverIo io) override; // writes the file
+    void end_picture(DriverIo) override {}
     void close(DriverIo io) override;
+    // Writes the file when the page changed since it was last written.
+    void flush(DriverIo io) override;
     // "*" automatic PDF names, "*.svg" or "*.png" automatic names of that
     // format; a name without one of the three extensions gets ".pdf".
     void set_file_name(std::string_view name) override;
@@ -47,15 +51,21 @@ public:
     void set_placement(DriverIo io, float scale, float offx_mm, float offy_mm) override;
     // DRAW/C: pen colour (n > 0) or line width (n < 0).
     void pen_changed(DriverIo io, int n, float width) override;
+    bool styles_for_print() const override { return true; }
+    void shade(DriverIo io, std::span<const std::pair<float, float>> outline) override;
+    void window_changed(DriverIo io) override;
 
     bool is_open() const { return open_; }
     std::string_view file_name() const { return name_.trimmed(); }
+    // How many times a page was rendered in this run.
+    long renders() const { return renders_; }
 
 private:
     bool start_file(DriverIo io);
     void write_file(DriverIo io);
     std::string next_automatic_name(PictureFormat format);
     float png_scale() const;
+    float page_scale() const;
 
     StrokeList strokes_;
     bool open_ = false;
@@ -72,6 +82,7 @@ private:
     float scale_ = 1.0f, offx_ = 0.0f, offy_ = 0.0f;
     PicturePen pen_;
     bool down_ = false;
+    long renders_ = 0;
 };
 
 } // namespace tarva

@@ -13,12 +13,13 @@
 namespace tarva {
 
 struct RecordedEvent {
-    enum Kind { Begin, Vector, End };
+    enum Kind { Begin, Vector, End, Shade };
     Kind kind;
     char device; // the device code of the call (upper case)
-    float x = 0, y = 0;
-    int pen = 0;        // the pen as plot_pen or the thick-line routine sent it
+    float x = 0, y = 0; // a vector's point; a shaded area's first corner
+    int pen = 0;        // the pen as plot_pen or the thick-line routine sent it; a shaded area's corners
     int line_style = 0; // DRAW's line style in force for the vector
+    StrokeRole role = StrokeRole::Frame;
 };
 
 struct RecordedVector {
@@ -30,10 +31,19 @@ struct RecordedVector {
 class RecordingDriver : public PlotDriver {
 public:
     std::vector<RecordedEvent> events;
+    // Stands in for a device that draws in the print style (device X, the
+    // image terminals) when set.
+    bool print_device = false;
+    bool styles_for_print() const override { return print_device; }
+    void shade(DriverIo io, std::span<const std::pair<float, float>> outline) override {
+        if (outline.empty()) return;
+        events.push_back({RecordedEvent::Shade, io.device, outline[0].first, outline[0].second,
+                          static_cast<int>(outline.size()), 0, io.g.stroke_role});
+    }
 
     void begin_picture(DriverIo io, float&) override { events.push_back({RecordedEvent::Begin, io.device}); }
     void vector(DriverIo io, float x, float y, int pen) override {
-        events.push_back({RecordedEvent::Vector, io.device, x, y, pen, io.g.line_style});
+        events.push_back({RecordedEvent::Vector, io.device, x, y, pen, io.g.line_style, io.g.stroke_role});
     }
     void end_picture(DriverIo io) override { events.push_back({RecordedEvent::End, io.device}); }
     void close(DriverIo) override {}

@@ -15,13 +15,19 @@ struct FlagEntry {
     char axis_key; // the axis routine's key for a flag it keeps, else 0
     const char* enabled;
     const char* disabled;
+    bool GraphicsState::*device_flag = nullptr; // a flag the device layer keeps
 };
 
 // Two-letter keys come first so that they win over the single letter
 // with the same first character.
-constexpr std::array<FlagEntry, 30> kFlags{{
-    {"CF", nullptr, 0, "Graphics clear flag enabled.", "Graphics clear flag disabled."}, // device layer
+// CP and CR (print style, residual panel) are this program's own, for
+// device X and the image terminals; their first letter has no flag of its
+// own, so no older key changes its meaning.
+constexpr std::array<FlagEntry, 32> kFlags{{
+    {"CF", nullptr, 0, "Graphics clear flag enabled.", "Graphics clear flag disabled.", &GraphicsState::clear_flag},
     {"CL", &DrawFlags::solid_points, 0, "Solid data points enabled.", "Solid data points disabled."},
+    {"CP", nullptr, 0, "Print style enabled.", "Print style disabled.", &GraphicsState::print_style},
+    {"CR", &DrawFlags::residuals, 0, "Residual panel enabled.", "Residual panel disabled."},
     {"ER", &DrawFlags::errors_through, 0, " Errors drawn through plot symbols",
      " Errors not drawn through plot symbols."},
     {"EX", &DrawFlags::extend, 0, " Function draw extend enabled", " Function draw extend disabled."},
@@ -97,8 +103,8 @@ void draw_flag(Session& s, std::string_view word, bool enable) {
         f.*(e->flag) = enable;
     else if (e->axis_key != 0)
         draw_axis_flag(s, e->axis_key, enable);
-    else
-        s.graphics.clear_flag = enable; // CF
+    else if (e->device_flag)
+        s.graphics.*(e->device_flag) = enable;
     if (k == "TX" || k == "TY") {
         // Either old-limits flag switches the T flag with it.
         f.old_limits = enable;

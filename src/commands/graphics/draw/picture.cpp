@@ -9,6 +9,7 @@
 #include "commands/graphics/draw/curve.h"
 #include "commands/graphics/draw/draw_command.h"
 #include "commands/graphics/draw/labels.h"
+#include "commands/graphics/draw/residuals.h"
 #include "graphics/axes.h"
 #include "graphics/symbols.h"
 #include "plot/drawing.h"
@@ -135,10 +136,19 @@ void pause_before_picture(const Session& s, char device) {
 
 // The data and the function line of one overlay (steps 10 and 11), with
 // the line style of DRAW/L for the line only.
+// The curve comes after the data, so it lies above them; the lines of
+// functions 9, 12 and 13 show the data themselves.
 void draw_overlay(Session& s, char device, const PlotLimits& box, const DrawArguments& args) {
-    if (s.draw.flags.data_points && args.key.rfind('N', 0) != 0) draw_data_points(s, device, box);
+    if (s.draw.flags.data_points && args.key.rfind('N', 0) != 0) {
+        const StrokeRoleScope data(s, StrokeRole::Data);
+        draw_data_points(s, device, box);
+    }
     s.graphics.line_style = s.draw.line_style;
-    draw_function_line(s, device, box);
+    {
+        const int f = s.fit.function;
+        const StrokeRoleScope line(s, f == 9 || f == 12 || f == 13 ? StrokeRole::Data : StrokeRole::Curve);
+        draw_function_line(s, device, box);
+    }
     s.graphics.line_style = 0;
 }
 
@@ -191,19 +201,35 @@ void draw_picture(Session& s, char device, const DrawArguments& args) {
     s.draw.picture_drawn = true;
     s.draw.legend_right = box.xmax;
     s.draw.legend_row = 0;
+    s.draw.placed_labels.clear();
     const DrawFlags& f = s.draw.flags;
+    // The residual panel shares the X axis: the picture above it has no X
+    // numbers and caption, they go under the panel.
+    const bool residuals = wants_residual_panel(s, device);
+    if (residuals) set_panel(s, device, kMainPanelLow, 1.0f, box.xmin, box.xmax, box.ymin, box.ymax);
     if (f.box)
         draw_box(s, device, box.xmin, box.xmax, box.ymin, box.ymax);
     else
         set_window(s, box.xmin, box.xmax, box.ymin, box.ymax);
     symbol_unit_from_plot_unit(s);
-    if (f.marks) draw_marks(s, device);
+    if (f.marks) {
+        const bool x_numbers = s.axes.x_numbers;
+        if (residuals) s.axes.x_numbers = false;
+        draw_marks(s, device);
+        s.axes.x_numbers = x_numbers;
+    }
     draw_title(s, device, box);
-    draw_captions(s, device, box);
+    draw_captions(s, device, box, !residuals);
     draw_overlay(s, device, box, args);
     if (f.axis) draw_zero_axes(s, device, box);
     if (f.parameters) draw_parameter_line(s, device, box);
     if (f.name) draw_data_name(s, device, box);
+    if (residuals) {
+        draw_residual_panel(s, device, box);
+        // Annotations go on the picture above the panel.
+        set_panel(s, device, kMainPanelLow, 1.0f, box.xmin, box.xmax, box.ymin, box.ymax);
+        symbol_unit_from_plot_unit(s);
+    }
     end_plot(s, device);
 }
 
