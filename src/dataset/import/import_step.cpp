@@ -2,6 +2,7 @@
 // table, the channel window, channels summed into points, SIGMA, the
 // calibration as a line in the channel number.
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 
 #include "dataset/import/instrument_import.h"
@@ -58,8 +59,21 @@ Outcome<std::size_t> column_index(const NumberTable& t, const std::string& spec)
         return Outcome<std::size_t>::failure("no column " + std::string(want) + ": the table has " +
                                              std::to_string(t.columns.size()) + " (" + column_list(t) + ")");
     }
-    for (std::size_t i = 0; i < t.names.size(); ++i)
-        if (lower_ascii(trim(t.names[i])) == lower_ascii(want)) return {i, {}};
+    // The name in full, or a word that begins one name ("energy" for
+    // "Energy (keV)").
+    const std::string key = lower_ascii(want);
+    std::optional<std::size_t> begins;
+    int beginning = 0;
+    for (std::size_t i = 0; i < t.names.size(); ++i) {
+        const std::string name = lower_ascii(trim(t.names[i]));
+        if (name == key) return {i, {}};
+        if (!key.empty() && name.size() > key.size() && name.compare(0, key.size(), key) == 0 &&
+            !std::isalnum(static_cast<unsigned char>(name[key.size()]))) {
+            begins = i;
+            ++beginning;
+        }
+    }
+    if (beginning == 1) return {*begins, {}};
     return Outcome<std::size_t>::failure("no column named " + std::string(want) + " (the columns: " + column_list(t) +
                                          ")");
 }
@@ -416,8 +430,8 @@ std::vector<std::string> import_report(const ImportedData& d, std::string_view f
         lines.push_back(what + number_text(*d.per_channel) + unit + " per channel, offset " + number_text(*d.offset) +
                         unit + " (experimental parameters)");
         if (d.quadratic != 0)
-            lines.push_back("  the quadratic term " + number_text(d.quadratic) + unit +
-                            " per channel^2 is not kept: the line runs through the ends of the window");
+            lines.push_back("  quadratic term " + number_text(d.quadratic) + unit +
+                            " per channel^2 not kept: the line meets the window's ends");
     }
     const InstrumentSpectrum& s = d.source;
     if (s.live_time || s.real_time) {

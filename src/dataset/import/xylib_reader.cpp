@@ -131,8 +131,8 @@ Outcome<XylibReply> run_xylib_reader(const std::string& program, const std::stri
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
     if (timed_out)
-        return Failure::failure("the xylib reader gave no answer within " + std::to_string(static_cast<int>(seconds)) +
-                                " s");
+        return Failure::failure("the xylib reader gave no answer within " +
+                                std::to_string(static_cast<int>(std::ceil(seconds))) + " s");
     if (stopped) return Failure::failure("the xylib reader was stopped by a signal");
     if (too_long) return Failure::failure("the xylib reader's answer is too long");
     if (WIFSIGNALED(status))
