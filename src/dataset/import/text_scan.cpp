@@ -17,10 +17,11 @@ std::optional<TextLine> LineScanner::next() {
 }
 
 std::string_view trim(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    const std::size_t last = text.find_last_not_of(" \t\r");
-    return text.substr(first, last - first + 1);
+    // By hand: find_first_not_of costs a library call per character.
+    std::size_t first = 0, end = text.size();
+    while (first < end && (text[first] == ' ' || text[first] == '\t')) ++first;
+    while (end > first && (text[end - 1] == ' ' || text[end - 1] == '\t' || text[end - 1] == '\r')) --end;
+    return text.substr(first, end - first);
 }
 
 std::string lower_ascii(std::string_view text) {
@@ -37,48 +38,57 @@ bool starts_with_nocase(std::string_view text, std::string_view head) {
 std::optional<double> parse_number(std::string_view field, bool decimal_comma) {
     if (!field.empty() && field.front() == '+') field.remove_prefix(1);
     if (field.empty() || field.size() > 64) return std::nullopt;
-    // from_chars reads neither "D" exponents nor decimal commas: copy the
-    // field only when it holds one of them.
-    char buf[65];
-    const bool rewrite = field.find_first_of(decimal_comma ? "dD," : "dD") != std::string_view::npos;
+    // Only digits, signs, a point and an exponent (from_chars would also take
+    // "inf", "nan" and hexadecimal forms); from_chars reads neither "D"
+    // exponents nor decimal commas, so a field holding one is copied.
+    bool rewrite = false;
+    for (char c : field) {
+        if ((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E') continue;
+        if (c == 'd' || c == 'D' || (decimal_comma && c == ',')) {
+            rewrite = true;
+            continue;
+        }
+        return std::nullopt;
+    }
+    char buf[64];
     if (rewrite) {
         for (std::size_t i = 0; i < field.size(); ++i) {
-            char c = field[i];
-            if (c == 'd' || c == 'D') c = 'e';
-            if (c == ',') c = '.';
-            buf[i] = c;
+            const char c = field[i];
+            buf[i] = c == 'd' || c == 'D' ? 'e' : c == ',' ? '.' : c;
         }
         field = std::string_view(buf, field.size());
     }
-    // Only digits, signs, a point and an exponent: from_chars would also take
-    // "inf", "nan" and hexadecimal forms.
-    for (char c : field)
-        if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E')) return std::nullopt;
     double v = 0;
     auto r = std::from_chars(field.data(), field.data() + field.size(), v);
     if (r.ec != std::errc() || r.ptr != field.data() + field.size() || !std::isfinite(v)) return std::nullopt;
     return v;
 }
 
+bool next_field(std::string_view line, std::size_t& i, std::string_view& field) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    if (i == line.size()) return false;
+    std::size_t j = i;
+    while (j < line.size() && line[j] != ' ' && line[j] != '\t' && line[j] != ',') ++j;
+    field = line.substr(i, j - i);
+    i = j;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    if (i < line.size() && line[i] == ',') ++i;
+    return true;
+}
+
 std::vector<std::string_view> split_fields(std::string_view line) {
     std::vector<std::string_view> fields;
     std::size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-        if (i == line.size()) break;
-        std::size_t j = i;
-        while (j < line.size() && line[j] != ' ' && line[j] != '\t' && line[j] != ',') ++j;
-        fields.push_back(line.substr(i, j - i));
-        i = j;
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-        if (i < line.size() && line[i] == ',') ++i;
-    }
+    std::string_view f;
+    while (next_field(line, i, f)) fields.push_back(f);
     return fields;
 }
 
 bool append_numbers(std::string_view line, std::vector<double>& out, std::string_view* bad) {
     const std::size_t before = out.size();
-    for (std::string_view f : split_fields(line)) {
+    std::size_t i = 0;
+    std::string_view f;
+    while (next_field(line, i, f)) {
         auto v = parse_number(f);
         if (!v) {
             out.resize(before);

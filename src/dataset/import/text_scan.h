@@ -37,6 +37,10 @@ bool starts_with_nocase(std::string_view text, std::string_view head);
 // nullopt for anything else, including NaN and infinities.
 std::optional<double> parse_number(std::string_view field, bool decimal_comma = false);
 
+// The next field of a line of numbers from `at` on (blanks, tabs and one
+// comma between fields), `at` moved past it; false at the end of the line.
+bool next_field(std::string_view line, std::size_t& at, std::string_view& field);
+
 // The fields of a line of numbers separated by blanks, tabs or commas.
 std::vector<std::string_view> split_fields(std::string_view line);
 

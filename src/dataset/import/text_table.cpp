@@ -64,7 +64,9 @@ bool row_numbers(std::string_view line, std::vector<double>& out, std::string_vi
         }
         return true;
     }
-    for (std::string_view f : split_fields(line)) {
+    std::size_t at = 0;
+    std::string_view f;
+    while (next_field(line, at, f)) {
         auto v = parse_number(unquoted(f));
         if (!v) {
             bad = f;

@@ -119,6 +119,7 @@ std::string encode_xylib_reply(const XylibReply& reply) {
         for (const auto& [k, v] : reply.meta) out += "meta " + escaped(k) + '\t' + escaped(v) + '\n';
         for (const auto& n : reply.column_names) out += "column " + escaped(n) + '\n';
         const std::size_t rows = reply.columns.empty() ? 0 : reply.columns.front().size();
+        out.reserve(out.size() + rows * reply.columns.size() * 12 + 64);
         out += "rows " + std::to_string(rows) + '\n';
         for (std::size_t r = 0; r < rows; ++r) {
             for (std::size_t c = 0; c < reply.columns.size(); ++c) {
