@@ -304,8 +304,13 @@ TEST_F(ImportFiles, TheCommandLineFormsAndDataPointingToImport) {
     EXPECT_THAT(run("DATA s.mca"),
                 ::testing::EndsWith(
                     "  Unable to read data.\n IMPORT s.mca reads this file (<<PMCA SPECTRUM>> text spectrum).\n"));
-    // A table is never second-guessed.
+    // A table is never second-guessed, nor a data file whose caption begins
+    // like the spectrum layout's block.
     EXPECT_THAT(run("DATA t.csv"), Not(HasSubstr("IMPORT")));
+    write_file("dollar.fit", "$DATA: beam on\nX\nY\n 5 1\n 1.\n 1\n 0\n 1 2 3\n");
+    const std::string dollar = run("DATA dollar.fit");
+    EXPECT_THAT(dollar, HasSubstr("1 points in data file."));
+    EXPECT_THAT(dollar, Not(HasSubstr("IMPORT")));
 }
 
 TEST_F(ImportFiles, TheXylibReaderRunsContainedInItsOwnProcess) {

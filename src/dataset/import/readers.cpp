@@ -53,8 +53,10 @@ bool xylib_spectrum_signature(std::string_view bytes) {
 }
 
 std::string spectrum_layout_of(std::string_view bytes) {
-    for (const InstrumentReader& r : kReaders)
-        if (r.spectrum_file && r.signature(bytes)) return r.name;
+    for (const InstrumentReader& r : kReaders) {
+        const bool certain = r.signature == spe_text_signature ? spe_text_certain(bytes) : r.signature(bytes);
+        if (r.spectrum_file && certain) return r.name;
+    }
     if (canberra_mca_signature(bytes)) return "Canberra MCA binary spectrum";
     if (canberra_cnf_signature(bytes)) return "Canberra CNF binary spectrum";
     return {};

@@ -33,6 +33,9 @@ std::span<const InstrumentReader> instrument_readers();
 // $MEAS_TIM: live and real time, $DATA: first and last channel then the
 // counts, $ENER_FIT: or $MCA_CAL: the calibration).
 bool spe_text_signature(std::string_view bytes);
+// The same with a channel range after $DATA: (a data file whose caption
+// begins with "$DATA:" has none).
+bool spe_text_certain(std::string_view bytes);
 ReadOutcome read_spe_text(const FileBytes& file);
 
 // The text spectrum of silicon-drift detector software: <<PMCA SPECTRUM>>,

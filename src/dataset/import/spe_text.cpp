@@ -138,10 +138,14 @@ void read_calibration(const std::vector<Block>& blocks, InstrumentSpectrum& s) {
 
 } // namespace
 
-bool spe_text_signature(std::string_view bytes) {
+namespace {
+
+// The first line a block and a $DATA: block further on; with `range` also
+// the first and last channel after $DATA: (on its line or the next).
+bool spe_marks(std::string_view bytes, bool range) {
     if (looks_binary(bytes)) return false;
     LineScanner lines(bytes);
-    bool first = true;
+    bool first = true, data = false;
     while (auto line = lines.next()) {
         if (trim(line->text).empty()) continue;
         std::string name;
@@ -149,10 +153,25 @@ bool spe_text_signature(std::string_view bytes) {
         const bool head = block_head(line->text, name, rest);
         if (first && !head) return false;
         first = false;
-        if (head && name == "DATA") return true;
+        if (!data && !(head && name == "DATA")) continue;
+        if (!range) return true;
+        const std::vector<std::string_view> ends = split_fields(data ? line->text : rest);
+        if (ends.empty() && !data) {
+            data = true;
+            continue;
+        }
+        auto a = ends.size() == 2 ? channel_number(ends[0]) : std::nullopt;
+        auto b = ends.size() == 2 ? channel_number(ends[1]) : std::nullopt;
+        return a && b && *b >= *a;
     }
     return false;
 }
+
+} // namespace
+
+bool spe_text_signature(std::string_view bytes) { return spe_marks(bytes, false); }
+
+bool spe_text_certain(std::string_view bytes) { return spe_marks(bytes, true); }
 
 ReadOutcome read_spe_text(const FileBytes& file) {
     const std::vector<Block> blocks = blocks_of(file.bytes);
