@@ -85,7 +85,10 @@ TEST_F(ImportFiles, EveryLayoutGivesBackCountsCalibrationAndTimes) {
     std::string table = "# counts\r\n! per\r\n; channel\r\n% only\r\n";
     for (double v : c) table += std::to_string(static_cast<long>(v)) + ".0 \r\n";
     cases.push_back({"counts.txt", table, 0, {}, std::nullopt, ""});
-    if (have_xylib_reader()) cases.push_back({"soil.dat", cnf(c), 1, {0.5, 0.25}, 1000, "Soil 9"});
+    if (have_xylib_reader()) {
+        cases.push_back({"soil.dat", cnf(c), 1, {0.5, 0.25}, 1000, "Soil 9"});
+        cases.push_back({"acc.mca", canberra_mca(c, 1.5f, 0.75f), 1, {1.5, 0.75}, std::nullopt, ""});
+    }
     for (const Case& k : cases) {
         SCOPED_TRACE(k.name);
         const ReadOutcome r = read(k.name, k.bytes);
@@ -328,6 +331,14 @@ TEST_F(ImportFiles, TheXylibReaderRunsContainedInItsOwnProcess) {
     EXPECT_EQ(back->columns, r.columns);
     EXPECT_EQ(back->meta, r.meta);
     EXPECT_EQ(back->notes, r.notes);
+    // Layouts other than Canberra's are tables: a scan on uneven angles keeps its X.
+    r.format = "uxd";
+    r.columns = {{10.0, 10.5, 11.5}, {7, 8, 9}};
+    auto scan = import_spectrum(*spectrum_of_reply(r).value, {}, {}, "scan.uxd");
+    ASSERT_TRUE(scan) << scan.error;
+    EXPECT_FALSE(scan.value->spectrum);
+    EXPECT_EQ(scan.value->x, (std::vector<float>{10.0f, 10.5f, 11.5f}));
+    EXPECT_EQ(scan.value->x_label, "a");
     std::string cut = encode_xylib_reply(r);
     EXPECT_FALSE(decode_xylib_reply(cut.substr(0, cut.size() - 4)));
 

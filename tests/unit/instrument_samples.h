@@ -114,4 +114,25 @@ inline std::string cnf(const std::vector<double>& counts) {
     return b;
 }
 
+// A Canberra AccuSpec MCA file: two 512-byte blocks and 2048 32-bit
+// counts; words 0, 34, 36 and 38 hold 0, 4, 2048 and 1, word 24 the offset
+// of the counts, bytes 108 to 119 the PDP-11 energy offset, slope and
+// quadratic term.
+inline std::string canberra_mca(const std::vector<double>& counts, float offset, float slope) {
+    std::string b(2 * 512, '\0');
+    const auto word = [&](std::size_t at, std::uint16_t v) {
+        b[at] = static_cast<char>(v & 0xFF);
+        b[at + 1] = static_cast<char>(v >> 8);
+    };
+    word(34, 4);
+    word(36, 2048);
+    word(38, 1);
+    word(24, 1024);
+    std::string cal;
+    for (float f : {offset, slope, 0.0f}) put_pdp11(cal, f);
+    b.replace(108, cal.size(), cal);
+    for (std::size_t i = 0; i < 2048; ++i) put(b, static_cast<std::uint32_t>(i < counts.size() ? counts[i] : 0), 4);
+    return b;
+}
+
 } // namespace tarva::testing_support::samples
