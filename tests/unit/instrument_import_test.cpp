@@ -82,7 +82,7 @@ TEST_F(ImportFiles, EveryLayoutGivesBackCountsCalibrationAndTimes) {
         {"gamma.chn", chn(c, 100, true), 100, {-1.5, 0.5, 2e-5}, 5900, "Ore 17"},
         {"old.chn", chn(c, 0, false), 0, {}, 5900, ""},
     };
-    std::string table = "# counts\r\n! per\r\n; channel\r\n% only\r\n";
+    std::string table = "\xEF\xBB\xBF# counts\r\n! per\r\n; channel\r\n% only\r\n";
     for (double v : c) table += std::to_string(static_cast<long>(v)) + ".0 \r\n";
     cases.push_back({"counts.txt", table, 0, {}, std::nullopt, ""});
     if (have_xylib_reader()) {

@@ -97,10 +97,7 @@ bool pmca_text_signature(std::string_view bytes) {
     while (auto line = lines.next()) {
         const std::string_view t = trim(line->text);
         if (t.empty()) continue;
-        // A byte-order mark may stand before the first section.
-        std::string_view head = t;
-        if (head.substr(0, 3) == "\xEF\xBB\xBF") head.remove_prefix(3);
-        return section_of(head) == "PMCA SPECTRUM";
+        return section_of(t) == "PMCA SPECTRUM";
     }
     return false;
 }
@@ -118,8 +115,7 @@ ReadOutcome read_pmca_text(const FileBytes& file) {
     bool ended = false;
     long last_count_line = 0;
     while (auto line = lines.next()) {
-        std::string_view text = line->text;
-        if (line->number == 1 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+        const std::string_view text = line->text;
         const std::string name = section_of(text);
         if (!name.empty()) {
             if (ended) break; // the device's own sections follow <<END>>

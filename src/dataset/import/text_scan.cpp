@@ -11,6 +11,8 @@ std::optional<TextLine> LineScanner::next() {
     std::size_t end = text_.find('\n', at_);
     if (end == std::string_view::npos) end = text_.size();
     std::string_view line = text_.substr(at_, end - at_);
+    // A UTF-8 byte-order mark before the first line is no part of it.
+    if (at_ == 0 && line.substr(0, 3) == "\xEF\xBB\xBF") line.remove_prefix(3);
     at_ = end + 1;
     while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
     return TextLine{line, ++number_};

@@ -1,5 +1,6 @@
 // Small pieces the text readers of instrument files share: lines with
-// their numbers (LF or CR LF, trailing blanks dropped), numbers in the
+// their numbers (LF or CR LF, trailing blanks and a leading byte-order
+// mark dropped), numbers in the
 // forms instruments write them, and the test whether bytes are text.
 #pragma once
 
