@@ -1,7 +1,7 @@
 // Small pieces the text readers of instrument files share: lines with
 // their numbers (LF or CR LF, trailing blanks and a leading byte-order
-// mark dropped), numbers in the
-// forms instruments write them, and the test whether bytes are text.
+// mark dropped), numbers in the forms instruments write them, and the test
+// whether bytes are text.
 #pragma once
 
 #include <optional>
