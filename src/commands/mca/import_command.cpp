@@ -9,6 +9,7 @@
 //   IMPORT/C k                       the same, asking for the name
 //   IMPORT/X name x[,y[,sigma]] ...  the columns of a table, by name or number
 //   IMPORT/Y name y ...              one column of a table as counts per channel
+#include <cmath>
 #include <sstream>
 #include <vector>
 
@@ -32,7 +33,7 @@ std::vector<std::string> words_of(std::string_view text) {
 
 std::optional<long> whole_number(const std::string& word) {
     auto v = parse_number(word);
-    if (!v || *v != static_cast<double>(static_cast<long>(*v))) return std::nullopt;
+    if (!v || std::abs(*v) > 1e15 || *v != std::floor(*v)) return std::nullopt;
     return static_cast<long>(*v);
 }
 
