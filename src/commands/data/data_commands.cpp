@@ -7,9 +7,11 @@
 #include "commands/commands.h"
 #include "dataset/files/data_file.h"
 #include "dataset/files/list_reader.h"
+#include "dataset/import/instrument_import.h"
 #include "session/dialogue.h"
 #include "session/next_file_name.h"
 #include "text/format.h"
+#include "text/regular_file.h"
 #include "text/safe_file.h"
 
 namespace tarva {
@@ -123,6 +125,19 @@ bool spectrum_name(std::string_view name) {
     return false;
 }
 
+// DATA reads a file as described whatever it holds; one that carries the
+// marks of a spectrum layout IMPORT reads gets one more line saying so.
+// Plain tables are never pointed at IMPORT (data files are tables too).
+void point_to_import(Session& s, const std::string& name) {
+    std::ifstream in;
+    if (!open_regular(in, name)) return;
+    std::string head(64 * 1024, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(in.gcount()));
+    const std::string layout = spectrum_layout_of(head);
+    if (!layout.empty()) s.out().line("IMPORT " + name + " reads this file (" + layout + ").");
+}
+
 bool is_data_qualifier(char q) {
     return q == 'A' || q == 'N' || q == 'F' || q == 'S' || q == '+' || q == 'D' || q == 'M';
 }
@@ -163,6 +178,8 @@ void cmd_data(Session& s, CommandContext& ctx) {
         ctx.line = pad("MCA", 7) + name;
         ctx.qualifier = ' ';
         cmd_mca(s, ctx);
+        // The name MCA opened: as given, or with ".mca" added.
+        point_to_import(s, is_regular_file(name) || name.find('.') != std::string::npos ? name : name + ".mca");
         return;
     }
     add_extension(name, ".fit");
@@ -176,6 +193,7 @@ void cmd_data(Session& s, CommandContext& ctx) {
     s.data.spectrum_loaded = 0;
     RecordReader in(file);
     if (!read_data_file(in, name, ctx.qualifier, s.data, s.fit, s.out())) ctx.number = 1.0;
+    point_to_import(s, name);
 }
 
 void cmd_load(Session& s, CommandContext& ctx) {
