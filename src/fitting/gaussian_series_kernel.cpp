@@ -497,11 +497,65 @@ void run(const PointKernel& self, EngineState& e, int begin, int end, bool deriv
     }
 }
 
+// Values and analytic derivatives for the fit to convergence. With
+// z = -K u^2 / w^2 (u = x - c) a peak h exp(z) has the derivatives exp(z),
+// h exp(z) 2K u / w^2 and h exp(z) 2K u^2 / w^3 with respect to height,
+// centre and width; a peak far from x (where exp(z) is 0) has none. The
+// result options enter through the slope of finish_value.
+void precise(const PointKernel& self, EngineState& e, int begin, int end, const double*) {
+    const GaussianSeries& g = *static_cast<const GaussianSeries*>(self.context);
+    const int n = g.nparams;
+    const int peaks = peak_count(n);
+    const double* a = e.a.data();
+    // The column of each slot's derivative, -1 where the slot is fixed.
+    int col[kEngineParams];
+    std::fill_n(col, kEngineParams, -1);
+    for (int p = 0; p < e.nvaried; ++p) col[e.varied[p]] = p;
+    bool any_peak_varied[kMaxPeaks + 1] = {};
+    for (int k = 1; k <= peaks; ++k)
+        any_peak_varied[k] = col[3 * k - 1] >= 0 || col[3 * k] >= 0 || col[3 * k + 1] >= 0;
+    double ez[kMaxPeaks + 1];
+    for (int i = begin; i < end; ++i) {
+        const double x = e.x[i];
+        double s = line(n, a[0], a[1], x);
+        for (int k = 1; k <= peaks; ++k) {
+            double z = 0.0;
+            bool computed = false;
+            s += peak_parts(a[3 * k - 1], a[3 * k], a[3 * k + 1], x, z, ez[k], computed);
+            // A height the guard leaves out still has its slope exp(z).
+            if (!computed) {
+                const double w = a[3 * k + 1];
+                const double u = x - a[3 * k];
+                ez[k] = std::abs(w) <= 1e-20 || far_from(x, a[3 * k], w)
+                            ? 0.0
+                            : std::exp(std::max(-model_functions::kGaussFactor * (u * u) / (w * w), kExpUnderflow));
+            }
+        }
+        e.model[i] = finish(g, s);
+        const double c = finish_slope(g.log_result, g.sqrt_result, s);
+        auto& row = e.point_deriv[i];
+        std::fill_n(row.begin(), e.nvaried, 0.0);
+        if (col[0] >= 0) row[col[0]] = c;
+        if (n >= 2 && col[1] >= 0) row[col[1]] = c * x;
+        for (int k = 1; k <= peaks; ++k) {
+            if (!any_peak_varied[k] || ez[k] == 0.0) continue;
+            const double h = a[3 * k - 1], w = a[3 * k + 1];
+            const double u = x - a[3 * k];
+            const double common = c * h * ez[k] * 2.0 * model_functions::kGaussFactor / (w * w);
+            if (col[3 * k - 1] >= 0) row[col[3 * k - 1]] = c * ez[k];
+            if (col[3 * k] >= 0) row[col[3 * k]] = common * u;
+            if (col[3 * k + 1] >= 0) row[col[3 * k + 1]] = common * (u * u) / w;
+        }
+    }
+}
+
 } // namespace
 
 PointKernel gaussian_series_kernel(const GaussianSeries& series) {
     PointKernel k;
     k.run = run;
+    k.precise = precise;
+    k.precise_analytic = true;
     k.context = &series;
     return k;
 }

@@ -4,7 +4,9 @@
 #include <cmath>
 #include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "commands/commands.h"
 #include "commands/fit/session_model.h"
@@ -61,6 +63,81 @@ std::optional<double> ask_free_number(Session& s, const std::string& prompt, boo
     });
 }
 
+// A bound in G13.5, or "none" in its place.
+std::string bound_value(double v) { return std::isfinite(v) ? format_G(v, 13, 5, 1) : "         none"; }
+
+// What PARAM/A adds to a parameter's line: its bounds, only when it has any
+// (a listing without bounds is as it always was).
+std::string bounds_text(const ParameterBounds& b) {
+    return b.any() ? " bounds " + bound_value(b.low) + " to " + bound_value(b.high) : "";
+}
+
+// PARAM/L: the bounds FIT/C keeps a parameter within. "PARAM/L k low high"
+// sets them ("*" for no bound on that side), "PARAM/L k" clears them,
+// "PARAM/L *" clears all, "PARAM/L" lists those that are set.
+void param_bounds(Session& s, CommandContext& ctx) {
+    std::vector<std::string> items;
+    {
+        std::string text(ctx.argument_trimmed());
+        std::replace(text.begin(), text.end(), ',', ' ');
+        std::istringstream in(text);
+        for (std::string item; in >> item;) items.push_back(item);
+    }
+    auto show = [&](int k) {
+        s.out().line(format_I(k + 1, 2) + " " + name10(s, k) + " bounds " + bound_value(s.fit.bounds[k].low) +
+                     " to " + bound_value(s.fit.bounds[k].high));
+    };
+    refresh_names(s);
+    if (items.empty()) {
+        bool any = false;
+        for (int k = 0; k < slots(s); ++k)
+            if (s.fit.bounds[k].any()) {
+                show(k);
+                any = true;
+            }
+        if (!any) s.out().line("No parameter has bounds.");
+        return;
+    }
+    if (items.size() == 1 && items[0] == "*") {
+        s.fit.bounds.fill(ParameterBounds{});
+        s.out().line("Bounds of all parameters cleared.");
+        return;
+    }
+    const auto slot = read_integer_field(items[0]);
+    if (!slot || items.size() == 2 || items.size() > 3) {
+        s.out().line("PARAM/L k low high (* for no bound), PARAM/L k clears: bounds not changed.");
+        return;
+    }
+    const long long i = *slot;
+    if (i < 1 || i > slots(s)) {
+        s.out().line("Parameter out of range, " + format_I(static_cast<int>(std::clamp(i, -9999999LL, 99999999LL)), 8));
+        return;
+    }
+    const int k = static_cast<int>(i) - 1;
+    if (items.size() == 1) {
+        s.fit.bounds[k] = ParameterBounds{};
+        s.out().line(format_I(k + 1, 2) + " " + name10(s, k) + " has no bounds.");
+        return;
+    }
+    ParameterBounds b;
+    for (int side = 0; side < 2; ++side) {
+        const std::string& item = items[static_cast<std::size_t>(side) + 1];
+        if (item == "*") continue;
+        const auto v = read_real_field(item);
+        if (!v || !std::isfinite(*v)) {
+            s.out().line("PARAM/L k low high (* for no bound), PARAM/L k clears: bounds not changed.");
+            return;
+        }
+        (side == 0 ? b.low : b.high) = *v;
+    }
+    if (!(b.low < b.high)) {
+        s.out().line("The lower bound must be below the upper bound: bounds not changed.");
+        return;
+    }
+    s.fit.bounds[k] = b;
+    show(k);
+}
+
 void param_listing(Session& s, CommandContext& ctx) {
     std::string file_name;
     // The listing replaces an older one only once it is whole on the disk.
@@ -107,7 +184,8 @@ void param_listing(Session& s, CommandContext& ctx) {
     empty();
     for (int k = 0; k < slots(s); ++k)
         emit(format_I(k + 1, 2) + " " + (s.fit.mask[k] == 1 ? "Variable" : "Constant") + " " + name10(s, k) + " = " +
-             format_G(s.fit.value[k], 13, 5, 1) + " fit error = " + format_G(s.fit.error[k], 13, 5, 1));
+             format_G(s.fit.value[k], 13, 5, 1) + " fit error = " + format_G(s.fit.error[k], 13, 5, 1) +
+             bounds_text(s.fit.bounds[k]));
     SessionModel model(s);
     const double chi = chi_square(s.engine, s.out(), model.engine_inputs());
     empty();
@@ -186,6 +264,10 @@ bool function_in_range(Session& s, long long n) {
 void cmd_param(Session& s, CommandContext& ctx) {
     if (ctx.qualifier == 'A') {
         param_listing(s, ctx);
+        return;
+    }
+    if (ctx.qualifier == 'L') {
+        param_bounds(s, ctx);
         return;
     }
     if (s.fit.nparams < 1) {

@@ -1,0 +1,62 @@
+// The parts of the fit to convergence that the minimiser and the estimates
+// of CORREL/E share: the precise derivatives and the covariance.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "fitting/converging_fit.h"
+
+namespace tarva::converging {
+
+// The central-difference step is this fraction of the parameter's scale
+// (the cube root of the double precision epsilon, where the truncation and
+// the rounding errors of a central difference balance).
+inline constexpr double kStepFraction = 6.0554544523933395e-06;
+
+// A problem whose Jacobian has at most this many entries (points times
+// varied parameters) is small: its steps and covariance come from QR
+// factorisations of the Jacobian itself, which keep the accuracy an
+// ill-conditioned problem needs. A large one (a spectrum of many peaks)
+// works on the normal equations, summed from the entries that matter,
+// which costs a fraction of a dense QR of its Jacobian.
+inline constexpr int kSmallProblem = 20000;
+
+// How the derivatives of the varied parameters (by varied index) are taken.
+struct JacobianPlan {
+    bool kernel = false;   // through the model's fast kernel
+    bool analytic = false; // and every one of them analytic
+    // The typical magnitude of each parameter: how far it must move to
+    // change the model by the range of the data's Y at the start. The
+    // difference step is kStepFraction of max(|p|, typical), so a
+    // parameter that starts at 0 (a slope, an offset) gets a step fitting
+    // the data's units instead of none at all.
+    std::array<double, kEngineParams> typical{};
+    // The model is linear in the parameter (evaluator path): its central
+    // difference over a wide step is exact but for rounding.
+    std::array<bool, kEngineParams> linear{};
+};
+
+// Sets up the plan at the working copy's parameters (e.varied already
+// selected); where the derivatives are differences the model is probed.
+void plan_jacobian(EngineState& e, ModelRef model, JacobianPlan& plan);
+
+// Model values into e.model and precise derivatives by the varied
+// parameters into e.point_deriv, at the working copy's parameters.
+void precise_jacobian(EngineState& e, ModelRef model, const JacobianPlan& plan);
+
+// 1 / sqrt(variance) of every point in the working copy's weighting mode.
+void fit_weights(const EngineState& e, std::array<double, kEngineDerivPoints>& weight);
+
+// The covariance from the derivatives in e.point_deriv (varied parameters
+// in e.varied order) weighted by `weight`. Small problems: QR with column
+// pivoting of the column-scaled Jacobian; large ones: pivoted Cholesky of
+// its scaled normal matrix. A rank test relative to the largest pivot
+// finds the directions the data do not determine; only a parameter taking
+// part in such a direction (or one the model does not depend on) is
+// undetermined. `failure` is set to a message when GSL fails (the result is
+// then all undetermined).
+Covariance covariance_from(const EngineState& e, const std::array<double, kEngineDerivPoints>& weight,
+                           const JacobianPlan& plan, std::string& failure);
+
+} // namespace tarva::converging
