@@ -190,6 +190,7 @@ bool all_finite(const EngineState& e, OutputSink& out, bool derivatives) {
         bool finite = std::isfinite(e.model[i]);
         for (int p = 0; derivatives && p < e.nvaried; ++p) finite = finite && std::isfinite(e.point_deriv[i][p]);
         if (!finite) {
+            if (getenv("CFDEBUG")) for (int p = 0; p < e.nvaried; ++p) fprintf(stderr, "deriv %d %g a %g\n", p, e.point_deriv[i][p], e.a[e.varied[p]]);
             out.line("The function is not finite at X = " + trimmed_g(e.x[i]) + ", can't fit!");
             return false;
         }
@@ -235,9 +236,11 @@ private:
     double residuals(double* f, double* m);
     bool take_jacobian();
     bool solve(double lambda, double* dx);
+    bool accelerate(const double* v, double* dx);
     // The Gauss-Newton step into gn_ (gn_ok_: the Jacobian has full rank),
     // and whether it is below the tolerances.
     bool gauss_newton_negligible();
+    double relative_size(const double* u_from, const double* du) const;
     bool negligible(const double* u_from, const double* du) const;
 
     EngineState& e_;
@@ -248,14 +251,15 @@ private:
     bool small_ = false;
     std::array<double, kEngineDerivPoints> weight_{};
     std::array<Transform, kEngineParams> tr_{};
-    std::array<double, kEngineParams> u_{}, g_{}, d2_{}, gn_{};
+    std::array<double, kEngineParams> u_{}, g_{}, d2_{}, gn_{}, colnorm_{};
     bool gn_ok_ = false;
+    double previous_gn_size_ = 0.0; // of the Gauss-Newton step one iteration before
     std::array<double, kEngineDerivPoints> f_{}, m_{}, ft_{}, mt_{};
     double chi_ = 0.0;
     // Small problems: the weighted Jacobian, QR-factorised, and Q'f; the
     // work space of the damped least-squares problem [R; sqrt(lambda) D].
     GslPtr<gsl_matrix> jac_, t_, u_mat_, y_, t2_;
-    GslPtr<gsl_vector> qtf_, diag_, rhs_, sol_, work_;
+    GslPtr<gsl_vector> qtf_, diag_, rhs_, sol_, work_, qtfvv_;
     // Large problems: J'J of the weighted Jacobian and the damped copy.
     GslPtr<gsl_matrix> jtj_, damped_;
     GslPtr<gsl_vector> mdiag_;
@@ -298,7 +302,8 @@ bool Minimiser::start(std::span<const ParameterBounds> bounds) {
         rhs_.reset(gsl_vector_alloc(2 * p));
         sol_.reset(gsl_vector_alloc(2 * p));
         work_.reset(gsl_vector_alloc(p));
-        allocated = jac_ && t_ && u_mat_ && y_ && t2_ && qtf_ && diag_ && rhs_ && sol_ && work_;
+        qtfvv_.reset(gsl_vector_alloc(n));
+        allocated = jac_ && t_ && u_mat_ && y_ && t2_ && qtf_ && diag_ && rhs_ && sol_ && work_ && qtfvv_;
     } else {
         jtj_.reset(gsl_matrix_alloc(p, p));
         damped_.reset(gsl_matrix_alloc(p, p));
@@ -347,6 +352,11 @@ bool Minimiser::take_jacobian() {
     std::array<double, kEngineParams> colsq{};
     g_.fill(0.0);
     if (small_) {
+        // The gradient J'f in extended precision: at the optimum of a
+        // problem with large residuals its terms are large and cancel, and
+        // the last steps (solved from it through R, see solve()) are only
+        // as good as it is.
+        std::array<long double, kEngineParams> g{};
         for (int i = 0; i < n_; ++i) {
             double* row = gsl_matrix_ptr(jac_.get(), static_cast<std::size_t>(i), 0);
             for (int k = 0; k < p_; ++k) {
@@ -354,8 +364,12 @@ bool Minimiser::take_jacobian() {
                 if (!std::isfinite(v)) v = 0.0;
                 row[k] = v;
                 colsq[k] += v * v;
-                g_[k] += v * f_[i];
+                g[k] += static_cast<long double>(v) * f_[i];
             }
+        }
+        for (int k = 0; k < p_; ++k) {
+            g_[k] = static_cast<double>(g[k]);
+            colnorm_[k] = std::sqrt(colsq[k]);
         }
         const int status = gsl_linalg_QR_decomp_r(jac_.get(), t_.get());
         if (status != GSL_SUCCESS) {
@@ -411,14 +425,19 @@ bool Minimiser::solve(double lambda, double* dx) {
     if (small_) {
         // R is the triangle of QR(J); [R; sqrt(lambda) D] dx = -[Q'f; 0].
         if (lambda == 0.0) {
-            double top = 0.0;
-            for (std::size_t k = 0; k < p; ++k) top = std::max(top, std::fabs(gsl_matrix_get(jac_.get(), k, k)));
+            // The Gauss-Newton step from R'R dx = -J'f (the semi-normal
+            // equations; the outer iteration refines them, as corrected
+            // semi-normal equations would): unlike R dx = -Q'f it does not
+            // carry the rounding of Q'f, which for large residuals is far
+            // larger than the step near the optimum. A column whose R
+            // diagonal is below 1e-12 of its norm depends on the others.
             for (std::size_t k = 0; k < p; ++k)
-                if (!(std::fabs(gsl_matrix_get(jac_.get(), k, k)) > 1e-13 * top)) return false;
-            for (std::size_t k = 0; k < p; ++k) gsl_vector_set(sol_.get(), k, -gsl_vector_get(qtf_.get(), k));
+                if (!(std::fabs(gsl_matrix_get(jac_.get(), k, k)) > 1e-12 * colnorm_[k])) return false;
+            for (std::size_t k = 0; k < p; ++k) gsl_vector_set(sol_.get(), k, -g_[k]);
             gsl_matrix_const_view r = gsl_matrix_const_submatrix(jac_.get(), 0, 0, p, p);
             gsl_vector_view head = gsl_vector_subvector(sol_.get(), 0, p);
-            if (gsl_blas_dtrsv(CblasUpper, CblasNoTrans, CblasNonUnit, &r.matrix, &head.vector) != GSL_SUCCESS)
+            if (gsl_blas_dtrsv(CblasUpper, CblasTrans, CblasNonUnit, &r.matrix, &head.vector) != GSL_SUCCESS ||
+                gsl_blas_dtrsv(CblasUpper, CblasNoTrans, CblasNonUnit, &r.matrix, &head.vector) != GSL_SUCCESS)
                 return false;
         } else {
             gsl_matrix_set_zero(u_mat_.get());
@@ -473,15 +492,72 @@ bool Minimiser::solve(double lambda, double* dx) {
     return true;
 }
 
-// Whether the step du from u changes no parameter by more than the
-// tolerance of its magnitude (or typical magnitude, nearer 0).
-bool Minimiser::negligible(const double* u, const double* du) const {
+// Geodesic acceleration (Transtrum and Sethna, as GSL's lmaccel; small
+// problems only): the damped step v is the velocity along the path to the
+// optimum, and its second-order correction a solves the same damped
+// problem for the directional second derivative of the residuals,
+// fvv = (2 / h) ((f(u + h v) - f(u)) / h - J v). The step is v + a / 2. An
+// acceleration larger than 3/4 of the velocity (in the scaled norm) means
+// the path curves too much for this step, which is then rejected like one
+// that raised the chi-square. On problems whose valleys curve (an
+// exponential, a peak started far away) this keeps the steps on the
+// valley floor. Needs the factorisation solve() just made for v.
+bool Minimiser::accelerate(const double* v, double* dx) {
+    constexpr double kH = 0.02;
+    constexpr double kMostRatio = 0.75;
+    std::array<double, kEngineParams> ut{}, slope{};
+    for (int k = 0; k < p_; ++k) {
+        ut[k] = u_[k] + kH * v[k];
+        slope[k] = tr_[k].slope(u_[k]);
+    }
+    set_parameters(ut.data());
+    point_values(e_, model_);
+    for (int i = 0; i < n_; ++i) {
+        double jv = 0.0;
+        for (int k = 0; k < p_; ++k) {
+            const double d = e_.point_deriv[i][k] * weight_[i] * slope[k];
+            if (std::isfinite(d)) jv += d * v[k];
+        }
+        const double fh = (e_.model[i] - static_cast<double>(e_.y[i])) * weight_[i];
+        double fvv = 2.0 / kH * ((fh - f_[i]) / kH - jv);
+        if (!std::isfinite(fvv)) return false;
+        gsl_vector_set(qtfvv_.get(), static_cast<std::size_t>(i), fvv);
+    }
+    const auto p = static_cast<std::size_t>(p_);
+    if (gsl_linalg_QR_QTvec_r(jac_.get(), t_.get(), qtfvv_.get(), work_.get()) != GSL_SUCCESS) return false;
+    gsl_vector_set_zero(rhs_.get());
+    for (std::size_t k = 0; k < p; ++k) gsl_vector_set(rhs_.get(), k, -gsl_vector_get(qtfvv_.get(), k));
+    if (gsl_linalg_QR_UD_lssolve(u_mat_.get(), y_.get(), t2_.get(), rhs_.get(), sol_.get(), work_.get()) !=
+        GSL_SUCCESS)
+        return false;
+    double aa = 0.0, vv = 0.0;
+    for (std::size_t k = 0; k < p; ++k) {
+        const double a = gsl_vector_get(sol_.get(), k);
+        aa += d2_[k] * a * a;
+        vv += d2_[k] * v[k] * v[k];
+        dx[k] = v[k] + 0.5 * a;
+    }
+    return std::isfinite(aa) && std::sqrt(aa) <= kMostRatio * std::sqrt(vv);
+}
+
+// The largest change the step du from u makes to a parameter, relative to
+// its magnitude (or typical magnitude, nearer 0).
+double Minimiser::relative_size(const double* u, const double* du) const {
+    double size = 0.0;
     for (int k = 0; k < p_; ++k) {
         const double x = tr_[k].external(u[k]);
         const double change = std::fabs(tr_[k].external(u[k] + du[k]) - x);
-        if (!(change <= kParameterTolerance * std::max(std::fabs(x), plan_.typical[k]))) return false;
+        const double scale = std::max(std::fabs(x), plan_.typical[k]);
+        size = std::max(size, scale > 0.0 ? change / scale : change > 0.0 ? HUGE_VAL : 0.0);
+        if (std::isnan(change)) size = HUGE_VAL;
     }
-    return true;
+    return size;
+}
+
+// Whether the step du from u changes no parameter by more than the
+// tolerance.
+bool Minimiser::negligible(const double* u, const double* du) const {
+    return relative_size(u, du) <= kParameterTolerance;
 }
 
 // The convergence test at the current parameters: the Gauss-Newton step
@@ -492,7 +568,14 @@ bool Minimiser::gauss_newton_negligible() {
     gn_ok_ = solve(0.0, dx.data());
     if (!gn_ok_) { if (getenv("CFDEBUG")) fprintf(stderr, "  no GN\n"); return false; }
     if (getenv("CFDEBUG")) { double big = 0; for (int k = 0; k < p_; ++k) big = std::max(big, std::fabs(dx[k]) / std::max(std::fabs(tr_[k].external(u_[k])), plan_.typical[k])); fprintf(stderr, "  GN rel %g\n", big); }
-    if (!negligible(u_.data(), dx.data())) return false;
+    // Near the optimum each Gauss-Newton step is about a fixed fraction r
+    // of the one before (r is small where the residuals are, larger on a
+    // problem with large residuals); after this step about r / (1 - r) of
+    // it remains, which must be below a tenth of the tolerance too.
+    const double size = relative_size(u_.data(), dx.data());
+    const double rate = previous_gn_size_ > 0.0 ? std::min(size / previous_gn_size_, 0.9) : 0.0;
+    previous_gn_size_ = size;
+    if (!(size <= kParameterTolerance) || !(size * rate / (1.0 - rate) <= 0.1 * kParameterTolerance)) return false;
     double fall = 0.0;
     for (int k = 0; k < p_; ++k) fall -= g_[k] * dx[k];
     return std::fabs(fall) <= kChiTolerance * chi_;
@@ -506,11 +589,14 @@ ConvergingStop Minimiser::run(int max_iterations, StopQuery stop, int& iteration
     // optimum the damping would otherwise slow the last iterations down to
     // a linear rate.
     bool trust_linear = false;
+    bool last_tiny = false;
     const int mode = e_.weight_mode;
     const int dof = std::max(e_.npoints - active_mask_count(e_), 1);
     for (;;) {
         if (chi_ == 0.0) return ConvergingStop::ExactFit;
-        if (gauss_newton_negligible()) {
+        const bool gn_negligible = gauss_newton_negligible();
+        if (!gn_ok_ && last_tiny) return ConvergingStop::Converged;
+        if (gn_negligible) {
             // The last step is taken as it stands: it moves no parameter
             // by more than the tolerance and lowers the chi-square by less
             // than its tolerance, so it needs no trial.
@@ -523,13 +609,27 @@ ConvergingStop Minimiser::run(int max_iterations, StopQuery stop, int& iteration
         if (iterations >= max_iterations) return ConvergingStop::IterationLimit;
         // Trial steps, damped more after each rejected one, until one is
         // taken.
-        bool undamped = trust_linear && gn_ok_;
+        bool undamped = trust_linear && gn_ok_ && !getenv("NOGN");
         for (;;) {
+            std::array<double, kEngineParams> velocity{};
             if (undamped)
                 dx = gn_;
-            else if (!solve(lambda, dx.data()))
+            else if (!solve(lambda, velocity.data()))
                 return ConvergingStop::Failed;
             const double damping = undamped ? 0.0 : lambda;
+            if (!undamped) {
+                dx = velocity;
+                if (small_ && !negligible(u_.data(), velocity.data()) && !accelerate(velocity.data(), dx.data())) {
+                    if (getenv("CFDEBUG")) fprintf(stderr, "  accel reject lambda %g\n", lambda);
+                    lambda *= nu;
+                    nu *= 2.0;
+                    if (!(lambda < kMostDamping)) {
+                        set_parameters(u_.data());
+                        return ConvergingStop::NoProgress;
+                    }
+                    continue;
+                }
+            }
             for (int k = 0; k < p_; ++k) ut[k] = u_[k] + dx[k];
             set_parameters(ut.data());
             const double chi_t = residuals(ft_.data(), mt_.data());
@@ -548,7 +648,9 @@ ConvergingStop Minimiser::run(int max_iterations, StopQuery stop, int& iteration
             const bool tiny = negligible(u_.data(), dx.data());
             if (change < -noise || (tiny && change <= noise)) {
                 double predicted = 0.0;
-                for (int k = 0; k < p_; ++k) predicted += -g_[k] * dx[k] + damping * d2_[k] * dx[k] * dx[k];
+                // (Predicted from the velocity, as GSL's accelerated steps.)
+                const auto& v = undamped ? dx : velocity;
+                for (int k = 0; k < p_; ++k) predicted += -g_[k] * v[k] + damping * d2_[k] * v[k] * v[k];
                 const double rho = predicted > 0.0 ? -change / predicted : 0.0;
                 if (rho > 0.0) lambda *= std::max(1.0 / 3.0, 1.0 - std::pow(2.0 * rho - 1.0, 3));
                 trust_linear = rho > 0.75;
@@ -563,7 +665,9 @@ ConvergingStop Minimiser::run(int max_iterations, StopQuery stop, int& iteration
                 converging::precise_jacobian(e_, model_, plan_);
                 if (!take_jacobian()) return ConvergingStop::Failed;
                 if (tiny && change >= -noise) return ConvergingStop::Rounding;
-                if (tiny && std::fabs(change) <= kChiTolerance * chi_) return ConvergingStop::Converged;
+                // Where the Jacobian is rank-deficient there is no
+                // Gauss-Newton step to test: the step just taken is.
+                last_tiny = tiny && std::fabs(change) <= kChiTolerance * chi_;
                 break;
             }
             if (getenv("CFDEBUG")) fprintf(stderr, "  reject lambda %g change %g noise %g tiny %d\n", lambda, change, noise, tiny);
@@ -589,6 +693,7 @@ ConvergingStop Minimiser::run(int max_iterations, StopQuery stop, int& iteration
 
 void Minimiser::finish(ConvergingFitResult& r) {
     set_parameters(u_.data());
+    if (getenv("CFDEBUG")) for (int k = 0; k < p_; ++k) fprintf(stderr, "final %d %.17g\n", e_.varied[k], e_.a[e_.varied[k]]);
     r.values = e_.a;
     r.points = n_;
     r.varied = p_;

@@ -49,21 +49,37 @@ double step_of(const JacobianPlan& plan, int p, double value) {
 }
 
 // Central differences through the evaluator, one model call per point and
-// shifted value.
-void evaluator_jacobian(EngineState& e, ModelRef model, const double* steps) {
+// shifted value: the five-point rule (f(-2h) - 8 f(-h) + 8 f(h) - f(2h)) /
+// 12h, whose error falls with h^4, or the plain central difference over a
+// wide step for a parameter the model is linear in (exact but for
+// rounding). On a problem with large residuals the optimum the fit finds
+// is the point where J'r = 0 with the J it computes, so the Jacobian's
+// error moves the result itself.
+void evaluator_jacobian(EngineState& e, ModelRef model, const double* steps, const JacobianPlan& plan) {
     std::span<const double> a(e.a);
     for (int i = 0; i < e.npoints; ++i) e.model[i] = model(a, e.x[i]);
-    std::array<double, kEngineDerivPoints> up;
+    std::array<double, kEngineDerivPoints> sum;
     for (int p = 0; p < e.nvaried; ++p) {
         const int k = e.varied[p];
-        const double keep = e.a[k];
-        const double hi = keep + steps[p], lo = keep - steps[p];
-        e.a[k] = hi;
-        for (int i = 0; i < e.npoints; ++i) up[i] = model(a, e.x[i]);
-        e.a[k] = lo;
-        // The steps as the parameter took them.
-        const double width = hi - lo;
-        for (int i = 0; i < e.npoints; ++i) e.point_deriv[i][p] = (up[i] - model(a, e.x[i])) / width;
+        const double keep = e.a[k], h = steps[p];
+        auto add = [&](double at, double factor, bool first) {
+            e.a[k] = at;
+            for (int i = 0; i < e.npoints; ++i) {
+                const double v = factor * model(a, e.x[i]);
+                sum[i] = first ? v : sum[i] + v;
+            }
+        };
+        if (plan.linear[p]) {
+            add(keep + h, 1.0, true);
+            add(keep - h, -1.0, false);
+            for (int i = 0; i < e.npoints; ++i) e.point_deriv[i][p] = sum[i] / (2.0 * h);
+        } else {
+            add(keep + h, 8.0, true);
+            add(keep - h, -8.0, false);
+            add(keep + 2.0 * h, -1.0, false);
+            add(keep - 2.0 * h, 1.0, false);
+            for (int i = 0; i < e.npoints; ++i) e.point_deriv[i][p] = sum[i] / (12.0 * h);
+        }
         e.a[k] = keep;
     }
 }
@@ -73,21 +89,22 @@ void jacobian_with_steps(EngineState& e, ModelRef model, const JacobianPlan& pla
         const PointKernel& k = *model.kernel;
         run_split(e.npoints, e.parallel, [&](int begin, int end) { k.precise(k, e, begin, end, steps); });
     } else {
-        evaluator_jacobian(e, model, steps);
+        evaluator_jacobian(e, model, steps, plan);
     }
     // The values are no longer those of the engine's last pass of values.
     e.values_kept = false;
 }
 
-// The typical magnitudes from derivatives taken at the start: the Y range
-// over the largest derivative. 0 where the model does not depend on it.
+// The typical magnitudes from derivatives taken at the start: a hundredth
+// of the Y range over the largest derivative. 0 where the model does not
+// depend on it.
 void typical_from_derivatives(const EngineState& e, double yrange, JacobianPlan& plan, bool zeros_only) {
     for (int p = 0; p < e.nvaried; ++p) {
         if (zeros_only && e.a[e.varied[p]] != 0.0) continue;
         double big = 0.0;
         for (int i = 0; i < e.npoints; ++i)
             if (std::isfinite(e.point_deriv[i][p])) big = std::max(big, std::fabs(e.point_deriv[i][p]));
-        const double t = big > 0.0 ? yrange / big : 0.0;
+        const double t = big > 0.0 ? 0.01 * yrange / big : 0.0;
         plan.typical[p] = std::isfinite(t) ? t : 0.0;
     }
 }
@@ -147,7 +164,8 @@ void plan_jacobian(EngineState& e, ModelRef model, JacobianPlan& plan) {
             for (int i = 0; i < e.npoints && linear; ++i) {
                 const double down = model(a, e.x[i]);
                 const double second = up[i] - 2.0 * f[i] + down;
-                linear = std::fabs(second) <= 1e-9 * (std::fabs(up[i]) + 2.0 * std::fabs(f[i]) + std::fabs(down));
+                linear = std::isfinite(second) &&
+                         std::fabs(second) <= 1e-9 * (std::fabs(up[i]) + 2.0 * std::fabs(f[i]) + std::fabs(down));
             }
             e.a[k] = keep;
             plan.linear[p] = linear;

@@ -9,10 +9,10 @@
 
 namespace tarva::converging {
 
-// The central-difference step is this fraction of the parameter's scale
-// (the cube root of the double precision epsilon, where the truncation and
-// the rounding errors of a central difference balance).
-inline constexpr double kStepFraction = 6.0554544523933395e-06;
+// The difference step is this fraction of the parameter's scale: near
+// where the truncation error of the five-point central rule (falling with
+// h^4) and its rounding error (growing with 1/h) balance.
+inline constexpr double kStepFraction = 2e-4;
 
 // A problem whose Jacobian has at most this many entries (points times
 // varied parameters) is small: its steps and covariance come from QR
@@ -27,9 +27,9 @@ struct JacobianPlan {
     bool kernel = false;   // through the model's fast kernel
     bool analytic = false; // and every one of them analytic
     // The typical magnitude of each parameter: how far it must move to
-    // change the model by the range of the data's Y at the start. The
-    // difference step is kStepFraction of max(|p|, typical), so a
-    // parameter that starts at 0 (a slope, an offset) gets a step fitting
+    // change the model by a hundredth of the range of the data's Y at the
+    // start. The difference step is kStepFraction of max(|p|, typical), so
+    // a parameter that starts at 0 (a slope, an offset) gets a step fitting
     // the data's units instead of none at all.
     std::array<double, kEngineParams> typical{};
     // The model is linear in the parameter (evaluator path): its central

@@ -190,8 +190,8 @@ double analytic_derivative(const TermSeries& g, const double* a, int m, int j, i
 }
 
 // Values and precise derivatives for the fit to convergence: analytic for
-// the polynomial and the Breit-Wigner peaks, central differences over the
-// given steps otherwise (re-forming only what the parameter enters, as the
+// the polynomial and the Breit-Wigner peaks, five-point central differences
+// over the given steps otherwise (re-forming only what the parameter enters, as the
 // forward differences do).
 void precise(const PointKernel& self, EngineState& e, int begin, int end, const double* steps) {
     const TermSeries& g = *static_cast<const TermSeries*>(self.context);
@@ -239,8 +239,11 @@ void precise(const PointKernel& self, EngineState& e, int begin, int end, const 
             } else if (k == kNotRead) {
                 row[p] = 0.0;
             } else {
-                const double up = a[j] + steps[p], down = a[j] - steps[p];
-                row[p] = (moved_value(j, k, up, x) - moved_value(j, k, down, x)) / (up - down);
+                // The five-point central rule.
+                const double h = steps[p], at = a[j];
+                row[p] = (8.0 * (moved_value(j, k, at + h, x) - moved_value(j, k, at - h, x)) -
+                          (moved_value(j, k, at + 2.0 * h, x) - moved_value(j, k, at - 2.0 * h, x))) /
+                         (12.0 * h);
             }
         }
     }
