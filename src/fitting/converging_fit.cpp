@@ -609,7 +609,7 @@ ConvergingStop Minimiser::run(int max_iterations, StopQuery stop, int& iteration
         if (iterations >= max_iterations) return ConvergingStop::IterationLimit;
         // Trial steps, damped more after each rejected one, until one is
         // taken.
-        bool undamped = trust_linear && gn_ok_ && !getenv("NOGN");
+        bool undamped = trust_linear && gn_ok_;
         for (;;) {
             std::array<double, kEngineParams> velocity{};
             if (undamped)
@@ -646,11 +646,12 @@ ConvergingStop Minimiser::run(int max_iterations, StopQuery stop, int& iteration
             noise *= 4.0 * DBL_EPSILON;
             if (!std::isfinite(chi_t)) change = HUGE_VAL;
             const bool tiny = negligible(u_.data(), dx.data());
+            // The fall the linearised problem predicts (from the velocity,
+            // as GSL's accelerated steps).
+            double predicted = 0.0;
+            const auto& v = undamped ? dx : velocity;
+            for (int k = 0; k < p_; ++k) predicted += -g_[k] * v[k] + damping * d2_[k] * v[k] * v[k];
             if (change < -noise || (tiny && change <= noise)) {
-                double predicted = 0.0;
-                // (Predicted from the velocity, as GSL's accelerated steps.)
-                const auto& v = undamped ? dx : velocity;
-                for (int k = 0; k < p_; ++k) predicted += -g_[k] * v[k] + damping * d2_[k] * v[k] * v[k];
                 const double rho = predicted > 0.0 ? -change / predicted : 0.0;
                 if (rho > 0.0) lambda *= std::max(1.0 / 3.0, 1.0 - std::pow(2.0 * rho - 1.0, 3));
                 trust_linear = rho > 0.75;
@@ -671,7 +672,11 @@ ConvergingStop Minimiser::run(int max_iterations, StopQuery stop, int& iteration
                 break;
             }
             if (getenv("CFDEBUG")) fprintf(stderr, "  reject lambda %g change %g noise %g tiny %d\n", lambda, change, noise, tiny);
-            if (tiny) {
+            // A negligible step that does not lower the chi-square, where
+            // the fall predicted is within the rounding too: the optimum as
+            // far as the arithmetic can tell. (A step that is negligible
+            // only because the damping has grown is not.)
+            if (tiny && predicted <= 10.0 * noise) {
                 set_parameters(u_.data());
                 return ConvergingStop::Rounding;
             }
