@@ -236,6 +236,8 @@ private:
     double residuals(double* f, double* m);
     bool take_jacobian();
     bool solve(double lambda, double* dx);
+    bool factorise_jacobian();
+    bool well_conditioned();
     bool accelerate(const double* v, double* dx);
     // The Gauss-Newton step into gn_ (gn_ok_: the Jacobian has full rank),
     // and whether it is below the tolerances.
@@ -256,14 +258,16 @@ private:
     double previous_gn_size_ = 0.0; // of the Gauss-Newton step one iteration before
     std::array<double, kEngineDerivPoints> f_{}, m_{}, ft_{}, mt_{};
     double chi_ = 0.0;
-    // Small problems: the weighted Jacobian, QR-factorised, and Q'f; the
-    // work space of the damped least-squares problem [R; sqrt(lambda) D].
-    GslPtr<gsl_matrix> jac_, t_, u_mat_, y_, t2_;
-    GslPtr<gsl_vector> qtf_, diag_, rhs_, sol_, work_, qtfvv_;
-    // Large problems: J'J of the weighted Jacobian and the damped copy.
+    // J'J of the weighted Jacobian and its damped copy, factorised by
+    // solve() (modified_: by the modified Cholesky factorisation).
     GslPtr<gsl_matrix> jtj_, damped_;
-    GslPtr<gsl_vector> mdiag_;
+    GslPtr<gsl_vector> mdiag_, rhs_, sol_;
     GslPtr<gsl_permutation> perm_;
+    bool modified_ = false;
+    // Small problems: the weighted Jacobian itself, QR-factorised.
+    GslPtr<gsl_matrix> jac_;
+    GslPtr<gsl_vector> tau_;
+    bool qr_done_ = false;
 };
 
 void Minimiser::set_parameters(const double* u) {
@@ -290,28 +294,17 @@ bool Minimiser::start(std::span<const ParameterBounds> bounds) {
     p_ = e_.nvaried;
     small_ = n_ * p_ <= converging::kSmallProblem;
     const auto n = static_cast<std::size_t>(n_), p = static_cast<std::size_t>(p_);
-    bool allocated = true;
+    jtj_.reset(gsl_matrix_alloc(p, p));
+    damped_.reset(gsl_matrix_alloc(p, p));
+    mdiag_.reset(gsl_vector_alloc(p));
+    rhs_.reset(gsl_vector_alloc(p));
+    sol_.reset(gsl_vector_alloc(p));
+    perm_.reset(gsl_permutation_alloc(p));
+    bool allocated = jtj_ && damped_ && mdiag_ && rhs_ && sol_ && perm_;
     if (small_) {
         jac_.reset(gsl_matrix_alloc(n, p));
-        t_.reset(gsl_matrix_alloc(p, p));
-        u_mat_.reset(gsl_matrix_alloc(p, p));
-        y_.reset(gsl_matrix_alloc(p, p));
-        t2_.reset(gsl_matrix_alloc(p, p));
-        qtf_.reset(gsl_vector_alloc(n));
-        diag_.reset(gsl_vector_alloc(p));
-        rhs_.reset(gsl_vector_alloc(2 * p));
-        sol_.reset(gsl_vector_alloc(2 * p));
-        work_.reset(gsl_vector_alloc(p));
-        qtfvv_.reset(gsl_vector_alloc(n));
-        allocated = jac_ && t_ && u_mat_ && y_ && t2_ && qtf_ && diag_ && rhs_ && sol_ && work_ && qtfvv_;
-    } else {
-        jtj_.reset(gsl_matrix_alloc(p, p));
-        damped_.reset(gsl_matrix_alloc(p, p));
-        mdiag_.reset(gsl_vector_alloc(p));
-        rhs_.reset(gsl_vector_alloc(p));
-        sol_.reset(gsl_vector_alloc(p));
-        perm_.reset(gsl_permutation_alloc(p));
-        allocated = jtj_ && damped_ && mdiag_ && rhs_ && sol_ && perm_;
+        tau_.reset(gsl_vector_alloc(p));
+        allocated = allocated && jac_ && tau_;
     }
     if (!allocated) {
         out_.line("Not enough memory for the fit, can't fit!");
@@ -343,142 +336,150 @@ bool Minimiser::start(std::span<const ParameterBounds> bounds) {
 }
 
 // Forms the weighted Jacobian by the internal variables from the precise
-// derivatives at the current parameters (already in e.point_deriv), with
-// the gradient J'f, and factorises it (small problems) or sums J'J (large
-// ones). Updates the scales D.
+// derivatives at the current parameters (already in e.point_deriv): J'J
+// and the gradient J'f, summed from the entries of each row that are not
+// zero (a peak's derivatives vanish away from it, so in a spectrum of many
+// peaks most entries of a row are passed over), the gradient in extended
+// precision (at the optimum of a problem with large residuals its terms
+// are large and cancel, and the last steps are only as good as it is).
+// A small problem also keeps J itself, QR-factorised. Updates the scales D.
 bool Minimiser::take_jacobian() {
-    std::array<double, kEngineParams> slope{};
+    std::array<double, kEngineParams> slope{}, floor{};
     for (int k = 0; k < p_; ++k) slope[k] = tr_[k].slope(u_[k]);
-    std::array<double, kEngineParams> colsq{};
-    g_.fill(0.0);
-    if (small_) {
-        // The gradient J'f in extended precision: at the optimum of a
-        // problem with large residuals its terms are large and cancel, and
-        // the last steps (solved from it through R, see solve()) are only
-        // as good as it is.
-        std::array<long double, kEngineParams> g{};
-        for (int i = 0; i < n_; ++i) {
-            double* row = gsl_matrix_ptr(jac_.get(), static_cast<std::size_t>(i), 0);
-            for (int k = 0; k < p_; ++k) {
-                double v = e_.point_deriv[i][k] * weight_[i] * slope[k];
-                if (!std::isfinite(v)) v = 0.0;
-                row[k] = v;
-                colsq[k] += v * v;
-                g[k] += static_cast<long double>(v) * f_[i];
-            }
-        }
+    // Entries below 1e-17 of their column's largest magnitude add less
+    // than the rounding of the sums they enter and are passed over (a
+    // Gaussian's derivatives are tiny but not zero far out on its flanks).
+    for (int i = 0; i < n_; ++i) {
+        const auto& d = e_.point_deriv[i];
         for (int k = 0; k < p_; ++k) {
-            g_[k] = static_cast<double>(g[k]);
-            colnorm_[k] = std::sqrt(colsq[k]);
-        }
-        const int status = gsl_linalg_QR_decomp_r(jac_.get(), t_.get());
-        if (status != GSL_SUCCESS) {
-            out_.line("The QR factorisation of the Jacobian failed" + gsl_words(status) + ".");
-            return false;
-        }
-        for (int i = 0; i < n_; ++i) gsl_vector_set(qtf_.get(), static_cast<std::size_t>(i), f_[i]);
-        const int qt = gsl_linalg_QR_QTvec_r(jac_.get(), t_.get(), qtf_.get(), work_.get());
-        if (qt != GSL_SUCCESS) {
-            out_.line("The QR factorisation of the Jacobian failed" + gsl_words(qt) + ".");
-            return false;
-        }
-    } else {
-        // J'J and J'f from the entries of each row that are not zero: a
-        // peak's derivatives vanish away from it, so in a spectrum of many
-        // peaks most entries of a row are passed over.
-        gsl_matrix_set_zero(jtj_.get());
-        std::array<double, kEngineParams> row{};
-        std::array<int, kEngineParams> nz{};
-        for (int i = 0; i < n_; ++i) {
-            int m = 0;
-            const auto& d = e_.point_deriv[i];
-            const double w = weight_[i];
-            for (int k = 0; k < p_; ++k) {
-                double v = d[k] * w * slope[k];
-                if (!std::isfinite(v)) v = 0.0;
-                row[k] = v;
-                nz[m] = k;
-                m += v != 0.0 ? 1 : 0;
-            }
-            const double fi = f_[i];
-            for (int s = 0; s < m; ++s) {
-                const int a = nz[s];
-                const double va = row[a];
-                g_[a] += va * fi;
-                double* jrow = gsl_matrix_ptr(jtj_.get(), static_cast<std::size_t>(a), 0);
-                for (int t = s; t < m; ++t) jrow[nz[t]] += va * row[nz[t]];
-            }
-        }
-        for (int a = 0; a < p_; ++a) {
-            colsq[a] = gsl_matrix_get(jtj_.get(), a, a);
-            for (int b = a + 1; b < p_; ++b) gsl_matrix_set(jtj_.get(), b, a, gsl_matrix_get(jtj_.get(), a, b));
+            const double v = std::fabs(d[k] * weight_[i]);
+            if (v > floor[k] && std::isfinite(v)) floor[k] = v;
         }
     }
-    for (int k = 0; k < p_; ++k) d2_[k] = std::max(d2_[k], colsq[k] > 0.0 ? colsq[k] : 1.0);
+    for (int k = 0; k < p_; ++k) floor[k] *= 1e-17 * std::fabs(slope[k]);
+    double* jtj = jtj_->data;
+    const auto tda = jtj_->tda;
+    std::fill_n(jtj, p_ * tda, 0.0);
+    std::array<long double, kEngineParams> g{};
+    std::array<double, kEngineParams> row{};
+    std::array<int, kEngineParams> nz{};
+    for (int i = 0; i < n_; ++i) {
+        int m = 0;
+        const auto& d = e_.point_deriv[i];
+        const double w = weight_[i];
+        // Listed without a branch: which entries pass is no pattern a
+        // processor could predict.
+        for (int k = 0; k < p_; ++k) {
+            double v = d[k] * w * slope[k];
+            if (!std::isfinite(v)) v = 0.0;
+            row[k] = v;
+            nz[m] = k;
+            m += std::fabs(v) > floor[k] ? 1 : 0;
+        }
+        if (small_) std::copy_n(row.begin(), p_, jac_->data + static_cast<std::size_t>(i) * jac_->tda);
+        const long double fi = f_[i];
+        if (m == p_) {
+            for (int a = 0; a < p_; ++a) {
+                const double va = row[a];
+                g[a] += va * fi;
+                double* jrow = jtj + a * tda;
+                for (int b = a; b < p_; ++b) jrow[b] += va * row[b];
+            }
+            continue;
+        }
+        for (int s = 0; s < m; ++s) {
+            const int a = nz[s];
+            const double va = row[a];
+            g[a] += va * fi;
+            double* jrow = jtj + a * tda;
+            for (int t = s; t < m; ++t) jrow[nz[t]] += va * row[nz[t]];
+        }
+    }
+    for (int a = 0; a < p_; ++a) {
+        g_[a] = static_cast<double>(g[a]);
+        const double sq = jtj[a * tda + a];
+        colnorm_[a] = std::sqrt(sq);
+        d2_[a] = std::max(d2_[a], sq > 0.0 ? sq : 1.0);
+        for (int b = a + 1; b < p_; ++b) jtj[b * tda + a] = jtj[a * tda + b];
+    }
+    qr_done_ = false;
     return true;
 }
 
-// The step dx of the damped problem min |J dx + f|^2 + lambda |D dx|^2.
-// Lambda 0: the Gauss-Newton step, false where J is rank-deficient.
+// QR of the small problem's Jacobian, made when a step first needs it.
+bool Minimiser::factorise_jacobian() {
+    if (qr_done_) return true;
+    const int status = gsl_linalg_QR_decomp(jac_.get(), tau_.get());
+    if (status != GSL_SUCCESS) {
+        out_.line("The QR factorisation of the Jacobian failed" + gsl_words(status) + ".");
+        return false;
+    }
+    qr_done_ = true;
+    return true;
+}
+
+// Whether J'J scaled to a unit diagonal is far from singular (its Cholesky
+// pivots above 1e-8, the scaled Jacobian's condition below about 1e4):
+// then the normal equations lose nothing a step needs and a small problem
+// can do without the QR factorisation of its Jacobian.
+bool Minimiser::well_conditioned() {
+    const auto p = static_cast<std::size_t>(p_);
+    for (std::size_t a = 0; a < p; ++a)
+        for (std::size_t b = 0; b < p; ++b) {
+            const double d = colnorm_[a] * colnorm_[b];
+            gsl_matrix_set(damped_.get(), a, b, d > 0.0 ? gsl_matrix_get(jtj_.get(), a, b) / d : 0.0);
+        }
+    if (gsl_linalg_cholesky_decomp1(damped_.get()) != GSL_SUCCESS) return false;
+    for (std::size_t k = 0; k < p; ++k)
+        if (!(gsl_matrix_get(damped_.get(), k, k) > 1e-4)) return false;
+    return true;
+}
+
+// The step dx of the damped problem min |J dx + f|^2 + lambda |D dx|^2
+// from the normal equations (J'J + lambda D^2) dx = -J'f by Cholesky
+// factorisation (a modified one where rounding leaves the matrix not quite
+// positive definite); the factor stays for accelerate(). Lambda 0 gives
+// the Gauss-Newton step, false where J is rank-deficient; a small problem
+// takes it from R of QR(J) instead: R'R dx = -J'f (the semi-normal
+// equations, refined by the outer iteration as corrected semi-normal
+// equations would be), which keeps the accuracy an ill-conditioned problem
+// needs and, unlike R dx = -Q'f, does not carry the rounding of Q'f, far
+// larger than the step near the optimum when the residuals are large.
 bool Minimiser::solve(double lambda, double* dx) {
     const auto p = static_cast<std::size_t>(p_);
-    if (small_) {
-        // R is the triangle of QR(J); [R; sqrt(lambda) D] dx = -[Q'f; 0].
-        if (lambda == 0.0) {
-            // The Gauss-Newton step from R'R dx = -J'f (the semi-normal
-            // equations; the outer iteration refines them, as corrected
-            // semi-normal equations would): unlike R dx = -Q'f it does not
-            // carry the rounding of Q'f, which for large residuals is far
-            // larger than the step near the optimum. A column whose R
-            // diagonal is below 1e-12 of its norm depends on the others.
-            for (std::size_t k = 0; k < p; ++k)
-                if (!(std::fabs(gsl_matrix_get(jac_.get(), k, k)) > 1e-12 * colnorm_[k])) return false;
-            for (std::size_t k = 0; k < p; ++k) gsl_vector_set(sol_.get(), k, -g_[k]);
-            gsl_matrix_const_view r = gsl_matrix_const_submatrix(jac_.get(), 0, 0, p, p);
-            gsl_vector_view head = gsl_vector_subvector(sol_.get(), 0, p);
-            if (gsl_blas_dtrsv(CblasUpper, CblasTrans, CblasNonUnit, &r.matrix, &head.vector) != GSL_SUCCESS ||
-                gsl_blas_dtrsv(CblasUpper, CblasNoTrans, CblasNonUnit, &r.matrix, &head.vector) != GSL_SUCCESS)
-                return false;
-        } else {
-            gsl_matrix_set_zero(u_mat_.get());
-            for (std::size_t a = 0; a < p; ++a)
-                for (std::size_t b = a; b < p; ++b) gsl_matrix_set(u_mat_.get(), a, b, gsl_matrix_get(jac_.get(), a, b));
-            for (std::size_t k = 0; k < p; ++k) gsl_vector_set(diag_.get(), k, std::sqrt(lambda * d2_[k]));
-            int status = gsl_linalg_QR_UD_decomp(u_mat_.get(), diag_.get(), y_.get(), t2_.get());
-            if (status == GSL_SUCCESS) {
-                gsl_vector_set_zero(rhs_.get());
-                for (std::size_t k = 0; k < p; ++k) gsl_vector_set(rhs_.get(), k, -gsl_vector_get(qtf_.get(), k));
-                status = gsl_linalg_QR_UD_lssolve(u_mat_.get(), y_.get(), t2_.get(), rhs_.get(), sol_.get(),
-                                                  work_.get());
-            }
-            if (status != GSL_SUCCESS) {
-                out_.line("The damped least-squares step could not be solved" + gsl_words(status) + ".");
-                return false;
-            }
-        }
+    for (std::size_t k = 0; k < p; ++k) gsl_vector_set(rhs_.get(), k, -g_[k]);
+    if (lambda == 0.0 && small_ && !well_conditioned()) {
+        if (!factorise_jacobian()) return false;
+        // A column whose R diagonal is below 1e-12 of its norm depends on
+        // the others.
+        for (std::size_t k = 0; k < p; ++k)
+            if (!(std::fabs(gsl_matrix_get(jac_.get(), k, k)) > 1e-12 * colnorm_[k])) return false;
+        gsl_vector_memcpy(sol_.get(), rhs_.get());
+        gsl_matrix_const_view r = gsl_matrix_const_submatrix(jac_.get(), 0, 0, p, p);
+        if (gsl_blas_dtrsv(CblasUpper, CblasTrans, CblasNonUnit, &r.matrix, sol_.get()) != GSL_SUCCESS ||
+            gsl_blas_dtrsv(CblasUpper, CblasNoTrans, CblasNonUnit, &r.matrix, sol_.get()) != GSL_SUCCESS)
+            return false;
     } else {
-        gsl_matrix_memcpy(damped_.get(), jtj_.get());
-        for (std::size_t k = 0; k < p; ++k) *gsl_matrix_ptr(damped_.get(), k, k) += lambda * d2_[k];
-        for (std::size_t k = 0; k < p; ++k) gsl_vector_set(rhs_.get(), k, -g_[k]);
-        if (gsl_linalg_cholesky_decomp1(damped_.get()) == GSL_SUCCESS) {
-            const int status = gsl_linalg_cholesky_solve(damped_.get(), rhs_.get(), sol_.get());
-            if (status != GSL_SUCCESS) {
-                out_.line("The damped normal equations could not be solved" + gsl_words(status) + ".");
-                return false;
-            }
-        } else {
-            if (lambda == 0.0) return false;
-            // Not positive definite in rounding: a modified Cholesky
-            // factorisation (GSL's) makes it so.
+        auto fill = [&] {
             gsl_matrix_memcpy(damped_.get(), jtj_.get());
             for (std::size_t k = 0; k < p; ++k) *gsl_matrix_ptr(damped_.get(), k, k) += lambda * d2_[k];
-            int status = gsl_linalg_mcholesky_decomp(damped_.get(), perm_.get(), mdiag_.get());
+        };
+        fill();
+        modified_ = gsl_linalg_cholesky_decomp1(damped_.get()) != GSL_SUCCESS;
+        int status = GSL_SUCCESS;
+        if (!modified_) {
+            status = gsl_linalg_cholesky_solve(damped_.get(), rhs_.get(), sol_.get());
+        } else {
+            if (lambda == 0.0) return false;
+            fill();
+            status = gsl_linalg_mcholesky_decomp(damped_.get(), perm_.get(), mdiag_.get());
             if (status == GSL_SUCCESS)
                 status = gsl_linalg_mcholesky_solve(damped_.get(), perm_.get(), rhs_.get(), sol_.get());
-            if (status != GSL_SUCCESS) {
-                out_.line("The damped normal equations could not be factorised" + gsl_words(status) + ".");
-                return false;
-            }
+        }
+        if (status != GSL_SUCCESS) {
+            if (lambda == 0.0) return false;
+            out_.line("The damped normal equations could not be solved" + gsl_words(status) + ".");
+            return false;
         }
     }
     for (std::size_t k = 0; k < p; ++k) {
@@ -505,7 +506,7 @@ bool Minimiser::solve(double lambda, double* dx) {
 bool Minimiser::accelerate(const double* v, double* dx) {
     constexpr double kH = 0.02;
     constexpr double kMostRatio = 0.75;
-    std::array<double, kEngineParams> ut{}, slope{};
+    std::array<double, kEngineParams> ut{}, slope{}, jtfvv{};
     for (int k = 0; k < p_; ++k) {
         ut[k] = u_[k] + kH * v[k];
         slope[k] = tr_[k].slope(u_[k]);
@@ -519,17 +520,19 @@ bool Minimiser::accelerate(const double* v, double* dx) {
             if (std::isfinite(d)) jv += d * v[k];
         }
         const double fh = (e_.model[i] - static_cast<double>(e_.y[i])) * weight_[i];
-        double fvv = 2.0 / kH * ((fh - f_[i]) / kH - jv);
+        const double fvv = 2.0 / kH * ((fh - f_[i]) / kH - jv);
         if (!std::isfinite(fvv)) return false;
-        gsl_vector_set(qtfvv_.get(), static_cast<std::size_t>(i), fvv);
+        // The right-hand side -J'fvv.
+        for (int k = 0; k < p_; ++k) {
+            const double d = e_.point_deriv[i][k] * weight_[i] * slope[k];
+            if (std::isfinite(d)) jtfvv[k] -= d * fvv;
+        }
     }
     const auto p = static_cast<std::size_t>(p_);
-    if (gsl_linalg_QR_QTvec_r(jac_.get(), t_.get(), qtfvv_.get(), work_.get()) != GSL_SUCCESS) return false;
-    gsl_vector_set_zero(rhs_.get());
-    for (std::size_t k = 0; k < p; ++k) gsl_vector_set(rhs_.get(), k, -gsl_vector_get(qtfvv_.get(), k));
-    if (gsl_linalg_QR_UD_lssolve(u_mat_.get(), y_.get(), t2_.get(), rhs_.get(), sol_.get(), work_.get()) !=
-        GSL_SUCCESS)
-        return false;
+    for (std::size_t k = 0; k < p; ++k) gsl_vector_set(rhs_.get(), k, jtfvv[k]);
+    const int status = modified_ ? gsl_linalg_mcholesky_solve(damped_.get(), perm_.get(), rhs_.get(), sol_.get())
+                                 : gsl_linalg_cholesky_solve(damped_.get(), rhs_.get(), sol_.get());
+    if (status != GSL_SUCCESS) return false;
     double aa = 0.0, vv = 0.0;
     for (std::size_t k = 0; k < p; ++k) {
         const double a = gsl_vector_get(sol_.get(), k);

@@ -261,16 +261,15 @@ bool small_covariance(const EngineState& e, const std::array<double, kEngineDeri
         if (norm[k] > 0.0) keep[m++] = k;
     if (m == 0) return true;
     const auto um = static_cast<std::size_t>(m);
-    GslPtr<gsl_matrix> jac(gsl_matrix_alloc(n, um)), t(gsl_matrix_alloc(um, um)), r(gsl_matrix_alloc(um, um)),
-        v(gsl_matrix_alloc(um, um));
-    GslPtr<gsl_vector> s(gsl_vector_alloc(um));
-    if (!jac || !t || !r || !v || !s) {
+    GslPtr<gsl_matrix> jac(gsl_matrix_alloc(n, um)), r(gsl_matrix_alloc(um, um)), v(gsl_matrix_alloc(um, um));
+    GslPtr<gsl_vector> s(gsl_vector_alloc(um)), tau(gsl_vector_alloc(um));
+    if (!jac || !r || !v || !s || !tau) {
         failure = "Not enough memory for the covariance of the estimates: errors not determined.";
         return false;
     }
     for (std::size_t i = 0; i < n; ++i)
         for (int a = 0; a < m; ++a) gsl_matrix_set(jac.get(), i, a, gsl_matrix_get(full.get(), i, keep[a]));
-    if (gsl_linalg_QR_decomp_r(jac.get(), t.get()) != GSL_SUCCESS) {
+    if (gsl_linalg_QR_decomp(jac.get(), tau.get()) != GSL_SUCCESS) {
         failure = "The QR factorisation of the Jacobian failed: errors not determined.";
         return false;
     }
@@ -288,10 +287,21 @@ bool small_covariance(const EngineState& e, const std::array<double, kEngineDeri
 }
 
 // J'WJ of the varied parameters scaled to a unit diagonal, from the entries
-// of each row that matter (most entries of a spectrum's Jacobian are 0).
+// of each row that matter: most entries of a spectrum's Jacobian are 0, and
+// those below 1e-17 of their column's largest add less than the rounding
+// of the sums they enter.
 void scaled_gram(const EngineState& e, const std::array<double, kEngineDerivPoints>& weight, gsl_matrix* g,
                  std::array<double, kEngineParams>& norm) {
     const int p = e.nvaried;
+    std::array<double, kEngineParams> floor{};
+    for (int i = 0; i < e.npoints; ++i)
+        for (int k = 0; k < p; ++k) {
+            const double v = std::fabs(e.point_deriv[i][k] * weight[i]);
+            if (v > floor[k] && std::isfinite(v)) floor[k] = v;
+        }
+    for (int k = 0; k < p; ++k) floor[k] *= 1e-17;
+    double* data = g->data;
+    const auto tda = g->tda;
     gsl_matrix_set_zero(g);
     std::array<double, kEngineParams> row{};
     std::array<int, kEngineParams> nz{};
@@ -301,36 +311,38 @@ void scaled_gram(const EngineState& e, const std::array<double, kEngineDerivPoin
             const double v = e.point_deriv[i][k] * weight[i];
             row[k] = std::isfinite(v) ? v : 0.0;
             nz[m] = k;
-            m += row[k] != 0.0 ? 1 : 0;
+            m += std::fabs(row[k]) > floor[k] ? 1 : 0;
         }
         for (int s = 0; s < m; ++s) {
-            double* grow = gsl_matrix_ptr(g, static_cast<std::size_t>(nz[s]), 0);
+            double* grow = data + nz[s] * tda;
             const double a = row[nz[s]];
             for (int t = s; t < m; ++t) grow[nz[t]] += a * row[nz[t]];
         }
     }
-    for (int k = 0; k < p; ++k) norm[k] = std::sqrt(gsl_matrix_get(g, k, k));
+    for (int k = 0; k < p; ++k) norm[k] = std::sqrt(data[k * tda + k]);
     for (int a = 0; a < p; ++a)
         for (int b = a; b < p; ++b) {
             const double d = norm[a] * norm[b];
-            const double v = d > 0.0 ? gsl_matrix_get(g, a, b) / d : 0.0;
-            gsl_matrix_set(g, a, b, v);
-            gsl_matrix_set(g, b, a, v);
+            const double v = d > 0.0 ? data[a * tda + b] / d : 0.0;
+            data[a * tda + b] = v;
+            data[b * tda + a] = v;
         }
 }
 
-// Large problems: the scaled normal matrix. Pivoted Cholesky (whose pivots
-// fall, like the squares of QR's with column pivoting) tells whether the
-// problem has full rank; then the covariance is its inverse. Otherwise the
-// eigenvectors find the undetermined directions.
-bool large_covariance(const EngineState& e, const std::array<double, kEngineDerivPoints>& weight, double tol,
-                      Covariance& cov, std::string& failure) {
+// The normal equations: J'WJ scaled to a unit diagonal. Pivoted Cholesky
+// (whose pivots fall, like the squares of the diagonal of QR with column
+// pivoting) tells whether every pivot is above tol^2 of the first; then
+// the covariance is its inverse and this returns true. Otherwise, where
+// `eigen` allows, the eigenvectors find the undetermined directions (true
+// too); else false, for the caller to take the Jacobian itself.
+bool normal_covariance(const EngineState& e, const std::array<double, kEngineDerivPoints>& weight, double tol,
+                       bool eigen, Covariance& cov, std::string& failure) {
     const auto p = static_cast<std::size_t>(e.nvaried);
     GslPtr<gsl_matrix> g(gsl_matrix_alloc(p, p)), f(gsl_matrix_alloc(p, p)), inv(gsl_matrix_alloc(p, p));
     GslPtr<gsl_permutation> perm(gsl_permutation_alloc(p));
     if (!g || !f || !inv || !perm) {
         failure = "Not enough memory for the covariance of the estimates: errors not determined.";
-        return false;
+        return true;
     }
     std::array<double, kEngineParams> norm{};
     scaled_gram(e, weight, g.get(), norm);
@@ -342,7 +354,12 @@ bool large_covariance(const EngineState& e, const std::array<double, kEngineDeri
         const double top = gsl_matrix_get(f.get(), 0, 0);
         bool full = top > 0.0;
         for (std::size_t k = 0; k < p && full; ++k) full = gsl_matrix_get(f.get(), k, k) > tol * tol * top;
-        if (full && gsl_linalg_pcholesky_invert(f.get(), perm.get(), inv.get()) == GSL_SUCCESS) {
+        if (full) {
+            const int status = gsl_linalg_pcholesky_invert(f.get(), perm.get(), inv.get());
+            if (status != GSL_SUCCESS) {
+                failure = "The inverse of the curvature matrix could not be formed: errors not determined.";
+                return true;
+            }
             for (std::size_t a = 0; a < p; ++a) {
                 cov.determined[e.varied[a]] = true;
                 for (std::size_t b = 0; b < p; ++b)
@@ -351,6 +368,7 @@ bool large_covariance(const EngineState& e, const std::array<double, kEngineDeri
             return true;
         }
     }
+    if (!eigen) return false;
     std::array<int, kEngineParams> keep{};
     int m = 0;
     for (int k = 0; k < e.nvaried; ++k)
@@ -362,13 +380,14 @@ bool large_covariance(const EngineState& e, const std::array<double, kEngineDeri
     GslPtr<gsl_eigen_symmv_workspace> ws(gsl_eigen_symmv_alloc(um));
     if (!s || !vec || !val || !ws) {
         failure = "Not enough memory for the covariance of the estimates: errors not determined.";
-        return false;
+        return true;
     }
     for (int a = 0; a < m; ++a)
         for (int b = 0; b < m; ++b) gsl_matrix_set(s.get(), a, b, gsl_matrix_get(g.get(), keep[a], keep[b]));
-    if (gsl_eigen_symmv(s.get(), val.get(), vec.get(), ws.get()) != GSL_SUCCESS) {
+    const int status = gsl_eigen_symmv(s.get(), val.get(), vec.get(), ws.get());
+    if (status != GSL_SUCCESS) {
         failure = "The eigenvalues of the curvature matrix could not be found: errors not determined.";
-        return false;
+        return true;
     }
     covariance_from_directions(e, vec.get(), val.get(), keep, m, norm, tol, cov);
     return true;
@@ -384,9 +403,18 @@ Covariance covariance_from(const EngineState& e, const std::array<double, kEngin
         const bool small = e.npoints * e.nvaried <= kSmallProblem;
         const double tol = small ? (plan.analytic ? kRankAnalytic : kRankDifferences)
                                  : std::max(plan.analytic ? kRankAnalytic : kRankDifferences, kRankNormal);
-        const bool ok = small ? small_covariance(e, weight, tol, cov, failure)
-                              : large_covariance(e, weight, tol, cov, failure);
-        if (!ok) cov = Covariance{};
+        // A small problem takes the normal equations only when they are
+        // far from singular (scaled singular values above 1e-4 of the
+        // largest): then they lose nothing and cost less than a QR of its
+        // Jacobian. Else the QR and the singular values decide.
+        bool ok = true;
+        if (small) {
+            if (!normal_covariance(e, weight, 1e-4, false, cov, failure))
+                ok = small_covariance(e, weight, tol, cov, failure);
+        } else {
+            normal_covariance(e, weight, tol, true, cov, failure);
+        }
+        if (!ok || !failure.empty()) cov = Covariance{};
     }
     for (int p = 0; p < e.nvaried; ++p)
         if (!cov.determined[e.varied[p]]) cov.singular = true;
