@@ -266,7 +266,7 @@ private:
     bool modified_ = false;
     // Small problems: the weighted Jacobian itself, QR-factorised.
     GslPtr<gsl_matrix> jac_;
-    GslPtr<gsl_vector> tau_;
+    GslPtr<gsl_vector> tau_, qtf_;
     bool qr_done_ = false;
 };
 
@@ -304,7 +304,8 @@ bool Minimiser::start(std::span<const ParameterBounds> bounds) {
     if (small_) {
         jac_.reset(gsl_matrix_alloc(n, p));
         tau_.reset(gsl_vector_alloc(p));
-        allocated = allocated && jac_ && tau_;
+        qtf_.reset(gsl_vector_alloc(n));
+        allocated = allocated && jac_ && tau_ && qtf_;
     }
     if (!allocated) {
         out_.line("Not enough memory for the fit, can't fit!");
@@ -338,25 +339,15 @@ bool Minimiser::start(std::span<const ParameterBounds> bounds) {
 // Forms the weighted Jacobian by the internal variables from the precise
 // derivatives at the current parameters (already in e.point_deriv): J'J
 // and the gradient J'f, summed from the entries of each row that are not
-// zero (a peak's derivatives vanish away from it, so in a spectrum of many
-// peaks most entries of a row are passed over), the gradient in extended
+// zero (a peak's derivatives vanish away from it, and the Gaussian kernel
+// leaves out the negligible ones, so in a spectrum of many peaks most
+// entries of a row are passed over), the gradient in extended
 // precision (at the optimum of a problem with large residuals its terms
 // are large and cancel, and the last steps are only as good as it is).
 // A small problem also keeps J itself, QR-factorised. Updates the scales D.
 bool Minimiser::take_jacobian() {
-    std::array<double, kEngineParams> slope{}, floor{};
+    std::array<double, kEngineParams> slope{};
     for (int k = 0; k < p_; ++k) slope[k] = tr_[k].slope(u_[k]);
-    // Entries below 1e-17 of their column's largest magnitude add less
-    // than the rounding of the sums they enter and are passed over (a
-    // Gaussian's derivatives are tiny but not zero far out on its flanks).
-    for (int i = 0; i < n_; ++i) {
-        const auto& d = e_.point_deriv[i];
-        for (int k = 0; k < p_; ++k) {
-            const double v = std::fabs(d[k] * weight_[i]);
-            if (v > floor[k] && std::isfinite(v)) floor[k] = v;
-        }
-    }
-    for (int k = 0; k < p_; ++k) floor[k] *= 1e-17 * std::fabs(slope[k]);
     double* jtj = jtj_->data;
     const auto tda = jtj_->tda;
     std::fill_n(jtj, p_ * tda, 0.0);
@@ -374,7 +365,7 @@ bool Minimiser::take_jacobian() {
             if (!std::isfinite(v)) v = 0.0;
             row[k] = v;
             nz[m] = k;
-            m += std::fabs(v) > floor[k] ? 1 : 0;
+            m += v != 0.0 ? 1 : 0;
         }
         if (small_) std::copy_n(row.begin(), p_, jac_->data + static_cast<std::size_t>(i) * jac_->tda);
         const long double fi = f_[i];
@@ -439,25 +430,25 @@ bool Minimiser::well_conditioned() {
 // from the normal equations (J'J + lambda D^2) dx = -J'f by Cholesky
 // factorisation (a modified one where rounding leaves the matrix not quite
 // positive definite); the factor stays for accelerate(). Lambda 0 gives
-// the Gauss-Newton step, false where J is rank-deficient; a small problem
-// takes it from R of QR(J) instead: R'R dx = -J'f (the semi-normal
-// equations, refined by the outer iteration as corrected semi-normal
-// equations would be), which keeps the accuracy an ill-conditioned problem
-// needs and, unlike R dx = -Q'f, does not carry the rounding of Q'f, far
-// larger than the step near the optimum when the residuals are large.
+// the Gauss-Newton step, false where J is rank-deficient.
 bool Minimiser::solve(double lambda, double* dx) {
     const auto p = static_cast<std::size_t>(p_);
     for (std::size_t k = 0; k < p; ++k) gsl_vector_set(rhs_.get(), k, -g_[k]);
     if (lambda == 0.0 && small_ && !well_conditioned()) {
+        // An ill-conditioned small problem: R dx = -Q'f from QR(J), the
+        // accuracy of the Jacobian itself. (Where the problem is well
+        // conditioned the normal equations serve as well, and their
+        // gradient, summed in extended precision, carries none of the
+        // rounding that Q'f has when the residuals are large.) A column
+        // whose R diagonal is below 1e-12 of its norm depends on the others.
         if (!factorise_jacobian()) return false;
-        // A column whose R diagonal is below 1e-12 of its norm depends on
-        // the others.
         for (std::size_t k = 0; k < p; ++k)
             if (!(std::fabs(gsl_matrix_get(jac_.get(), k, k)) > 1e-12 * colnorm_[k])) return false;
-        gsl_vector_memcpy(sol_.get(), rhs_.get());
+        for (int i = 0; i < n_; ++i) gsl_vector_set(qtf_.get(), static_cast<std::size_t>(i), f_[i]);
+        if (gsl_linalg_QR_QTvec(jac_.get(), tau_.get(), qtf_.get()) != GSL_SUCCESS) return false;
+        for (std::size_t k = 0; k < p; ++k) gsl_vector_set(sol_.get(), k, -gsl_vector_get(qtf_.get(), k));
         gsl_matrix_const_view r = gsl_matrix_const_submatrix(jac_.get(), 0, 0, p, p);
-        if (gsl_blas_dtrsv(CblasUpper, CblasTrans, CblasNonUnit, &r.matrix, sol_.get()) != GSL_SUCCESS ||
-            gsl_blas_dtrsv(CblasUpper, CblasNoTrans, CblasNonUnit, &r.matrix, sol_.get()) != GSL_SUCCESS)
+        if (gsl_blas_dtrsv(CblasUpper, CblasNoTrans, CblasNonUnit, &r.matrix, sol_.get()) != GSL_SUCCESS)
             return false;
     } else {
         auto fill = [&] {

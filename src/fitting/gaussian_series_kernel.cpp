@@ -500,8 +500,35 @@ void run(const PointKernel& self, EngineState& e, int begin, int end, bool deriv
 // Values and analytic derivatives for the fit to convergence. With
 // z = -K u^2 / w^2 (u = x - c) a peak h exp(z) has the derivatives exp(z),
 // h exp(z) 2K u / w^2 and h exp(z) 2K u^2 / w^3 with respect to height,
-// centre and width; a peak far from x (where exp(z) is 0) has none. The
-// result options enter through the slope of finish_value.
+// centre and width. Where exp(z) is below about 4e-18 (beyond 3.8 widths)
+// the derivatives are left at 0: they would add less than the rounding of
+// every sum of the normal equations they enter (the peak's own largest
+// entries are near 1 times its height's scale), and zeros let those sums
+// pass them over. The result options enter through the slope of
+// finish_value. On sorted points each peak is computed only on the run of
+// points within kFarWidths of its centre (two binary searches), as in the
+// pass of values.
+constexpr double kNegligibleExponent = -40.0;
+
+// Peak k's value into s and its derivatives into the row, at x.
+[[gnu::always_inline]] inline void precise_peak(const double* a, int k, const int* col, double x, double& s,
+                                               double* row) {
+    const double h = a[3 * k - 1], c = a[3 * k], w = a[3 * k + 1];
+    if (std::abs(w) <= 1e-20 || far_from(x, c, w)) return;
+    const double u = x - c;
+    const double z = -model_functions::kGaussFactor * (u * u) / (w * w);
+    if (z < kExpUnderflow) return;
+    const double ez = std::exp(z);
+    // The evaluator leaves a height below its guard out of the value; its
+    // slope exp(z) is still the derivative a fit needs to move it.
+    if (std::abs(h) > 1e-20) s += h * ez;
+    if (z < kNegligibleExponent) return;
+    const double common = h * ez * 2.0 * model_functions::kGaussFactor / (w * w);
+    if (col[3 * k - 1] >= 0) row[col[3 * k - 1]] = ez;
+    if (col[3 * k] >= 0) row[col[3 * k]] = common * u;
+    if (col[3 * k + 1] >= 0) row[col[3 * k + 1]] = common * (u * u) / w;
+}
+
 void precise(const PointKernel& self, EngineState& e, int begin, int end, const double*) {
     const GaussianSeries& g = *static_cast<const GaussianSeries*>(self.context);
     const int n = g.nparams;
@@ -511,41 +538,39 @@ void precise(const PointKernel& self, EngineState& e, int begin, int end, const 
     int col[kEngineParams];
     std::fill_n(col, kEngineParams, -1);
     for (int p = 0; p < e.nvaried; ++p) col[e.varied[p]] = p;
-    bool any_peak_varied[kMaxPeaks + 1] = {};
-    for (int k = 1; k <= peaks; ++k)
-        any_peak_varied[k] = col[3 * k - 1] >= 0 || col[3 * k] >= 0 || col[3 * k + 1] >= 0;
-    double ez[kMaxPeaks + 1];
+    // Line first (the sums start with it), zeros for every peak entry.
     for (int i = begin; i < end; ++i) {
         const double x = e.x[i];
-        double s = line(n, a[0], a[1], x);
-        for (int k = 1; k <= peaks; ++k) {
-            double z = 0.0;
-            bool computed = false;
-            s += peak_parts(a[3 * k - 1], a[3 * k], a[3 * k + 1], x, z, ez[k], computed);
-            // A height the guard leaves out still has its slope exp(z).
-            if (!computed) {
-                const double w = a[3 * k + 1];
-                const double u = x - a[3 * k];
-                ez[k] = std::abs(w) <= 1e-20 || far_from(x, a[3 * k], w)
-                            ? 0.0
-                            : std::exp(std::max(-model_functions::kGaussFactor * (u * u) / (w * w), kExpUnderflow));
-            }
-        }
-        e.model[i] = finish(g, s);
-        const double c = finish_slope(g.log_result, g.sqrt_result, s);
         auto& row = e.point_deriv[i];
         std::fill_n(row.begin(), e.nvaried, 0.0);
-        if (col[0] >= 0) row[col[0]] = c;
-        if (n >= 2 && col[1] >= 0) row[col[1]] = c * x;
-        for (int k = 1; k <= peaks; ++k) {
-            if (!any_peak_varied[k] || ez[k] == 0.0) continue;
-            const double h = a[3 * k - 1], w = a[3 * k + 1];
-            const double u = x - a[3 * k];
-            const double common = c * h * ez[k] * 2.0 * model_functions::kGaussFactor / (w * w);
-            if (col[3 * k - 1] >= 0) row[col[3 * k - 1]] = c * ez[k];
-            if (col[3 * k] >= 0) row[col[3 * k]] = common * u;
-            if (col[3 * k + 1] >= 0) row[col[3 * k + 1]] = common * (u * u) / w;
+        e.model[i] = line(n, a[0], a[1], x);
+        if (col[0] >= 0) row[col[0]] = 1.0;
+        if (n >= 2 && col[1] >= 0) row[col[1]] = x;
+    }
+    // Then the peaks in their order, each point's sum formed as a full
+    // evaluation forms it (a peak left out is a zero there).
+    const bool sorted = sorted_and_finite(e, begin, end);
+    const float* xs = e.x.data();
+    for (int k = 1; k <= peaks; ++k) {
+        int lo = begin, hi = end;
+        const double c = a[3 * k], w = a[3 * k + 1];
+        if (sorted && std::isfinite(c) && std::abs(w) < 1e150) {
+            const double limit = kFarWidths * std::abs(w);
+            lo = static_cast<int>(
+                std::partition_point(xs + begin, xs + end, [&](float v) { return static_cast<double>(v) - c < -limit; }) -
+                xs);
+            hi = static_cast<int>(
+                std::partition_point(xs + lo, xs + end, [&](float v) { return static_cast<double>(v) - c <= limit; }) -
+                xs);
         }
+        for (int i = lo; i < hi; ++i) precise_peak(a, k, col, e.x[i], e.model[i], e.point_deriv[i].data());
+    }
+    for (int i = begin; i < end; ++i) {
+        const double sum = e.model[i];
+        e.model[i] = finish(g, sum);
+        if (g.log_result == 0 && g.sqrt_result == 0) continue;
+        const double slope = finish_slope(g.log_result, g.sqrt_result, sum);
+        for (int p = 0; p < e.nvaried; ++p) e.point_deriv[i][p] *= slope;
     }
 }
 
