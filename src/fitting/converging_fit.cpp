@@ -9,8 +9,6 @@
 #include <cmath>
 #include <memory>
 #include <string>
-#include <cstdio>
-#include <cstdlib>
 
 #include "fitting/converging_fit_parts.h"
 #include "fitting/parallel.h"
@@ -190,7 +188,6 @@ bool all_finite(const EngineState& e, OutputSink& out, bool derivatives) {
         bool finite = std::isfinite(e.model[i]);
         for (int p = 0; derivatives && p < e.nvaried; ++p) finite = finite && std::isfinite(e.point_deriv[i][p]);
         if (!finite) {
-            if (getenv("CFDEBUG")) for (int p = 0; p < e.nvaried; ++p) fprintf(stderr, "deriv %d %g a %g\n", p, e.point_deriv[i][p], e.a[e.varied[p]]);
             out.line("The function is not finite at X = " + trimmed_g(e.x[i]) + ", can't fit!");
             return false;
         }
@@ -254,6 +251,7 @@ private:
     std::array<double, kEngineDerivPoints> weight_{};
     std::array<Transform, kEngineParams> tr_{};
     std::array<double, kEngineParams> u_{}, g_{}, d2_{}, gn_{}, colnorm_{};
+    std::array<double, kEngineParams> u_jacobian_{}; // where the last Jacobian was taken
     bool gn_ok_ = false;
     double previous_gn_size_ = 0.0; // of the Gauss-Newton step one iteration before
     std::array<double, kEngineDerivPoints> f_{}, m_{}, ft_{}, mt_{};
@@ -277,7 +275,7 @@ void Minimiser::set_parameters(const double* u) {
 // Residuals (model - Y) / sqrt(variance) into f and model values into m at
 // the working copy's parameters; returns the chi-square (sum of squares).
 double Minimiser::residuals(double* f, double* m) {
-    point_values(e_, model_);
+    converging::fit_values(e_, model_);
     double sum = 0.0;
     for (int i = 0; i < n_; ++i) {
         double r = (e_.model[i] - static_cast<double>(e_.y[i])) * weight_[i];
@@ -311,7 +309,7 @@ bool Minimiser::start(std::span<const ParameterBounds> bounds) {
         out_.line("Not enough memory for the fit, can't fit!");
         return false;
     }
-    point_values(e_, model_);
+    converging::fit_values(e_, model_);
     if (!all_finite(e_, out_, false)) return false;
     converging::fit_weights(e_, weight_);
     converging::plan_jacobian(e_, model_, plan_);
@@ -346,6 +344,7 @@ bool Minimiser::start(std::span<const ParameterBounds> bounds) {
 // are large and cancel, and the last steps are only as good as it is).
 // A small problem also keeps J itself, QR-factorised. Updates the scales D.
 bool Minimiser::take_jacobian() {
+    u_jacobian_ = u_;
     std::array<double, kEngineParams> slope{};
     for (int k = 0; k < p_; ++k) slope[k] = tr_[k].slope(u_[k]);
     double* jtj = jtj_->data;
@@ -358,16 +357,32 @@ bool Minimiser::take_jacobian() {
         int m = 0;
         const auto& d = e_.point_deriv[i];
         const double w = weight_[i];
-        // Listed without a branch: which entries pass is no pattern a
-        // processor could predict.
-        for (int k = 0; k < p_; ++k) {
-            double v = d[k] * w * slope[k];
-            if (!std::isfinite(v)) v = 0.0;
-            row[k] = v;
-            nz[m] = k;
-            m += v != 0.0 ? 1 : 0;
+        if (plan_.lists) {
+            // The kernel listed the columns it wrote.
+            m = e_.nonzero_count[i];
+            for (int s = 0; s < m; ++s) {
+                const int k = e_.nonzero[i][s];
+                const double v = d[k] * w * slope[k];
+                row[k] = std::isfinite(v) ? v : 0.0;
+                nz[s] = k;
+            }
+            if (small_) {
+                double* jrow = jac_->data + static_cast<std::size_t>(i) * jac_->tda;
+                std::fill_n(jrow, p_, 0.0);
+                for (int s = 0; s < m; ++s) jrow[nz[s]] = row[nz[s]];
+            }
+        } else {
+            // Listed without a branch: which entries are zero is no
+            // pattern a processor could predict.
+            for (int k = 0; k < p_; ++k) {
+                double v = d[k] * w * slope[k];
+                if (!std::isfinite(v)) v = 0.0;
+                row[k] = v;
+                nz[m] = k;
+                m += v != 0.0 ? 1 : 0;
+            }
+            if (small_) std::copy_n(row.begin(), p_, jac_->data + static_cast<std::size_t>(i) * jac_->tda);
         }
-        if (small_) std::copy_n(row.begin(), p_, jac_->data + static_cast<std::size_t>(i) * jac_->tda);
         const long double fi = f_[i];
         if (m == p_) {
             for (int a = 0; a < p_; ++a) {
@@ -503,7 +518,7 @@ bool Minimiser::accelerate(const double* v, double* dx) {
         slope[k] = tr_[k].slope(u_[k]);
     }
     set_parameters(ut.data());
-    point_values(e_, model_);
+    converging::fit_values(e_, model_);
     for (int i = 0; i < n_; ++i) {
         double jv = 0.0;
         for (int k = 0; k < p_; ++k) {
@@ -560,8 +575,7 @@ bool Minimiser::negligible(const double* u, const double* du) const {
 bool Minimiser::gauss_newton_negligible() {
     std::array<double, kEngineParams>& dx = gn_;
     gn_ok_ = solve(0.0, dx.data());
-    if (!gn_ok_) { if (getenv("CFDEBUG")) fprintf(stderr, "  no GN\n"); return false; }
-    if (getenv("CFDEBUG")) { double big = 0; for (int k = 0; k < p_; ++k) big = std::max(big, std::fabs(dx[k]) / std::max(std::fabs(tr_[k].external(u_[k])), plan_.typical[k])); fprintf(stderr, "  GN rel %g\n", big); }
+    if (!gn_ok_) return false;
     // Near the optimum each Gauss-Newton step is about a fixed fraction r
     // of the one before (r is small where the residuals are, larger on a
     // problem with large residuals); after this step about r / (1 - r) of
@@ -614,7 +628,6 @@ ConvergingStop Minimiser::run(int max_iterations, StopQuery stop, int& iteration
             if (!undamped) {
                 dx = velocity;
                 if (small_ && !negligible(u_.data(), velocity.data()) && !accelerate(velocity.data(), dx.data())) {
-                    if (getenv("CFDEBUG")) fprintf(stderr, "  accel reject lambda %g\n", lambda);
                     lambda *= nu;
                     nu *= 2.0;
                     if (!(lambda < kMostDamping)) {
@@ -655,7 +668,6 @@ ConvergingStop Minimiser::run(int max_iterations, StopQuery stop, int& iteration
                 m_ = mt_;
                 chi_ = chi_t;
                 ++iterations;
-                if (getenv("CFDEBUG")) fprintf(stderr, "it %d lambda %g rho %g change %g noise %g pred %g chi %.17g\n", iterations, lambda, rho, change, noise, predicted, chi_);
                 print_iteration(out_, iterations, mode, chi_ / dof);
                 converging::precise_jacobian(e_, model_, plan_);
                 if (!take_jacobian()) return ConvergingStop::Failed;
@@ -665,7 +677,6 @@ ConvergingStop Minimiser::run(int max_iterations, StopQuery stop, int& iteration
                 last_tiny = tiny && std::fabs(change) <= kChiTolerance * chi_;
                 break;
             }
-            if (getenv("CFDEBUG")) fprintf(stderr, "  reject lambda %g change %g noise %g tiny %d\n", lambda, change, noise, tiny);
             // A negligible step that does not lower the chi-square, where
             // the fall predicted is within the rounding too: the optimum as
             // far as the arithmetic can tell. (A step that is negligible
@@ -692,7 +703,6 @@ ConvergingStop Minimiser::run(int max_iterations, StopQuery stop, int& iteration
 
 void Minimiser::finish(ConvergingFitResult& r) {
     set_parameters(u_.data());
-    if (getenv("CFDEBUG")) for (int k = 0; k < p_; ++k) fprintf(stderr, "final %d %.17g\n", e_.varied[k], e_.a[e_.varied[k]]);
     r.values = e_.a;
     r.points = n_;
     r.varied = p_;
@@ -702,8 +712,19 @@ void Minimiser::finish(ConvergingFitResult& r) {
     // The errors from the precise derivatives at the result (the last
     // Jacobian was taken there), by the parameters themselves: with bounds
     // this is the covariance of the internal variables transformed back.
+    // J'J of the last Jacobian taken, by the parameters themselves (the
+    // internal variables' J'J divided by the slopes of the transforms).
     std::string failure;
-    r.covariance = converging::covariance_from(e_, weight_, plan_, failure);
+    bool flat = false;
+    for (int k = 0; k < p_; ++k) flat = flat || !(std::fabs(tr_[k].slope(u_jacobian_[k])) > 0.0);
+    if (!flat) {
+        for (int a = 0; a < p_; ++a)
+            for (int b = 0; b < p_; ++b)
+                gsl_matrix_set(damped_.get(), a, b,
+                               gsl_matrix_get(jtj_.get(), a, b) /
+                                   (tr_[a].slope(u_jacobian_[a]) * tr_[b].slope(u_jacobian_[b])));
+    }
+    r.covariance = converging::covariance_from(e_, weight_, plan_, failure, flat ? nullptr : damped_.get());
     if (!failure.empty()) out_.line(failure);
     for (int k = 0; k < kEngineParams; ++k) {
         if (!r.covariance.determined[k]) continue;

@@ -87,7 +87,7 @@ void evaluator_jacobian(EngineState& e, ModelRef model, const double* steps, con
 void jacobian_with_steps(EngineState& e, ModelRef model, const JacobianPlan& plan, const double* steps) {
     if (plan.kernel) {
         const PointKernel& k = *model.kernel;
-        run_split(e.npoints, e.parallel, [&](int begin, int end) { k.precise(k, e, begin, end, steps); });
+        run_split(e.npoints, e.parallel, [&](int begin, int end) { k.precise(k, e, begin, end, true, steps); });
     } else {
         evaluator_jacobian(e, model, steps, plan);
     }
@@ -119,6 +119,7 @@ void plan_jacobian(EngineState& e, ModelRef model, JacobianPlan& plan) {
     plan = JacobianPlan{};
     plan.kernel = model.kernel != nullptr && model.kernel->precise != nullptr;
     plan.analytic = plan.kernel && model.kernel->precise_analytic;
+    plan.lists = plan.kernel && model.kernel->precise_lists;
     double ylo = HUGE_VAL, yhi = -HUGE_VAL, xbig = 0.0;
     for (int i = 0; i < e.npoints; ++i) {
         ylo = std::min(ylo, static_cast<double>(e.y[i]));
@@ -173,6 +174,16 @@ void plan_jacobian(EngineState& e, ModelRef model, JacobianPlan& plan) {
     }
     precise_jacobian(e, model, plan);
     if (plan.analytic) typical_from_derivatives(e, yrange, plan, false);
+}
+
+void fit_values(EngineState& e, ModelRef model) {
+    if (model.kernel == nullptr || model.kernel->precise == nullptr) {
+        point_values(e, model);
+        return;
+    }
+    const PointKernel& k = *model.kernel;
+    run_split(e.npoints, e.parallel, [&](int begin, int end) { k.precise(k, e, begin, end, false, nullptr); });
+    e.values_kept = false;
 }
 
 void precise_jacobian(EngineState& e, ModelRef model, const JacobianPlan& plan) {
@@ -290,8 +301,7 @@ bool small_covariance(const EngineState& e, const std::array<double, kEngineDeri
 // of each row that matter: most entries of a spectrum's Jacobian are 0, and
 // those below 1e-17 of their column's largest add less than the rounding
 // of the sums they enter.
-void scaled_gram(const EngineState& e, const std::array<double, kEngineDerivPoints>& weight, gsl_matrix* g,
-                 std::array<double, kEngineParams>& norm) {
+void weighted_gram(const EngineState& e, const std::array<double, kEngineDerivPoints>& weight, gsl_matrix* g) {
     const int p = e.nvaried;
     std::array<double, kEngineParams> floor{};
     for (int i = 0; i < e.npoints; ++i)
@@ -319,6 +329,15 @@ void scaled_gram(const EngineState& e, const std::array<double, kEngineDerivPoin
             for (int t = s; t < m; ++t) grow[nz[t]] += a * row[nz[t]];
         }
     }
+    for (int a = 0; a < p; ++a)
+        for (int b = a + 1; b < p; ++b) data[b * tda + a] = data[a * tda + b];
+}
+
+// Scales a J'J to a unit diagonal; the column norms into `norm`.
+void scale_gram(gsl_matrix* g, std::array<double, kEngineParams>& norm) {
+    const auto p = static_cast<int>(g->size1);
+    double* data = g->data;
+    const auto tda = g->tda;
     for (int k = 0; k < p; ++k) norm[k] = std::sqrt(data[k * tda + k]);
     for (int a = 0; a < p; ++a)
         for (int b = a; b < p; ++b) {
@@ -335,8 +354,8 @@ void scaled_gram(const EngineState& e, const std::array<double, kEngineDerivPoin
 // the covariance is its inverse and this returns true. Otherwise, where
 // `eigen` allows, the eigenvectors find the undetermined directions (true
 // too); else false, for the caller to take the Jacobian itself.
-bool normal_covariance(const EngineState& e, const std::array<double, kEngineDerivPoints>& weight, double tol,
-                       bool eigen, Covariance& cov, std::string& failure) {
+bool normal_covariance(const EngineState& e, const gsl_matrix* gram, double tol, bool eigen, Covariance& cov,
+                       std::string& failure) {
     const auto p = static_cast<std::size_t>(e.nvaried);
     GslPtr<gsl_matrix> g(gsl_matrix_alloc(p, p)), f(gsl_matrix_alloc(p, p)), inv(gsl_matrix_alloc(p, p));
     GslPtr<gsl_permutation> perm(gsl_permutation_alloc(p));
@@ -345,7 +364,8 @@ bool normal_covariance(const EngineState& e, const std::array<double, kEngineDer
         return true;
     }
     std::array<double, kEngineParams> norm{};
-    scaled_gram(e, weight, g.get(), norm);
+    gsl_matrix_memcpy(g.get(), gram);
+    scale_gram(g.get(), norm);
     bool zero_column = false;
     for (std::size_t k = 0; k < p; ++k) zero_column = zero_column || !(norm[k] > 0.0);
     gsl_matrix_memcpy(f.get(), g.get());
@@ -396,10 +416,21 @@ bool normal_covariance(const EngineState& e, const std::array<double, kEngineDer
 } // namespace
 
 Covariance covariance_from(const EngineState& e, const std::array<double, kEngineDerivPoints>& weight,
-                           const JacobianPlan& plan, std::string& failure) {
+                           const JacobianPlan& plan, std::string& failure, const gsl_matrix* gram) {
     Covariance cov;
     failure.clear();
     if (e.nvaried > 0 && e.npoints > 0) {
+        const auto p = static_cast<std::size_t>(e.nvaried);
+        GslPtr<gsl_matrix> own;
+        if (gram == nullptr) {
+            own.reset(gsl_matrix_alloc(p, p));
+            if (!own) {
+                failure = "Not enough memory for the covariance of the estimates: errors not determined.";
+                return cov;
+            }
+            weighted_gram(e, weight, own.get());
+            gram = own.get();
+        }
         const bool small = e.npoints * e.nvaried <= kSmallProblem;
         const double tol = small ? (plan.analytic ? kRankAnalytic : kRankDifferences)
                                  : std::max(plan.analytic ? kRankAnalytic : kRankDifferences, kRankNormal);
@@ -409,10 +440,10 @@ Covariance covariance_from(const EngineState& e, const std::array<double, kEngin
         // Jacobian. Else the QR and the singular values decide.
         bool ok = true;
         if (small) {
-            if (!normal_covariance(e, weight, 1e-4, false, cov, failure))
+            if (!normal_covariance(e, gram, 1e-4, false, cov, failure))
                 ok = small_covariance(e, weight, tol, cov, failure);
         } else {
-            normal_covariance(e, weight, tol, true, cov, failure);
+            normal_covariance(e, gram, tol, true, cov, failure);
         }
         if (!ok || !failure.empty()) cov = Covariance{};
     }

@@ -2,6 +2,8 @@
 // of CORREL/E share: the precise derivatives and the covariance.
 #pragma once
 
+#include <gsl/gsl_matrix.h>
+
 #include <array>
 #include <string>
 
@@ -26,6 +28,7 @@ inline constexpr int kSmallProblem = 20000;
 struct JacobianPlan {
     bool kernel = false;   // through the model's fast kernel
     bool analytic = false; // and every one of them analytic
+    bool lists = false;    // and each point lists its nonzero columns
     // The typical magnitude of each parameter: how far it must move to
     // change the model by a hundredth of the range of the data's Y at the
     // start. The difference step is kStepFraction of max(|p|, typical), so
@@ -45,11 +48,18 @@ void plan_jacobian(EngineState& e, ModelRef model, JacobianPlan& plan);
 // parameters into e.point_deriv, at the working copy's parameters.
 void precise_jacobian(EngineState& e, ModelRef model, const JacobianPlan& plan);
 
+// Model values into e.model at the working copy's parameters, through the
+// kernel's own pass when it has one (it makes the values of its precise
+// derivatives, without the bookkeeping that keeps the engine's passes bit
+// for bit those of the plain loop).
+void fit_values(EngineState& e, ModelRef model);
+
 // 1 / sqrt(variance) of every point in the working copy's weighting mode.
 void fit_weights(const EngineState& e, std::array<double, kEngineDerivPoints>& weight);
 
 // The covariance from the derivatives in e.point_deriv (varied parameters
-// in e.varied order) weighted by `weight`. Small problems: QR with column
+// in e.varied order) weighted by `weight`, and their J'J when the caller
+// has it (else it is summed here). Small problems: QR with column
 // pivoting of the column-scaled Jacobian; large ones: pivoted Cholesky of
 // its scaled normal matrix. A rank test relative to the largest pivot
 // finds the directions the data do not determine; only a parameter taking
@@ -57,6 +67,6 @@ void fit_weights(const EngineState& e, std::array<double, kEngineDerivPoints>& w
 // undetermined. `failure` is set to a message when GSL fails (the result is
 // then all undetermined).
 Covariance covariance_from(const EngineState& e, const std::array<double, kEngineDerivPoints>& weight,
-                           const JacobianPlan& plan, std::string& failure);
+                           const JacobianPlan& plan, std::string& failure, const gsl_matrix* gram = nullptr);
 
 } // namespace tarva::converging

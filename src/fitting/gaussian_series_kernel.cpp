@@ -504,15 +504,16 @@ void run(const PointKernel& self, EngineState& e, int begin, int end, bool deriv
 // the derivatives are left at 0: they would add less than the rounding of
 // every sum of the normal equations they enter (the peak's own largest
 // entries are near 1 times its height's scale), and zeros let those sums
-// pass them over. The result options enter through the slope of
+// pass them over. Each point lists the columns it wrote. The result options enter through the slope of
 // finish_value. On sorted points each peak is computed only on the run of
 // points within kFarWidths of its centre (two binary searches), as in the
 // pass of values.
 constexpr double kNegligibleExponent = -40.0;
 
 // Peak k's value into s and its derivatives into the row, at x.
+template <bool Derivs>
 [[gnu::always_inline]] inline void precise_peak(const double* a, int k, const int* col, double x, double& s,
-                                               double* row) {
+                                               double* row, unsigned char* list, int& count) {
     const double h = a[3 * k - 1], c = a[3 * k], w = a[3 * k + 1];
     if (std::abs(w) <= 1e-20 || far_from(x, c, w)) return;
     const double u = x - c;
@@ -522,14 +523,16 @@ constexpr double kNegligibleExponent = -40.0;
     // The evaluator leaves a height below its guard out of the value; its
     // slope exp(z) is still the derivative a fit needs to move it.
     if (std::abs(h) > 1e-20) s += h * ez;
-    if (z < kNegligibleExponent) return;
+    if (!Derivs || z < kNegligibleExponent) return;
     const double common = h * ez * 2.0 * model_functions::kGaussFactor / (w * w);
+    for (int j = 3 * k - 1; j <= 3 * k + 1; ++j)
+        if (col[j] >= 0) list[count++] = static_cast<unsigned char>(col[j]);
     if (col[3 * k - 1] >= 0) row[col[3 * k - 1]] = ez;
     if (col[3 * k] >= 0) row[col[3 * k]] = common * u;
     if (col[3 * k + 1] >= 0) row[col[3 * k + 1]] = common * (u * u) / w;
 }
 
-void precise(const PointKernel& self, EngineState& e, int begin, int end, const double*) {
+void precise(const PointKernel& self, EngineState& e, int begin, int end, bool derivs, const double*) {
     const GaussianSeries& g = *static_cast<const GaussianSeries*>(self.context);
     const int n = g.nparams;
     const int peaks = peak_count(n);
@@ -541,11 +544,20 @@ void precise(const PointKernel& self, EngineState& e, int begin, int end, const 
     // Line first (the sums start with it), zeros for every peak entry.
     for (int i = begin; i < end; ++i) {
         const double x = e.x[i];
+        e.model[i] = line(n, a[0], a[1], x);
+        if (!derivs) continue;
         auto& row = e.point_deriv[i];
         std::fill_n(row.begin(), e.nvaried, 0.0);
-        e.model[i] = line(n, a[0], a[1], x);
-        if (col[0] >= 0) row[col[0]] = 1.0;
-        if (n >= 2 && col[1] >= 0) row[col[1]] = x;
+        int& count = e.nonzero_count[i];
+        count = 0;
+        if (col[0] >= 0) {
+            row[col[0]] = 1.0;
+            e.nonzero[i][count++] = static_cast<unsigned char>(col[0]);
+        }
+        if (n >= 2 && col[1] >= 0) {
+            row[col[1]] = x;
+            e.nonzero[i][count++] = static_cast<unsigned char>(col[1]);
+        }
     }
     // Then the peaks in their order, each point's sum formed as a full
     // evaluation forms it (a peak left out is a zero there).
@@ -563,12 +575,20 @@ void precise(const PointKernel& self, EngineState& e, int begin, int end, const 
                 std::partition_point(xs + lo, xs + end, [&](float v) { return static_cast<double>(v) - c <= limit; }) -
                 xs);
         }
-        for (int i = lo; i < hi; ++i) precise_peak(a, k, col, e.x[i], e.model[i], e.point_deriv[i].data());
+        if (derivs)
+            for (int i = lo; i < hi; ++i)
+                precise_peak<true>(a, k, col, e.x[i], e.model[i], e.point_deriv[i].data(), e.nonzero[i].data(),
+                                   e.nonzero_count[i]);
+        else
+            for (int i = lo; i < hi; ++i) {
+                int unused = 0;
+                precise_peak<false>(a, k, col, e.x[i], e.model[i], nullptr, nullptr, unused);
+            }
     }
     for (int i = begin; i < end; ++i) {
         const double sum = e.model[i];
         e.model[i] = finish(g, sum);
-        if (g.log_result == 0 && g.sqrt_result == 0) continue;
+        if (!derivs || (g.log_result == 0 && g.sqrt_result == 0)) continue;
         const double slope = finish_slope(g.log_result, g.sqrt_result, sum);
         for (int p = 0; p < e.nvaried; ++p) e.point_deriv[i][p] *= slope;
     }
@@ -581,6 +601,7 @@ PointKernel gaussian_series_kernel(const GaussianSeries& series) {
     k.run = run;
     k.precise = precise;
     k.precise_analytic = true;
+    k.precise_lists = true;
     k.context = &series;
     return k;
 }

@@ -23,14 +23,20 @@ struct PointKernel {
     // engine then records the parameters it was run with); a derivative pass
     // may use those entries when terms_kept_for() says they are its own.
     void (*run)(const PointKernel& self, EngineState& e, int begin, int end, bool derivs) = nullptr;
-    // For the fit to convergence: fills e.model[i] and e.point_deriv[i][p]
-    // for begin <= i < end with derivatives as precise as the kernel can
-    // make them (analytic where it knows them, else central differences over
-    // steps[p], one step per varied parameter). No bit-for-bit promise; kept
-    // terms are neither read nor written. Null: the kernel has none.
-    void (*precise)(const PointKernel& self, EngineState& e, int begin, int end, const double* steps) = nullptr;
+    // For the fit to convergence: fills e.model[i] and, when `derivs` is
+    // set, e.point_deriv[i][p] for begin <= i < end with derivatives as
+    // precise as the kernel can make them (analytic where it knows them,
+    // else central differences over steps[p], one step per varied
+    // parameter). No bit-for-bit promise; kept terms are neither read nor
+    // written. Null: the kernel has none.
+    void (*precise)(const PointKernel& self, EngineState& e, int begin, int end, bool derivs,
+                    const double* steps) = nullptr;
     // Every derivative `precise` gives is analytic (it reads no steps).
     bool precise_analytic = false;
+    // A pass of `precise` with derivatives also lists each point's columns
+    // that may be nonzero in e.nonzero[i] (ascending, e.nonzero_count[i]
+    // of them); every other entry of the row is 0.
+    bool precise_lists = false;
     const void* context = nullptr;
 };
 

@@ -193,7 +193,7 @@ double analytic_derivative(const TermSeries& g, const double* a, int m, int j, i
 // the polynomial and the Breit-Wigner peaks, five-point central differences
 // over the given steps otherwise (re-forming only what the parameter enters, as the
 // forward differences do).
-void precise(const PointKernel& self, EngineState& e, int begin, int end, const double* steps) {
+void precise(const PointKernel& self, EngineState& e, int begin, int end, bool derivs, const double* steps) {
     const TermSeries& g = *static_cast<const TermSeries*>(self.context);
     const int m = term_count(g);
     const bool analytic = g.function == 2 || g.function == 21;
@@ -229,6 +229,7 @@ void precise(const PointKernel& self, EngineState& e, int begin, int end, const 
             prefix[k] = s;
         }
         e.model[i] = finish(s);
+        if (!derivs) continue;
         const double c = finish_slope(g.log_result, g.sqrt_result, s);
         auto& row = e.point_deriv[i];
         for (int p = 0; p < e.nvaried; ++p) {
