@@ -72,70 +72,65 @@ std::string bounds_text(const ParameterBounds& b) {
     return b.any() ? " bounds " + bound_value(b.low) + " to " + bound_value(b.high) : "";
 }
 
-// PARAM/L: the bounds FIT/C keeps a parameter within. "PARAM/L k low high"
-// sets them ("*" for no bound on that side), "PARAM/L k" clears them,
-// "PARAM/L *" clears all, "PARAM/L" lists those that are set.
-void param_bounds(Session& s, CommandContext& ctx) {
+// The bounds in an answer: two items, low and high, each a number or "*"
+// for none ("* *" clears both); nullopt when they do not read or low is not
+// below high. An empty answer keeps `old`.
+std::optional<ParameterBounds> read_bounds(const std::string& answer, const ParameterBounds& old) {
+    std::string text(answer);
+    std::replace(text.begin(), text.end(), ',', ' ');
+    std::istringstream in(text);
     std::vector<std::string> items;
-    {
-        std::string text(ctx.argument_trimmed());
-        std::replace(text.begin(), text.end(), ',', ' ');
-        std::istringstream in(text);
-        for (std::string item; in >> item;) items.push_back(item);
+    for (std::string item; in >> item;) items.push_back(item);
+    if (items.empty()) return old;
+    if (items.size() != 2) return std::nullopt;
+    ParameterBounds b;
+    for (int side = 0; side < 2; ++side) {
+        const std::string& item = items[static_cast<std::size_t>(side)];
+        if (item == "*") continue;
+        const auto v = read_real_field(item);
+        if (!v || !std::isfinite(*v)) return std::nullopt;
+        (side == 0 ? b.low : b.high) = *v;
     }
-    auto show = [&](int k) {
-        s.out().line(format_I(k + 1, 2) + " " + name10(s, k) + " bounds " + bound_value(s.fit.bounds[k].low) +
-                     " to " + bound_value(s.fit.bounds[k].high));
+    if (!(b.low < b.high)) return std::nullopt;
+    return b;
+}
+
+// PARAM/L: the bounds FIT/C keeps a parameter within. "PARAM/L k" asks for
+// parameter k's ("low high", "*" for no bound on a side), "PARAM/L" lists
+// those that are set, "PARAM/L *" clears all.
+void param_bounds(Session& s, CommandContext& ctx) {
+    auto text = [&](int k) {
+        return format_I(k + 1, 2) + " " + name10(s, k) + " bounds " + bound_value(s.fit.bounds[k].low) + " to " +
+               bound_value(s.fit.bounds[k].high);
     };
     refresh_names(s);
-    if (items.empty()) {
+    if (ctx.argument_trimmed() == "*") {
+        s.fit.bounds.fill(ParameterBounds{});
+        s.out().line("Bounds of all parameters cleared.");
+        return;
+    }
+    if (ctx.number == 0.0) {
         bool any = false;
         for (int k = 0; k < slots(s); ++k)
             if (s.fit.bounds[k].any()) {
-                show(k);
+                s.out().line(text(k));
                 any = true;
             }
         if (!any) s.out().line("No parameter has bounds.");
         return;
     }
-    if (items.size() == 1 && items[0] == "*") {
-        s.fit.bounds.fill(ParameterBounds{});
-        s.out().line("Bounds of all parameters cleared.");
-        return;
-    }
-    const auto slot = read_integer_field(items[0]);
-    if (!slot || items.size() == 2 || items.size() > 3) {
-        s.out().line("PARAM/L k low high (* for no bound), PARAM/L k clears: bounds not changed.");
-        return;
-    }
-    const long long i = *slot;
+    const int i = round_nearest(std::fabs(ctx.number));
     if (i < 1 || i > slots(s)) {
-        s.out().line("Parameter out of range, " + format_I(static_cast<int>(std::clamp(i, -9999999LL, 99999999LL)), 8));
+        s.out().line("Parameter out of range, " + format_I(i, 8));
         return;
     }
-    const int k = static_cast<int>(i) - 1;
-    if (items.size() == 1) {
-        s.fit.bounds[k] = ParameterBounds{};
-        s.out().line(format_I(k + 1, 2) + " " + name10(s, k) + " has no bounds.");
-        return;
-    }
-    ParameterBounds b;
-    for (int side = 0; side < 2; ++side) {
-        const std::string& item = items[static_cast<std::size_t>(side) + 1];
-        if (item == "*") continue;
-        const auto v = read_real_field(item);
-        if (!v || !std::isfinite(*v)) {
-            s.out().line("PARAM/L k low high (* for no bound), PARAM/L k clears: bounds not changed.");
-            return;
-        }
-        (side == 0 ? b.low : b.high) = *v;
-    }
-    if (!(b.low < b.high)) {
-        s.out().line("The lower bound must be below the upper bound: bounds not changed.");
-        return;
-    }
-    s.fit.bounds[k] = b;
-    show(k);
+    const int k = i - 1;
+    const auto b = ask_until(s, text(k) + ", new (low high, * for none) > ", [&](const std::string& line) {
+        auto v = read_bounds(line, s.fit.bounds[k]);
+        if (v && s.macro_running()) s.out().line(std::string(trimmed(line)));
+        return v;
+    });
+    if (b) s.fit.bounds[k] = *b;
 }
 
 void param_listing(Session& s, CommandContext& ctx) {
