@@ -683,7 +683,10 @@ ConvergingStop Minimiser::run(int max_iterations, StopQuery stop, int& iteration
             // only because the damping has grown is not.)
             if (tiny && predicted <= 10.0 * noise) {
                 set_parameters(u_.data());
-                return ConvergingStop::Rounding;
+                // Where the rounding of the model values is not small
+                // against the chi-square itself (a model near a pole), the
+                // fit is stuck rather than converged.
+                return noise <= 1e-6 * chi_ ? ConvergingStop::Rounding : ConvergingStop::NoProgress;
             }
             trust_linear = false;
             if (undamped) {
