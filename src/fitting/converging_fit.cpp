@@ -226,11 +226,13 @@ public:
     // (after a message) when the fit cannot start.
     bool start(std::span<const ParameterBounds> bounds);
     ConvergingStop run(int max_iterations, StopQuery stop, int& iterations);
+    double chi_square() const { return chi_; }
     void finish(ConvergingFitResult& r);
 
 private:
     void set_parameters(const double* u);
     double residuals(double* f, double* m);
+    double residuals_of_values(double* f, double* m);
     bool take_jacobian();
     bool solve(double lambda, double* dx);
     bool factorise_jacobian();
@@ -276,6 +278,11 @@ void Minimiser::set_parameters(const double* u) {
 // the working copy's parameters; returns the chi-square (sum of squares).
 double Minimiser::residuals(double* f, double* m) {
     converging::fit_values(e_, model_);
+    return residuals_of_values(f, m);
+}
+
+// The same from the model values in e.model as they stand.
+double Minimiser::residuals_of_values(double* f, double* m) {
     double sum = 0.0;
     for (int i = 0; i < n_; ++i) {
         double r = (e_.model[i] - static_cast<double>(e_.y[i])) * weight_[i];
@@ -320,16 +327,16 @@ bool Minimiser::start(std::span<const ParameterBounds> bounds) {
                                                         : Transform{};
         u_[k] = tr_[k].internal(e_.a[slot]);
     }
-    // A start on a bound was moved inside: its values and derivatives anew.
+    // A start on a bound was moved inside (or the transform's rounding
+    // moved it): its values and derivatives anew. Otherwise the last pass
+    // of the plan left them.
     bool moved = false;
     for (int k = 0; k < p_; ++k) moved = moved || tr_[k].external(u_[k]) != e_.a[e_.varied[k]];
     if (moved) {
         set_parameters(u_.data());
         converging::precise_jacobian(e_, model_, plan_);
     }
-    set_parameters(u_.data());
-    chi_ = residuals(f_.data(), m_.data());
-    converging::precise_jacobian(e_, model_, plan_);
+    chi_ = residuals_of_values(f_.data(), m_.data());
     d2_.fill(0.0);
     return take_jacobian();
 }
@@ -357,7 +364,20 @@ bool Minimiser::take_jacobian() {
         int m = 0;
         const auto& d = e_.point_deriv[i];
         const double w = weight_[i];
-        if (plan_.lists) {
+        if (plan_.lists && e_.nonzero_count[i] == p_) {
+            // Every column: the row as it is (not finite entries count as
+            // 0; one test of the row's sum finds them).
+            m = p_;
+            double check = 0.0;
+            for (int k = 0; k < p_; ++k) {
+                row[k] = d[k] * w * slope[k];
+                check += row[k] * 0.0;
+                nz[k] = k;
+            }
+            if (!std::isfinite(check))
+                for (int k = 0; k < p_; ++k) row[k] = std::isfinite(row[k]) ? row[k] : 0.0;
+            if (small_) std::copy_n(row.begin(), p_, jac_->data + static_cast<std::size_t>(i) * jac_->tda);
+        } else if (plan_.lists) {
             // The kernel listed the columns it wrote.
             m = e_.nonzero_count[i];
             for (int s = 0; s < m; ++s) {
@@ -758,7 +778,7 @@ ConvergingFitResult converging_fit(EngineState& e, OutputSink& out, const Engine
     Minimiser m(e, out, in.model);
     if (!m.start(settings.bounds)) return result;
     e.scale = 1.0;
-    if (settings.started) settings.started();
+    if (settings.started) settings.started(m.chi_square() / std::max(e.npoints - active_mask_count(e), 1));
     if (e.weight_mode == 1 && e.no_error_bars != 0) out.line("No error bars: Using unweighted chi-squares.");
     const int max_iterations =
         settings.max_iterations > 0 ? settings.max_iterations : kConvergingDefaultIterations;

@@ -55,9 +55,10 @@ struct ConvergingFitSettings {
     // Asked before every iteration; when it says stop, the fit ends with the
     // parameters of the last whole iteration.
     StopQuery stop = nullptr;
-    // Called once the checks have passed, before the first iteration (FIT/C
-    // prints its starting chi-square there).
-    std::function<void()> started{};
+    // Called once the checks have passed, before the first iteration, with
+    // the reduced chi-square at the start in the fit's weights (FIT/C prints
+    // it there).
+    std::function<void(double)> started{};
 };
 
 // Covariance of the estimates of the varied parameters: the inverse of the

@@ -51,11 +51,8 @@ void cmd_fit_converging(Session& s, CommandContext& ctx) {
     settings.max_iterations = max_iterations;
     settings.bounds = s.fit.bounds;
     settings.stop = stop_requested;
-    // The starting chi-square in the weights the fit uses (its checks have
-    // set them).
-    settings.started = [&] {
-        s.out().line("Starting CHI**2 = " + format_G(working_chi_square(s.engine, s.out(), in.model), 13, 5, 1));
-    };
+    // The starting chi-square in the weights the fit uses.
+    settings.started = [&](double chi) { s.out().line("Starting CHI**2 = " + format_G(chi, 13, 5, 1)); };
     const ConvergingFitResult r = converging_fit(s.engine, s.out(), in, settings);
     if (r.stop == ConvergingStop::NotStarted) {
         s.out().blank_line();
@@ -81,7 +78,7 @@ void cmd_fit_converging(Session& s, CommandContext& ctx) {
     s.out().blank_line();
     s.out().line("After " + format_I(r.iterations, 8) + " iterations.");
     s.out().line(stop_line(r.stop));
-    s.out().line("Final CHI**2 = " + format_G(chi_square(s.engine, s.out(), model.engine_inputs()), 13, 5, 1));
+    s.out().line("Final CHI**2 = " + format_G(r.reduced_chi_square, 13, 5, 1));
 }
 
 } // namespace tarva
