@@ -483,8 +483,7 @@ bool Minimiser::solve(double lambda, double* dx) {
         if (gsl_linalg_QR_QTvec(jac_.get(), tau_.get(), qtf_.get()) != GSL_SUCCESS) return false;
         for (std::size_t k = 0; k < p; ++k) gsl_vector_set(sol_.get(), k, -gsl_vector_get(qtf_.get(), k));
         gsl_matrix_const_view r = gsl_matrix_const_submatrix(jac_.get(), 0, 0, p, p);
-        if (gsl_blas_dtrsv(CblasUpper, CblasNoTrans, CblasNonUnit, &r.matrix, sol_.get()) != GSL_SUCCESS)
-            return false;
+        if (gsl_blas_dtrsv(CblasUpper, CblasNoTrans, CblasNonUnit, &r.matrix, sol_.get()) != GSL_SUCCESS) return false;
     } else {
         auto fill = [&] {
             gsl_matrix_memcpy(damped_.get(), jtj_.get());
@@ -780,8 +779,7 @@ ConvergingFitResult converging_fit(EngineState& e, OutputSink& out, const Engine
     e.scale = 1.0;
     if (settings.started) settings.started(m.chi_square() / std::max(e.npoints - active_mask_count(e), 1));
     if (e.weight_mode == 1 && e.no_error_bars != 0) out.line("No error bars: Using unweighted chi-squares.");
-    const int max_iterations =
-        settings.max_iterations > 0 ? settings.max_iterations : kConvergingDefaultIterations;
+    const int max_iterations = settings.max_iterations > 0 ? settings.max_iterations : kConvergingDefaultIterations;
     result.stop = m.run(max_iterations, settings.stop, result.iterations);
     m.finish(result);
     return result;

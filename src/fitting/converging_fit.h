@@ -24,12 +24,12 @@ namespace tarva {
 
 // Why a converging fit ended.
 enum class ConvergingStop {
-    NotStarted,     // bad input; a message said why, nothing changed
-    Converged,      // the final (Gauss-Newton) step changed the chi-square and every parameter by less than the tolerances
-    Rounding,       // steps below the parameter tolerance change the chi-square only within its rounding errors
-    ExactFit,       // the model passes through every point (chi-square 0)
-    NoProgress,     // no step lowers the chi-square, though the steps are not yet negligible
-    Failed,         // the linear algebra failed (a message said how)
+    NotStarted, // bad input; a message said why, nothing changed
+    Converged,  // the final (Gauss-Newton) step changed the chi-square and every parameter by less than the tolerances
+    Rounding,   // steps below the parameter tolerance change the chi-square only within its rounding errors
+    ExactFit,   // the model passes through every point (chi-square 0)
+    NoProgress, // no step lowers the chi-square, though the steps are not yet negligible
+    Failed,     // the linear algebra failed (a message said how)
     IterationLimit, // the maximum number of iterations was reached first
     Stopped,        // the stop query ended it between two iterations
 };

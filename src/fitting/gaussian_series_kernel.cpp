@@ -278,8 +278,9 @@ static_assert(2 * kMaxPeaks <= EngineState::kKeptTerms, "room for the kept terms
 // PeakWindows), so their parts are not read from it but known: far out
 // peak_parts() forms no exponent and gives the far zero. (`near`: the
 // peak is known not to be far here.)
-[[gnu::always_inline]] inline void peak_into(const StepPlan& plan, const double* a, int k, double x, bool reuse, bool keep, bool near,
-                      std::array<double, EngineState::kKeptTerms>& kept, PointTerms& pt, int q) {
+[[gnu::always_inline]] inline void peak_into(const StepPlan& plan, const double* a, int k, double x, bool reuse,
+                                             bool keep, bool near, std::array<double, EngineState::kKeptTerms>& kept,
+                                             PointTerms& pt, int q) {
     if (reuse) {
         pt.computed[q] = plan.on[k];
         if (plan.on[k] && !near && far_from(x, a[3 * k], a[3 * k + 1])) {
@@ -353,9 +354,10 @@ void find_windows(const EngineState& e, const double* a, const StepPlan& plan, i
         // The near points are those with -limit <= x - centre <= limit, as
         // far_from() rounds it; x - centre rises with x.
         const double limit = kFarWidths * std::abs(fwhm);
-        const int lo = static_cast<int>(
-            std::partition_point(x + begin, x + end, [&](float v) { return static_cast<double>(v) - centre < -limit; }) -
-            x);
+        const int lo =
+            static_cast<int>(std::partition_point(x + begin, x + end,
+                                                  [&](float v) { return static_cast<double>(v) - centre < -limit; }) -
+                             x);
         const int hi = static_cast<int>(
             std::partition_point(x + lo, x + end, [&](float v) { return static_cast<double>(v) - centre <= limit; }) -
             x);
@@ -513,7 +515,7 @@ constexpr double kNegligibleExponent = -40.0;
 // Peak k's value into s and its derivatives into the row, at x.
 template <bool Derivs>
 [[gnu::always_inline]] inline void precise_peak(const double* a, int k, const int* col, double x, double& s,
-                                               double* row, unsigned char* list, int& count) {
+                                                double* row, unsigned char* list, int& count) {
     const double h = a[3 * k - 1], c = a[3 * k], w = a[3 * k + 1];
     if (std::abs(w) <= 1e-20 || far_from(x, c, w)) return;
     const double u = x - c;
@@ -568,9 +570,9 @@ void precise(const PointKernel& self, EngineState& e, int begin, int end, bool d
         const double c = a[3 * k], w = a[3 * k + 1];
         if (sorted && std::isfinite(c) && std::abs(w) < 1e150) {
             const double limit = kFarWidths * std::abs(w);
-            lo = static_cast<int>(
-                std::partition_point(xs + begin, xs + end, [&](float v) { return static_cast<double>(v) - c < -limit; }) -
-                xs);
+            lo = static_cast<int>(std::partition_point(xs + begin, xs + end,
+                                                       [&](float v) { return static_cast<double>(v) - c < -limit; }) -
+                                  xs);
             hi = static_cast<int>(
                 std::partition_point(xs + lo, xs + end, [&](float v) { return static_cast<double>(v) - c <= limit; }) -
                 xs);

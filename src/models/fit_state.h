@@ -39,9 +39,9 @@ struct FitState {
     std::array<double, kMaxParams> error{};
     std::array<int, kMaxParams> mask{};
     int mode = 1;
-    int exp_argument = 0; // 10**X is the argument
-    int log_result = 0;   // log10 of the result
-    int sqrt_result = 0;  // square root of the result
+    int exp_argument = 0;                             // 10**X is the argument
+    int log_result = 0;                               // log10 of the result
+    int sqrt_result = 0;                              // square root of the result
     std::array<ParameterBounds, kMaxParams> bounds{}; // set by PARAM/L
 
     FitState() {

@@ -194,7 +194,10 @@ INSTANTIATE_TEST_SUITE_P(
                 "FIT/C fits with fixed weights only (modes 1 and 4); mode 3 weights by the function or scales it."},
         Refusal{"InfiniteModel", [](Session& s) { s.fit.value[2] = 1e308; },
                 "The function is not finite at X = 2.0000, can't fit!"},
-        Refusal{"StartOutsideItsBounds", [](Session& s) { s.fit.bounds[2] = ParameterBounds{5.0, 10.0}; },
+        Refusal{"StartOutsideItsBounds",
+                [](Session& s) {
+                    s.fit.bounds[2] = ParameterBounds{5.0, 10.0};
+                },
                 "Parameter 3 = 2.0000 is outside its bounds (5.0000 to 10.000): change it with PARAM or PARAM/L, "
                 "can't fit!"},
         Refusal{"ParameterWithoutEffect",

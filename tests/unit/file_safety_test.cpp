@@ -215,7 +215,8 @@ TEST_F(FileSafety, SignalsAtTheTerminalPromptEndTheRunAtOnce) {
 // The noise data with another function and its starting values in place
 // of lines 4 to 6.
 std::string noise_data(const std::string& function_lines) {
-    const std::string noise = testing_support::read_file(std::string(TARVA_SOURCE_DIR) + "/tests/data/long_fits/noise1024.fit");
+    const std::string noise =
+        testing_support::read_file(std::string(TARVA_SOURCE_DIR) + "/tests/data/long_fits/noise1024.fit");
     std::size_t head = 0;
     for (int line = 0; line < 3; ++line) head = noise.find('\n', head) + 1;
     std::size_t rest = head;

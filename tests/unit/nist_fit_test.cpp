@@ -221,20 +221,18 @@ INSTANTIATE_TEST_SUITE_P(Certified, NistFit,
 // amplitudes to cancel there, and the fit ends at that degenerate point
 // (fityk and gnuplot fail there too). Wampler4 and Wampler5 started at the
 // optimum itself keep it.
-INSTANTIATE_TEST_SUITE_P(Certified, NistConvergingFit,
-                         ::testing::Values(Expectation{"Misra1a", 1, 6.0}, Expectation{"Misra1a", 2, 6.0},
-                                           Expectation{"BoxBOD", 1, 6.0}, Expectation{"BoxBOD", 2, 6.0},
-                                           Expectation{"Lanczos1", 1, 6.0}, Expectation{"Lanczos1", 2, 6.0},
-                                           Expectation{"Lanczos2", 1, 6.0}, Expectation{"Lanczos2", 2, 6.0},
-                                           Expectation{"Lanczos3", 1, 6.0}, Expectation{"Lanczos3", 2, 6.0},
-                                           Expectation{"MGH17", 1, -5.2}, Expectation{"MGH17", 2, 6.0},
-                                           Expectation{"Eckerle4", 1, 6.0}, Expectation{"Eckerle4", 2, 6.0},
-                                           Expectation{"Norris", 1, 6.0}, Expectation{"Pontius", 1, 6.0},
-                                           Expectation{"Filip", 1, 6.0}, Expectation{"Wampler1", 1, 6.0},
-                                           Expectation{"Wampler2", 1, 6.0}, Expectation{"Wampler3", 1, 6.0},
-                                           Expectation{"Wampler4", 1, 6.0}, Expectation{"Wampler5", 1, 6.0},
-                                           Expectation{"Wampler4", 0, 8.0}, Expectation{"Wampler5", 0, 8.0}),
-                         case_name);
+INSTANTIATE_TEST_SUITE_P(
+    Certified, NistConvergingFit,
+    ::testing::Values(Expectation{"Misra1a", 1, 6.0}, Expectation{"Misra1a", 2, 6.0}, Expectation{"BoxBOD", 1, 6.0},
+                      Expectation{"BoxBOD", 2, 6.0}, Expectation{"Lanczos1", 1, 6.0}, Expectation{"Lanczos1", 2, 6.0},
+                      Expectation{"Lanczos2", 1, 6.0}, Expectation{"Lanczos2", 2, 6.0}, Expectation{"Lanczos3", 1, 6.0},
+                      Expectation{"Lanczos3", 2, 6.0}, Expectation{"MGH17", 1, -5.2}, Expectation{"MGH17", 2, 6.0},
+                      Expectation{"Eckerle4", 1, 6.0}, Expectation{"Eckerle4", 2, 6.0}, Expectation{"Norris", 1, 6.0},
+                      Expectation{"Pontius", 1, 6.0}, Expectation{"Filip", 1, 6.0}, Expectation{"Wampler1", 1, 6.0},
+                      Expectation{"Wampler2", 1, 6.0}, Expectation{"Wampler3", 1, 6.0}, Expectation{"Wampler4", 1, 6.0},
+                      Expectation{"Wampler5", 1, 6.0}, Expectation{"Wampler4", 0, 8.0},
+                      Expectation{"Wampler5", 0, 8.0}),
+    case_name);
 
 // The certified standard deviations of the estimates, in NIST's parameter
 // order: the last number of each parameter line of the certificate.
