@@ -264,17 +264,21 @@ std::string noise_data(const std::string& function_lines) {
 // map that was not finished leaves the old one and no temporary file.
 TEST_F(FileSafety, LongComputationsStopAtTheFirstSignal) {
     // Fitting two periods to 1024 points of noise in mode 2 takes some
-    // 4900 iterations; the converging fit of a function with poles some
-    // 20000; the map a thousand rows of a thousand chi-squares.
+    // 4900 iterations; the converging fit of sixteen wide Gaussians to the
+    // noise some 8000; the map a thousand rows of a thousand chi-squares.
     file("noise.fit", noise_data(" 29 7\n 0. 0. 0. 1. 37. 1. 53.\n 1 1 1 1 1 1 1\n"));
-    file("poles.fit", noise_data(" 32 4\n 1. 1.5 3. 1.\n 1 1 1 1\n"));
+    std::string peaks = " 18 50\n 0. 0.";
+    for (int k = 0; k < 16; ++k) peaks += " 1. " + std::to_string(30 + 60 * k) + ". 20.";
+    peaks += "\n";
+    for (int k = 0; k < 50; ++k) peaks += " 1";
+    file("peaks.fit", noise_data(peaks + "\n"));
     file("TARVA.AGP", "old map\n");
     struct Case {
         std::string data, mode, command, said;
     };
     const Case cases[] = {
         {"noise", "2", "fit 1000000\n", " Fit stopped by a signal.\n Final CHI**2 = "},
-        {"poles", "1", "fit/c 1000000000\n", " NOT converged: stopped by a signal.\n Final CHI**2 = "},
+        {"peaks", "1", "fit/c 1000000000\n", " NOT converged: stopped by a signal.\n Final CHI**2 = "},
         {"noise", "1", "agp\n\n1 2\n0 1\n30 40\n1000 1000\n", " ?QVAGP - Stopped by a signal: TARVA.AGP not changed\n"},
     };
     int number = 0;
