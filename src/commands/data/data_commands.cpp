@@ -5,8 +5,8 @@
 #include <sys/stat.h>
 
 #include "commands/commands.h"
-#include "dataset/files/data_file.h"
-#include "dataset/files/list_reader.h"
+#include "files/data_file.h"
+#include "files/list_reader.h"
 #include "session/dialogue.h"
 #include "session/next_file_name.h"
 #include "text/format.h"

@@ -8,7 +8,7 @@
 
 #include "commands/commands.h"
 #include "commands/graphics/annotation.h"
-#include "dataset/files/list_reader.h"
+#include "files/list_reader.h"
 #include "graphics/text.h"
 #include "plot/drawing.h"
 #include "plot/plot.h"

@@ -1,4 +1,4 @@
-#include "dataset/files/data_file.h"
+#include "files/data_file.h"
 
 #include <algorithm>
 #include <array>
