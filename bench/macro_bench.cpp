@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "interpreter/interpreter.h"
-#include "interpreter/macro.h"
+#include "commands/control/macro.h"
 #include "session/session.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "fuzz_target.h"
-#include "interpreter/command_table.h"
+#include "commands/command_table.h"
 #include "interpreter/interpreter.h"
 #include "session/session.h"
 

@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "fuzz_target.h"
-#include "interpreter/help.h"
+#include "commands/control/help.h"
 #include "session/session.h"
 
 namespace {

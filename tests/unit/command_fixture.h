@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "graphics/drivers/recording_driver.h"
-#include "interpreter/command_table.h"
+#include "commands/command_table.h"
 #include "interpreter/interpreter.h"
 #include "plot/plot.h"
 #include "session/session.h"

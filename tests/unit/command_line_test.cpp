@@ -4,7 +4,8 @@
 #include <sstream>
 
 #include "commands/commands.h"
-#include "interpreter/command_table.h"
+#include "commands/command_table.h"
+#include "commands/control/control.h"
 #include "interpreter/interpreter.h"
 #include "session/session.h"
 #include "temp_dir.h"

@@ -10,8 +10,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "interpreter/command_table.h"
-#include "interpreter/help.h"
+#include "commands/command_table.h"
+#include "commands/control/help.h"
 #include "interpreter/interpreter.h"
 #include "session/session.h"
 #include "temp_dir.h"

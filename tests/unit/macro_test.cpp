@@ -11,7 +11,7 @@
 #include <unistd.h>
 
 #include "interpreter/interpreter.h"
-#include "interpreter/macro.h"
+#include "commands/control/macro.h"
 #include "session/next_file_name.h"
 #include "session/session.h"
 #include "temp_dir.h"
