@@ -13,6 +13,7 @@
 #include "commands/data/data_transforms.h"
 #include "graphics/axes.h"
 #include "graphics/symbols.h"
+#include "models/catalogue.h"
 #include "models/evaluate.h"
 #include "plot/drawing.h"
 #include "plot/plot.h"
@@ -129,8 +130,6 @@ std::string text_line(const FixedText<100>& text) {
     return " " + (t.empty() ? std::string(" ") : std::string(t)) + "\n";
 }
 
-bool drawing_only(int function) { return function == 5 || function == 9 || function == 11 || function == 12; }
-
 // The function number, with the catalogue listed on request.
 std::optional<int> ask_function(Session& s) {
     ModelInputs m{s.fit, s.data, s.models};
@@ -165,7 +164,7 @@ bool ask_fit_state(Session& s) {
     s.out().blank_line();
     s.out().line(fit.function_name().view());
     s.out().blank_line();
-    if (drawing_only(fit.function)) return true;
+    if (!takes_parameters(fit.function)) return true;
 
     double answer = 0.0;
     for (;;) {

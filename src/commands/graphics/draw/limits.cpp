@@ -5,6 +5,7 @@
 #include <fstream>
 #include <vector>
 
+#include "models/catalogue.h"
 #include "models/evaluate.h"
 #include "session/session.h"
 #include "text/format.h"
@@ -22,8 +23,6 @@ void Range::add(double v) {
     if (f < lo) lo = f;
     if (f > hi) hi = f;
 }
-
-bool model_sets_limits(int function) { return function != 5 && function != 9 && function != 12; }
 
 Range data_x_range(const Session& s) {
     Range r;
