@@ -46,10 +46,10 @@ void cmd_fit_converging(Session& s, CommandContext& ctx) {
     // The starting chi-square in the weights the fit uses (its checks have
     // set them).
     auto started = [&] {
-        s.out().line("Starting CHI**2 = " + format_G(working_chi_square(s.engine, s.out(), in.model), 13, 5, 1));
+        s.out().line("Starting CHI**2 = " + format_G(working_chi_square(s.engine(), s.out(), in.model), 13, 5, 1));
     };
     const ConvergingFitResult r =
-        converging_fit(s.engine, s.out(), in, s.fit.value, errors, determined, max_iterations, started, stop_requested);
+        converging_fit(s.engine(), s.out(), in, s.fit.value, errors, determined, max_iterations, started, stop_requested);
     if (r.stop == ConvergingStop::NotStarted) {
         s.out().blank_line();
         return;
@@ -68,7 +68,7 @@ void cmd_fit_converging(Session& s, CommandContext& ctx) {
     s.out().blank_line();
     s.out().line("After " + format_I(r.iterations, 8) + " iterations.");
     s.out().line(stop_line(r.stop));
-    s.out().line("Final CHI**2 = " + format_G(chi_square(s.engine, s.out(), model.engine_inputs()), 13, 5, 1));
+    s.out().line("Final CHI**2 = " + format_G(chi_square(s.engine(), s.out(), model.engine_inputs()), 13, 5, 1));
 }
 
 } // namespace tarva
