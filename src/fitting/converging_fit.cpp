@@ -13,6 +13,7 @@
 #include <string>
 
 #include "fitting/parallel.h"
+#include "text/fixed_text.h"
 #include "text/format.h"
 
 namespace tarva {
@@ -319,10 +320,7 @@ bool all_finite(const EngineState& e, OutputSink& out, bool derivatives) {
         bool finite = std::isfinite(e.model[i]);
         for (int p = 0; derivatives && p < e.nvaried; ++p) finite = finite && std::isfinite(e.point_deriv[i][p]);
         if (!finite) {
-            std::string x = format_G(e.x[i], 12, 5, 1);
-            x.erase(0, x.find_first_not_of(' '));
-            x.erase(x.find_last_not_of(' ') + 1);
-            out.line("The function is not finite at X = " + x + ", can't fit!");
+            out.line("The function is not finite at X = " + trim(format_G(e.x[i], 12, 5, 1)) + ", can't fit!");
             return false;
         }
     }

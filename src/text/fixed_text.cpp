@@ -11,6 +11,12 @@ std::size_t last_nonblank(std::string_view text) {
     return n;
 }
 
+std::string trim(std::string_view text) {
+    text = trimmed(text);
+    const std::size_t first = text.find_first_not_of(" \t");
+    return first == std::string_view::npos ? std::string() : std::string(text.substr(first));
+}
+
 bool text_equal(std::string_view a, std::string_view b) { return trimmed(a) == trimmed(b); }
 
 void to_upper(std::string& text) {

@@ -27,6 +27,8 @@ bool may_exist(const std::string& name) {
     return errno != ENOENT && errno != ENOTDIR;
 }
 
+// Left-justified by the interpreter's own rule (leading blanks only), so OUT
+// stops at the same "@" line that ends the macro when it runs.
 std::string left_justified_trimmed(std::string_view text) {
     std::string t(text);
     left_justify(t);

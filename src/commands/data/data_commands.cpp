@@ -18,17 +18,11 @@ namespace {
 
 enum class NameStatus { Ok, Failed, Ended };
 
-std::string left_justified(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    return std::string(trimmed(text.substr(first)));
-}
-
 // The name on the command line (first `width` characters of the argument),
 // or the macro arguments when it is blank and a macro runs.
 std::string name_from_line(Session& s, const CommandContext& ctx, std::size_t width) {
-    std::string name = left_justified(ctx.argument().substr(0, width));
-    if (name.empty() && s.macro_running()) name = left_justified(s.interp.macro_args.view());
+    std::string name = trim(ctx.argument().substr(0, width));
+    if (name.empty() && s.macro_running()) name = trim(s.interp.macro_args.view());
     return name;
 }
 
@@ -74,7 +68,7 @@ NameStatus ask_input_name(Session& s, std::string& name, bool at_terminal) {
         answer = ask_text(s, prompt, 80);
         if (!answer) return NameStatus::Ended;
     }
-    name = left_justified(*answer);
+    name = trim(*answer);
     if (name.empty()) name = current;
     return name.empty() ? NameStatus::Failed : NameStatus::Ok;
 }
@@ -209,7 +203,7 @@ void cmd_make(Session& s, CommandContext& ctx) {
     if (name.empty()) {
         auto answer = ask_text(s, "Filename of data points > ", 30);
         if (!answer) return;
-        name = left_justified(*answer);
+        name = trim(*answer);
         if (name.empty()) return;
     }
     if (is_next(name, true) && !step_to_next(s, name)) {
@@ -223,7 +217,7 @@ void cmd_make(Session& s, CommandContext& ctx) {
         s.out().line("?QVMAKE- Can't open file " + name);
         auto answer = ask_text(s, "Filename for input > ", 30);
         if (!answer) return;
-        name = left_justified(*answer);
+        name = trim(*answer);
         if (name.empty()) return;
     }
     begin_table(name, s.data, s.fit);
@@ -248,7 +242,7 @@ void cmd_save(Session& s, CommandContext& ctx) {
         s.out().line("No data!\x07");
         return;
     }
-    std::string name = left_justified(ctx.argument().substr(0, 30));
+    std::string name = trim(ctx.argument().substr(0, 30));
     if (name.empty()) {
         const std::string current(s.data.file_name.trimmed());
         std::string fallback;
@@ -260,7 +254,7 @@ void cmd_save(Session& s, CommandContext& ctx) {
                                                     : "Filename for output (CR for " + fallback + ") > ";
         auto answer = ask_text(s, prompt, 30);
         if (!answer) return;
-        name = left_justified(*answer);
+        name = trim(*answer);
         if (name.empty()) name = fallback;
         if (name.empty()) {
             s.out().line("No default data file name.");

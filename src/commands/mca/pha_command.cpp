@@ -117,13 +117,11 @@ void cmd_pha(Session& s, CommandContext& ctx) {
         out.line(" No station number -  reading single energy spectrum");
         name = std::string(ctx.argument());
     }
-    name = std::string(trimmed(name));
-    name.erase(0, std::min(name.size(), name.find_first_not_of(' ')));
+    name = trim(name);
     if (name.empty()) {
         auto answer = ask_text(s, " PHA filename for input > ", 80);
         if (!answer) return;
-        name = std::string(trimmed(*answer));
-        name.erase(0, std::min(name.size(), name.find_first_not_of(' ')));
+        name = trim(*answer);
         if (name.empty()) return;
     }
     if (upper(name.substr(0, 4)) == "NEXT") {

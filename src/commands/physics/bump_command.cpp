@@ -26,11 +26,6 @@ namespace tarva {
 
 namespace {
 
-std::string stripped(std::string_view field) {
-    const std::size_t i = field.find_first_not_of(' ');
-    return i == std::string_view::npos ? "" : std::string(trimmed(field.substr(i)));
-}
-
 void list_markers(Session& s) {
     s.out().line("Current marker positions;");
     s.out().blank_line();
@@ -184,7 +179,7 @@ void identify(Session& s, float x, float y) {
 void enter_peak(Session& s, float x) {
     const char kind = physics_kind(s);
     if (kind == ' ') return;
-    const std::string at = stripped(format_G(x, 12, 5, 1));
+    const std::string at = trim(format_G(x, 12, 5, 1));
     const std::string prompt = kind == 'R' ? "Element name for surface energy at " + at + " > "
                                            : "X-ray line at " + at + "(K assumed unless L specified) > ";
     auto name = ask_text(s, prompt, 4);

@@ -129,10 +129,8 @@ bool write_limits_file(const std::string& name, const PlotLimits& limits) {
 }
 
 std::string limit_text(double v) {
-    const std::string g = format_G(v, 13, 5, 1);
-    const auto first = g.find_first_not_of(' ');
-    if (first == std::string::npos) return "0";
-    return std::string(trimmed(std::string_view(g).substr(first)));
+    const std::string t = trim(format_G(v, 13, 5, 1));
+    return t.empty() ? "0" : t;
 }
 
 } // namespace tarva
