@@ -10,6 +10,7 @@
 #include "session/dialogue.h"
 #include "session/next_file_name.h"
 #include "text/format.h"
+#include "text/regular_file.h"
 #include "text/safe_file.h"
 
 namespace tarva {
@@ -88,21 +89,15 @@ void add_extension(std::string& name, std::string_view extension) {
     if (name.find('.') == std::string::npos) name += extension;
 }
 
-bool regular_file(const std::string& name) {
-    struct stat st {};
-    return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 // Existence test and open of DATA and LOAD. Only regular files are read: a
 // directory or a device would give no records or never end.
 bool open_input(Session& s, const std::string& name, std::ifstream& file) {
     struct stat st {};
-    if (::stat(name.c_str(), &st) != 0) {
+    if (name.find('\0') != std::string::npos || ::stat(name.c_str(), &st) != 0) {
         s.out().line(name + " does not exist.");
         return false;
     }
-    if (S_ISREG(st.st_mode)) file.open(name, std::ios::in | std::ios::binary);
-    if (!file.is_open()) {
+    if (!open_regular(file, name)) {
         s.out().line("Unable to open " + name);
         s.out().blank_line();
         return false;
@@ -212,8 +207,7 @@ void cmd_make(Session& s, CommandContext& ctx) {
     }
     std::ifstream file;
     for (;;) {
-        if (regular_file(name)) file.open(name, std::ios::in | std::ios::binary);
-        if (file.is_open()) break;
+        if (open_regular(file, name)) break;
         s.out().line("?QVMAKE- Can't open file " + name);
         auto answer = ask_text(s, "Filename for input > ", 30);
         if (!answer) return;

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -20,6 +20,7 @@
 #include "session/dialogue.h"
 #include "session/session.h"
 #include "text/format.h"
+#include "text/regular_file.h"
 #include "text/safe_file.h"
 
 namespace tarva {
@@ -43,16 +44,13 @@ void save_markers(Session& s) {
 }
 
 void read_markers(Session& s) {
-    std::error_code ec;
     std::ifstream in;
-    // Only a plain file is read (a FIFO of that name would block).
-    if (std::filesystem::is_regular_file(kMarkerFile, ec)) in.open(kMarkerFile);
-    if (!in.is_open()) {
+    if (!open_regular(in, kMarkerFile)) {
         s.out().line("Unable to OPEN marker file QVMARK.DAT");
     } else {
-        std::string text(4096, '\0');
-        in.read(text.data(), static_cast<std::streamsize>(text.size()));
-        text.resize(static_cast<std::size_t>(in.gcount()));
+        // The whole file: the twelve numbers may follow any number of
+        // blank lines, as in any list the program reads.
+        std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
         std::replace_if(
             text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r' || c == '\t'; }, ' ');
         std::array<double, 12> v{};

@@ -9,6 +9,7 @@
 #include "models/evaluate.h"
 #include "session/session.h"
 #include "text/format.h"
+#include "text/regular_file.h"
 #include "text/safe_file.h"
 
 namespace tarva {
@@ -96,10 +97,8 @@ LimitsFileStatus read_limits_file(const std::string& name, PlotLimits& limits) {
     const bool exists = std::filesystem::exists(name, ec);
     if (ec) return LimitsFileStatus::CheckFailed;
     if (!exists) return LimitsFileStatus::Missing;
-    // Only a plain file: a directory does not read, a pipe could wait forever.
-    if (!std::filesystem::is_regular_file(name, ec) || ec) return LimitsFileStatus::OpenFailed;
-    std::ifstream in(name, std::ios::binary);
-    if (!in) return LimitsFileStatus::OpenFailed;
+    std::ifstream in;
+    if (!open_regular(in, name)) return LimitsFileStatus::OpenFailed;
     // Four numbers fit in far less; a larger file is cut, not slurped.
     constexpr std::size_t kMaxText = 4096;
     std::string text(kMaxText, '\0');
