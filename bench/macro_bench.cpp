@@ -7,8 +7,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "interpreter/interpreter.h"
 #include "commands/control/macro.h"
+#include "interpreter/interpreter.h"
 #include "session/session.h"
 
 namespace {

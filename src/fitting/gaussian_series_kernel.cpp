@@ -278,8 +278,9 @@ static_assert(2 * kMaxPeaks <= EngineState::kKeptTerms, "room for the kept terms
 // PeakWindows), so their parts are not read from it but known: far out
 // peak_parts() forms no exponent and gives the far zero. (`near`: the
 // peak is known not to be far here.)
-[[gnu::always_inline]] inline void peak_into(const StepPlan& plan, const double* a, int k, double x, bool reuse, bool keep, bool near,
-                      std::array<double, EngineState::kKeptTerms>& kept, PointTerms& pt, int q) {
+[[gnu::always_inline]] inline void peak_into(const StepPlan& plan, const double* a, int k, double x, bool reuse,
+                                             bool keep, bool near, std::array<double, EngineState::kKeptTerms>& kept,
+                                             PointTerms& pt, int q) {
     if (reuse) {
         pt.computed[q] = plan.on[k];
         if (plan.on[k] && !near && far_from(x, a[3 * k], a[3 * k + 1])) {
@@ -353,9 +354,10 @@ void find_windows(const EngineState& e, const double* a, const StepPlan& plan, i
         // The near points are those with -limit <= x - centre <= limit, as
         // far_from() rounds it; x - centre rises with x.
         const double limit = kFarWidths * std::abs(fwhm);
-        const int lo = static_cast<int>(
-            std::partition_point(x + begin, x + end, [&](float v) { return static_cast<double>(v) - centre < -limit; }) -
-            x);
+        const int lo =
+            static_cast<int>(std::partition_point(x + begin, x + end,
+                                                  [&](float v) { return static_cast<double>(v) - centre < -limit; }) -
+                             x);
         const int hi = static_cast<int>(
             std::partition_point(x + lo, x + end, [&](float v) { return static_cast<double>(v) - centre <= limit; }) -
             x);
@@ -504,14 +506,6 @@ PointKernel gaussian_series_kernel(const GaussianSeries& series) {
     k.run = run;
     k.context = &series;
     return k;
-}
-
-double gaussian_series_value(const GaussianSeries& g, const double* a, float xs) {
-    const double x = xs;
-    const int peaks = peak_count(g.nparams);
-    double s = line(g.nparams, a[0], a[1], x);
-    for (int k = 1; k <= peaks; ++k) s += peak(a[3 * k - 1], a[3 * k], a[3 * k + 1], x);
-    return finish(g, s);
 }
 
 } // namespace tarva

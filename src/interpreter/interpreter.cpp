@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <sys/stat.h>
 
-#include "commands/commands.h"
 #include "commands/command_table.h"
+#include "commands/commands.h"
 #include "commands/control/macro.h"
 #include "io/stop_signal.h"
 #include "plot/device.h"

@@ -7,8 +7,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "fuzz_target.h"
 #include "commands/control/help.h"
+#include "fuzz_target.h"
 #include "session/session.h"
 
 namespace {

@@ -28,7 +28,6 @@ using ::testing::Not;
 
 using testing_support::TempDir;
 
-
 TEST(LineFit, FewPointsTwoPointsAndALeastSquaresLine) {
     std::ostringstream said;
     OutputSink out(said);
@@ -137,8 +136,8 @@ TEST_F(SpectrumSession, APeakOffByThreeTenthsOfAKevRefusesTheCalibration) {
     enter_xray_peaks(0.3);
     const std::string said = key('G', 0.0f);
     EXPECT_THAT(said, HasSubstr(" POSSIBLE ERROR - 1 of your data point(s) could not\n"
-                          " be fit to better than the detector resolution (   0.20 keV).\n"
-                          " Energy calibration not applied to data.\n"));
+                                " be fit to better than the detector resolution (   0.20 keV).\n"
+                                " Energy calibration not applied to data.\n"));
     EXPECT_EQ(s.data.X[10], 10.0f);
     EXPECT_EQ(s.data.experiment.energy_per_channel(), 1.0f);
     EXPECT_EQ(s.data.x_label.trimmed(), "X");
@@ -148,11 +147,13 @@ TEST_F(SpectrumSession, APeakOffByThreeTenthsOfAKevRefusesTheCalibration) {
     // nothing changes.
     key('Z', 0.0f);
     std::string none = key('G', 0.0f);
-    EXPECT_THAT(none, HasSubstr(" Unable to fit a straight line to one or less points!\n Energy calibration results:\n"));
+    EXPECT_THAT(none,
+                HasSubstr(" Unable to fit a straight line to one or less points!\n Energy calibration results:\n"));
     EXPECT_THAT(none, HasSubstr(" Chi-squ =   0.0000    \n Energy calibration not applied to data.\n"));
     key('M', 100.0f, 50.0f, "fe\n");
     std::string one = key('G', 0.0f);
-    EXPECT_THAT(one, HasSubstr(" Unable to fit a straight line to one or less points!\n Energy calibration results:\n"));
+    EXPECT_THAT(one,
+                HasSubstr(" Unable to fit a straight line to one or less points!\n Energy calibration results:\n"));
     EXPECT_THAT(one, HasSubstr(" FE K      6.4040       100.00      -6404.0    \n"));
     EXPECT_THAT(one, HasSubstr(" POSSIBLE ERROR - 1 of your data point(s) could not\n"));
     key('M', 100.0f, 50.0f, "cu\n");
@@ -174,7 +175,8 @@ TEST_F(SpectrumSession, RbsIdentificationCalibrationAndAngleScan) {
     EXPECT_THAT(named, HasSubstr(" <<< Best match"));
     // Oxygen, silicon and gold at channels for 2 keV per channel, no offset.
     const double e_o = kinematic_factor(4.0026, 15.9994, theta) * e0;
-    EXPECT_THAT(key('M', static_cast<float>(e_si / 2.0), 50.0f, "si\n"), HasSubstr("Element name for surface energy at 565.7"));
+    EXPECT_THAT(key('M', static_cast<float>(e_si / 2.0), 50.0f, "si\n"),
+                HasSubstr("Element name for surface energy at 565.7"));
     key('M', static_cast<float>(e_au / 2.0), 50.0f, "AU\n");
     key('M', static_cast<float>(e_o / 2.0), 50.0f, "o\n");
     const std::string scan = key('T', 0.0f);

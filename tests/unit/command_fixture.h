@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "graphics/drivers/recording_driver.h"
 #include "commands/command_table.h"
+#include "graphics/drivers/recording_driver.h"
 #include "interpreter/interpreter.h"
 #include "plot/plot.h"
 #include "session/session.h"

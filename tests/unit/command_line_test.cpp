@@ -3,8 +3,8 @@
 
 #include <sstream>
 
-#include "commands/commands.h"
 #include "commands/command_table.h"
+#include "commands/commands.h"
 #include "commands/control/control.h"
 #include "interpreter/interpreter.h"
 #include "session/session.h"

@@ -121,8 +121,8 @@ TEST_F(ConvergingFit, StopQueryEndsItAsTheIterationLimitWould) {
     OutputSink out(text);
     SessionModel model(s);
     StopAfterOne::asked = 0;
-    const ConvergingFitResult r =
-        converging_fit(s.engine(), out, model.engine_inputs(), params, errors, determined, 500, {}, StopAfterOne::query);
+    const ConvergingFitResult r = converging_fit(s.engine(), out, model.engine_inputs(), params, errors, determined,
+                                                 500, {}, StopAfterOne::query);
     EXPECT_EQ(r.stop, ConvergingStop::Stopped);
     EXPECT_EQ(r.iterations, 1);
     for (int k = 0; k < 3; ++k) {

@@ -109,7 +109,9 @@ TEST_F(FileSafety, FullDiskIsNeverReportedAsSuccess) {
     EXPECT_THAT(r.out, HasSubstr(" Reduced chi-squared = "));
     EXPECT_EQ(contents("RES.lis"), "old listing\n");
     // The log gives up and output returns to the terminal.
-    EXPECT_THAT(r.out, HasSubstr("  27 Unable to open and write to tarva.log for output.\n\n fit>  Data file: small.fit\n fit> "));
+    EXPECT_THAT(
+        r.out,
+        HasSubstr("  27 Unable to open and write to tarva.log for output.\n\n fit>  Data file: small.fit\n fit> "));
     EXPECT_TRUE(temporaries(path("")).empty());
 }
 
@@ -167,7 +169,8 @@ TEST_F(FileSafety, UnopenableFilesAreSaidAndOldFilesKept) {
     ASSERT_TRUE(r.exited_with(0)) << r.out << r.err;
     EXPECT_THAT(r.out, HasSubstr(" Unable to open plt01.ps for output.\n fit> "));
     EXPECT_THAT(r.out, Not(HasSubstr("Plot written to")));
-    EXPECT_THAT(r.out, HasSubstr(" Unable to open NODIR/X.lis for output... listing follows here.\n\n\n Function fitted:\n"));
+    EXPECT_THAT(r.out,
+                HasSubstr(" Unable to open NODIR/X.lis for output... listing follows here.\n\n\n Function fitted:\n"));
     EXPECT_EQ(contents("TARVA.AGP"), "old map\n");
     EXPECT_TRUE(temporaries(path("")).empty());
 }
@@ -216,7 +219,8 @@ TEST_F(FileSafety, SignalsAtTheTerminalPromptEndTheRunAtOnce) {
 // The noise data with another function and its starting values in place
 // of lines 4 to 6.
 std::string noise_data(const std::string& function_lines) {
-    const std::string noise = testing_support::read_file(std::string(TARVA_SOURCE_DIR) + "/tests/data/long_fits/noise1024.fit");
+    const std::string noise =
+        testing_support::read_file(std::string(TARVA_SOURCE_DIR) + "/tests/data/long_fits/noise1024.fit");
     std::size_t head = 0;
     for (int line = 0; line < 3; ++line) head = noise.find('\n', head) + 1;
     std::size_t rest = head;

@@ -38,7 +38,6 @@ protected:
     std::unique_ptr<Session> s;
 };
 
-
 TEST_F(FitCommands, ParamPromptsKeepsAndSetsValues) {
     std::string t = run("FUNCT 14\nNPAR 3\nPARAM\n1.5\n\n-2 9\nPARAM 2\n4 9\nPARAM 3\n\nPARAM 4\n");
     EXPECT_EQ(s->fit.value[0], 1.5);
@@ -70,7 +69,8 @@ TEST_F(FitCommands, NparAndFunctRangesAndMessages) {
     EXPECT_THAT(t, HasSubstr("At most 50 parameters"));
     EXPECT_EQ(s->fit.nparams, 7);
     EXPECT_THAT(t, HasSubstr("Function numbers are 1 to 50"));
-    EXPECT_THAT(t, HasSubstr(" Function number set to 18\n\n Linear + Gaussian (up to 16)                      \n\n\n"));
+    EXPECT_THAT(t,
+                HasSubstr(" Function number set to 18\n\n Linear + Gaussian (up to 16)                      \n\n\n"));
     EXPECT_THAT(t, HasSubstr("        36 - Unused"));
     EXPECT_THAT(t, Not(HasSubstr("        37 - ")));
     EXPECT_THAT(t, HasSubstr(" Current function no. is 18 new (CR to retain) > "));
@@ -155,7 +155,8 @@ TEST_F(FitWithData, FitChiAndListing) {
     EXPECT_THAT(t, HasSubstr("\n Reduced CHI**2 = "));
     EXPECT_THAT(t, HasSubstr("\n Fit lib CHi**2 = "));
     EXPECT_THAT(t, HasSubstr(" Fit results in OUT.lis\n"));
-    EXPECT_THAT(t, HasSubstr("\n\n Function fitted:\n\n Linear + Gaussian (up to 16)\n\n\n  1 Variable Yintercept =    "));
+    EXPECT_THAT(t,
+                HasSubstr("\n\n Function fitted:\n\n Linear + Gaussian (up to 16)\n\n\n  1 Variable Yintercept =    "));
     const std::string l = testing_support::read_file("OUT.lis");
     EXPECT_EQ(l.rfind(" " + std::string(78, '-') + "\n" + std::string(21, ' ') + "Results for a fit to run7.fit\n", 0),
               0u);
@@ -177,7 +178,8 @@ TEST_F(FitWithData, ReducedFiguresWithMoreParametersThanPoints) {
     // every mask 0) by 20 - 25 fixed slots; both show the negative quotient.
     // AGP's numbers "2 0" would name parameter 2 twice: the second becomes 1.
     testing_support::TempDir dir;
-    std::string t = run("FUNCT 18\nNPAR 25\nMASK/1\nPARAM 1\n2\nPARAM 2\n0.5\nCHI\nMASK/0\nAGP\n\n2 0\n0.5 0.5\n2 2\n1 1\n");
+    std::string t =
+        run("FUNCT 18\nNPAR 25\nMASK/1\nPARAM 1\n2\nPARAM 2\n0.5\nCHI\nMASK/0\nAGP\n\n2 0\n0.5 0.5\n2 2\n1 1\n");
     EXPECT_THAT(t, HasSubstr(" Current CHI**2 =   3.2500    \n Reduced CHI**2 = -0.65000    \n"));
     EXPECT_THAT(t, HasSubstr(" X axis:   Gradient plotted between "));
     EXPECT_THAT(t, HasSubstr(" Y axis: Yintercept plotted between "));

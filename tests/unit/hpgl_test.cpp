@@ -7,10 +7,10 @@
 #include <limits>
 #include <sstream>
 
+#include "command_fixture.h"
 #include "graphics/drivers/device_table.h"
 #include "plot/device.h"
 #include "plot/plot.h"
-#include "command_fixture.h"
 #include "session/session.h"
 #include "temp_dir.h"
 

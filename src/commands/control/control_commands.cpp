@@ -33,7 +33,6 @@ std::string quote_substituted(std::string_view text, std::string_view substitute
     return out;
 }
 
-
 void cmd_exit(Session& s, CommandContext&) { request_exit(s); }
 
 void cmd_close(Session& s, CommandContext&) { close_plot_files(s, '*'); }

@@ -5,8 +5,8 @@
 #include <fstream>
 #include <sys/stat.h>
 
-#include "commands/commands.h"
 #include "commands/command_table.h"
+#include "commands/commands.h"
 #include "io/input_stack.h"
 #include "session/dialogue.h"
 #include "text/format.h"

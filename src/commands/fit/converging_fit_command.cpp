@@ -48,8 +48,8 @@ void cmd_fit_converging(Session& s, CommandContext& ctx) {
     auto started = [&] {
         s.out().line("Starting CHI**2 = " + format_G(working_chi_square(s.engine(), s.out(), in.model), 13, 5, 1));
     };
-    const ConvergingFitResult r =
-        converging_fit(s.engine(), s.out(), in, s.fit.value, errors, determined, max_iterations, started, stop_requested);
+    const ConvergingFitResult r = converging_fit(s.engine(), s.out(), in, s.fit.value, errors, determined,
+                                                 max_iterations, started, stop_requested);
     if (r.stop == ConvergingStop::NotStarted) {
         s.out().blank_line();
         return;

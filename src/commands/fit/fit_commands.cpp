@@ -360,8 +360,8 @@ void cmd_fit(Session& s, CommandContext& ctx) {
     // Errors of a fit whose first step fails stay as they were.
     std::array<double, kMaxParams> errors = s.fit.error;
     int iterations = 0;
-    const bool finished =
-        fit(s.engine(), s.out(), model.engine_inputs(), s.fit.value, errors, iterations, max_iterations, stop_requested);
+    const bool finished = fit(s.engine(), s.out(), model.engine_inputs(), s.fit.value, errors, iterations,
+                              max_iterations, stop_requested);
     for (int k = 0; k < slots(s); ++k) {
         if (s.fit.mask[k] == 0) continue;
         s.fit.error[k] = errors[k];

@@ -134,9 +134,8 @@ void set_threshold(Session& s, double number) {
 
 void set_height(Session& s) {
     XraySettings& x = s.physics.xray;
-    auto h =
-        ask_real(s, "Height for plotting x-ray line markers (0=auto, present=" + trim(format_G(x.height, 12, 5)) +
-                        ") new > ");
+    auto h = ask_real(s, "Height for plotting x-ray line markers (0=auto, present=" + trim(format_G(x.height, 12, 5)) +
+                             ") new > ");
     if (!h) return;
     x.height = std::max(*h, 0.0);
     s.out().line("X-ray line plot height set to " + trim(format_G(x.height, 12, 5)));
