@@ -79,5 +79,7 @@ void cmd_xray(Session& s, CommandContext& ctx);
 void cmd_close(Session& s, CommandContext& ctx);
 void cmd_load(Session& s, CommandContext& ctx);
 void cmd_macro(Session& s, CommandContext& ctx);
+// IMPORT (commands/mca/import_command.cpp), the first word after the described table.
+void cmd_import(Session& s, CommandContext& ctx);
 
 } // namespace tarva

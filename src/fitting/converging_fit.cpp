@@ -320,7 +320,8 @@ bool all_finite(const EngineState& e, OutputSink& out, bool derivatives) {
         bool finite = std::isfinite(e.model[i]);
         for (int p = 0; derivatives && p < e.nvaried; ++p) finite = finite && std::isfinite(e.point_deriv[i][p]);
         if (!finite) {
-            out.line("The function is not finite at X = " + trim(format_G(e.x[i], 12, 5, 1)) + ", can't fit!");
+            out.line("The function is not finite at X = " + std::string(trim(format_G(e.x[i], 12, 5, 1))) +
+                     ", can't fit!");
             return false;
         }
     }

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,37 @@ TEST_F(FileSafety, OnlyRegularFilesAreRead) {
     // Logging to the null device silences what follows.
     EXPECT_THAT(r.out, Not(HasSubstr("null.log")));
     EXPECT_THAT(r.out, Not(HasSubstr("Data file: small.fit")));
+}
+
+// The X-ray line database too is read only from a regular file: a
+// directory, a device, a fifo or a file that cannot be read gives the
+// database's message and no lines, never an abort, an endless read or a
+// blocked open.
+TEST_F(FileSafety, TheXrayLineDatabaseIsReadOnlyFromARegularFile) {
+    const std::string db = path("xraylines.dat");
+    std::vector<std::pair<std::string, std::function<void()>>> kinds = {
+        {"directory", [&] { std::filesystem::create_directory(db); }},
+        {"/dev/zero", [&] { link("xraylines.dat", "/dev/zero"); }},
+        {"fifo", [&] { fifo("xraylines.dat"); }},
+    };
+    if (::geteuid() != 0) // root reads any file
+        kinds.push_back({"unreadable", [&] {
+                             file("xraylines.dat", "FE K   1    0\n  6.404  1.000\n");
+                             std::filesystem::permissions(db, std::filesystem::perms::none);
+                         }});
+    for (const auto& [kind, make] : kinds) {
+        std::filesystem::remove_all(db);
+        make();
+        ProcessOptions o;
+        o.deadline_seconds = 5;
+        const ProcessRun r = run("xray\nfe k\nexit\n", o);
+        ASSERT_FALSE(r.timed_out) << kind << r.out;
+        EXPECT_TRUE(r.exited_with(0)) << kind << r.out << r.err;
+        EXPECT_THAT(r.out,
+                    HasSubstr(" Unable to open the x-ray line data base " + db + "; no x-ray lines are known.\n"))
+            << kind;
+        EXPECT_THAT(r.out, HasSubstr("No. lines:  0\n")) << kind;
+    }
 }
 
 // Temporary files of the checked writer left in the directory.

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include "commands/commands.h"
+#include "dataset/import/instrument_import.h"
 #include "files/data_file.h"
 #include "files/list_reader.h"
 #include "session/dialogue.h"
@@ -22,8 +23,8 @@ enum class NameStatus { Ok, Failed, Ended };
 // The name on the command line (first `width` characters of the argument),
 // or the macro arguments when it is blank and a macro runs.
 std::string name_from_line(Session& s, const CommandContext& ctx, std::size_t width) {
-    std::string name = trim(ctx.argument().substr(0, width));
-    if (name.empty() && s.macro_running()) name = trim(s.interp.macro_args.view());
+    std::string name(trim(ctx.argument().substr(0, width)));
+    if (name.empty() && s.macro_running()) name = std::string(trim(s.interp.macro_args.view()));
     return name;
 }
 
@@ -59,6 +60,7 @@ NameStatus ask_input_name(Session& s, std::string& name, bool at_terminal) {
         } else {
             s.out().prompt(prompt);
         }
+        const FileNameAnswer file_name(s.input());
         auto line = s.input().read_keyboard();
         if (!line) {
             s.interp.exit_requested = true;
@@ -66,10 +68,10 @@ NameStatus ask_input_name(Session& s, std::string& name, bool at_terminal) {
         }
         answer = pad(std::string_view(*line).substr(0, std::min<std::size_t>(line->size(), 80)), 80);
     } else {
-        answer = ask_text(s, prompt, 80);
+        answer = ask_file_name(s, prompt, 80);
         if (!answer) return NameStatus::Ended;
     }
-    name = trim(*answer);
+    name = std::string(trim(*answer));
     if (name.empty()) name = current;
     return name.empty() ? NameStatus::Failed : NameStatus::Ok;
 }
@@ -109,6 +111,19 @@ bool spectrum_name(std::string_view name) {
     for (std::string_view mark : {".RBS", ".rbs", ".PIX", ".pix", ".MCA", ".mca", "*", "&"})
         if (name.find(mark) != std::string_view::npos) return true;
     return false;
+}
+
+// DATA reads a file as described whatever it holds; one that carries the
+// marks of a spectrum layout IMPORT reads gets one more line saying so.
+// Plain tables are never pointed at IMPORT (data files are tables too).
+void point_to_import(Session& s, const std::string& name) {
+    std::ifstream in;
+    if (!open_regular(in, name)) return;
+    std::string head(64 * 1024, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(in.gcount()));
+    const std::string layout = spectrum_layout_of(head);
+    if (!layout.empty()) s.out().line("IMPORT " + name + " reads this file (" + layout + ").");
 }
 
 bool is_data_qualifier(char q) {
@@ -151,6 +166,8 @@ void cmd_data(Session& s, CommandContext& ctx) {
         ctx.line = pad("MCA", 7) + name;
         ctx.qualifier = ' ';
         cmd_mca(s, ctx);
+        // The name MCA opened: as given, or with ".mca" added.
+        point_to_import(s, is_regular_file(name) || name.find('.') != std::string::npos ? name : name + ".mca");
         return;
     }
     add_extension(name, ".fit");
@@ -164,6 +181,7 @@ void cmd_data(Session& s, CommandContext& ctx) {
     s.data.spectrum_loaded = 0;
     RecordReader in(file);
     if (!read_data_file(in, name, ctx.qualifier, s.data, s.fit, s.out())) ctx.number = 1.0;
+    point_to_import(s, name);
 }
 
 void cmd_load(Session& s, CommandContext& ctx) {
@@ -196,9 +214,9 @@ void cmd_load(Session& s, CommandContext& ctx) {
 void cmd_make(Session& s, CommandContext& ctx) {
     std::string name = name_from_line(s, ctx, 30);
     if (name.empty()) {
-        auto answer = ask_text(s, "Filename of data points > ", 30);
+        auto answer = ask_file_name(s, "Filename of data points > ", 30);
         if (!answer) return;
-        name = trim(*answer);
+        name = std::string(trim(*answer));
         if (name.empty()) return;
     }
     if (is_next(name, true) && !step_to_next(s, name)) {
@@ -209,9 +227,9 @@ void cmd_make(Session& s, CommandContext& ctx) {
     for (;;) {
         if (open_regular(file, name)) break;
         s.out().line("?QVMAKE- Can't open file " + name);
-        auto answer = ask_text(s, "Filename for input > ", 30);
+        auto answer = ask_file_name(s, "Filename for input > ", 30);
         if (!answer) return;
-        name = trim(*answer);
+        name = std::string(trim(*answer));
         if (name.empty()) return;
     }
     begin_table(name, s.data, s.fit);
@@ -236,7 +254,7 @@ void cmd_save(Session& s, CommandContext& ctx) {
         s.out().line("No data!\x07");
         return;
     }
-    std::string name = trim(ctx.argument().substr(0, 30));
+    std::string name(trim(ctx.argument().substr(0, 30)));
     if (name.empty()) {
         const std::string current(s.data.file_name.trimmed());
         std::string fallback;
@@ -246,9 +264,9 @@ void cmd_save(Session& s, CommandContext& ctx) {
         }
         const std::string prompt = fallback.empty() ? std::string("Filename for output > ")
                                                     : "Filename for output (CR for " + fallback + ") > ";
-        auto answer = ask_text(s, prompt, 30);
+        auto answer = ask_file_name(s, prompt, 30);
         if (!answer) return;
-        name = trim(*answer);
+        name = std::string(trim(*answer));
         if (name.empty()) name = fallback;
         if (name.empty()) {
             s.out().line("No default data file name.");

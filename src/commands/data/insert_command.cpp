@@ -93,11 +93,11 @@ bool file_exists(const std::string& name) {
 // The output file name, with ".fit" added, and leave to replace an
 // existing file. nullopt when INSERT is to end.
 std::optional<std::string> output_name(Session& s, const CommandContext& ctx) {
-    std::string name = trim(ctx.argument().substr(0, 30));
+    std::string name(trim(ctx.argument().substr(0, 30)));
     if (name.empty()) {
-        auto answer = ask_text(s, "Filename for output > ", 30, false);
+        auto answer = ask_file_name(s, "Filename for output > ", 30, false);
         if (!answer) return std::nullopt;
-        name = trim(*answer);
+        name = std::string(trim(*answer));
         if (name.empty()) return std::nullopt;
     }
     if (name.find(".FIT") == std::string::npos && name.find(".fit") == std::string::npos) name += ".fit";
@@ -224,7 +224,7 @@ bool enter_points(Session& s, bool errors) {
 }
 
 // X in the increment prompt: 1P G13.5 left-justified, 0 as "0.0".
-std::string shown_x(double x) { return x == 0.0 ? std::string("0.0") : trim(g13(x)); }
+std::string shown_x(double x) { return x == 0.0 ? std::string("0.0") : std::string(trim(g13(x))); }
 
 // The increment way: X from an initial value, a final value and an increment; the
 // user types only Y (and the error) of each point.

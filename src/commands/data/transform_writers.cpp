@@ -31,9 +31,9 @@ std::vector<std::string> words_of(std::string_view text) {
 
 // Asks for the output file name; blank when the user gave none.
 std::optional<std::string> ask_output_name(Session& s) {
-    auto answer = ask_text(s, "Filename for output (CR to abort) > ", 30);
+    auto answer = ask_file_name(s, "Filename for output (CR to abort) > ", 30);
     if (!answer) return std::nullopt;
-    return trim(*answer);
+    return std::string(trim(*answer));
 }
 
 // Commits the file; reports a failure that left the old file in place.

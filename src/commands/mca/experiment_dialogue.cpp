@@ -99,11 +99,11 @@ bool ask_parameters(Session& s) {
 
 // The parameter file's name; empty when the command is to end.
 std::string parameter_file_name(Session& s, const CommandContext& ctx) {
-    std::string name = trim(ctx.argument().substr(0, 30));
+    std::string name(trim(ctx.argument().substr(0, 30)));
     if (name.empty()) {
-        auto answer = ask_text(s, "Filename of experimental parameters > ", 80);
+        auto answer = ask_file_name(s, "Filename of experimental parameters > ", 80);
         if (!answer) return {};
-        name = trim(*answer);
+        name = std::string(trim(*answer));
         if (name.empty()) return {};
     }
     if (name.find('.') == std::string::npos) name += ".EXP";

@@ -30,7 +30,7 @@ std::string mca_file_name(Session& s, const CommandContext& ctx, bool& failed) {
     failed = false;
     const char q = ctx.qualifier;
     const bool save = q == 'S' || q == 'A';
-    std::string name = trim(ctx.argument());
+    std::string name(trim(ctx.argument()));
     if (name.empty()) {
         const std::string current(s.data.file_name.trimmed());
         std::string fallback;
@@ -39,9 +39,9 @@ std::string mca_file_name(Session& s, const CommandContext& ctx, bool& failed) {
             fallback = with_extension(current, q == 'A' ? "txt" : "mca");
             prompt = "Filename for output (" + fallback + ") > ";
         }
-        auto answer = ask_text(s, prompt, 100);
+        auto answer = ask_file_name(s, prompt, 100);
         if (!answer) return {};
-        name = trim(*answer);
+        name = std::string(trim(*answer));
         if (name.empty()) name = fallback;
         if (name.empty()) return {};
     }

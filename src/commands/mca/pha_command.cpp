@@ -114,11 +114,11 @@ void cmd_pha(Session& s, CommandContext& ctx) {
         out.line(" No station number -  reading single energy spectrum");
         name = std::string(ctx.argument());
     }
-    name = trim(name);
+    name = std::string(trim(name));
     if (name.empty()) {
-        auto answer = ask_text(s, " PHA filename for input > ", 80);
+        auto answer = ask_file_name(s, " PHA filename for input > ", 80);
         if (!answer) return;
-        name = trim(*answer);
+        name = std::string(trim(*answer));
         if (name.empty()) return;
     }
     if (upper(name.substr(0, 4)) == "NEXT") {

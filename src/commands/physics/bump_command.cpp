@@ -177,7 +177,7 @@ void identify(Session& s, float x, float y) {
 void enter_peak(Session& s, float x) {
     const char kind = physics_kind(s);
     if (kind == ' ') return;
-    const std::string at = trim(format_G(x, 12, 5, 1));
+    const std::string at(trim(format_G(x, 12, 5, 1)));
     const std::string prompt = kind == 'R' ? "Element name for surface energy at " + at + " > "
                                            : "X-ray line at " + at + "(K assumed unless L specified) > ";
     auto name = ask_text(s, prompt, 4);

@@ -66,13 +66,13 @@ void ask_elements(Session& s) {
 
 void scale_setup(Session& s, const Beam& beam) {
     MassScaleSettings& m = s.physics.mass;
-    auto size = ask_real(s, "Size of numbers on scale (" + trim(format_F(m.number_size, 5, 2)) + ") > ");
+    auto size = ask_real(s, "Size of numbers on scale (" + std::string(trim(format_F(m.number_size, 5, 2))) + ") > ");
     if (!size) return;
     if (*size > 1e-10) m.number_size = static_cast<float>(std::min(*size, 100.0));
     double start = m.start, end = m.end;
     if (!ask_number_pair(s,
-                         "Start and end mass units of scale (" + trim(format_I(m.start, 4)) + "," +
-                             trim(format_I(m.end, 4)) + ") > ",
+                         "Start and end mass units of scale (" + std::string(trim(format_I(m.start, 4))) + "," +
+                             std::string(trim(format_I(m.end, 4))) + ") > ",
                          start, end))
         return;
     m.start = std::max(round_nearest(start), round_nearest(beam.mass) + 1);
@@ -83,7 +83,7 @@ void scale_setup(Session& s, const Beam& beam) {
 // parameters first, then element symbols separated by blanks or commas.
 void elements_from_file(Session& s, std::string name) {
     if (name.empty()) {
-        auto answer = ask_text(s, "Filename of experimental parameters > ", 80);
+        auto answer = ask_file_name(s, "Filename of experimental parameters > ", 80);
         if (!answer) return;
         left_justify(*answer);
         name = trimmed_text(*answer);

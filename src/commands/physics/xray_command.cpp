@@ -59,7 +59,7 @@ std::optional<FoundSet> ask_set(Session& s) {
     }
     const std::string name(f.name.trimmed());
     if (family == 'G') {
-        f.label = trim(format_I(f.isotope, 3)) + "-" + name;
+        f.label = std::string(trim(format_I(f.isotope, 3))) + "-" + name;
         s.out().line("Finding lines of " + format_I(f.isotope, 3) + "-" + name);
     } else {
         f.label = name;
@@ -113,7 +113,7 @@ void plot_derived(Session& s, bool pile_up) {
 void special_line(Session& s) {
     auto name = ask_text(s, "Name of special x-ray line to be plotted > ", 50);
     if (!name) return;
-    const std::string label = trim(*name);
+    const std::string label(trim(*name));
     if (label.empty()) return;
     auto energy = ask_real(s, "Energy of special x-ray line > ");
     if (!energy) return;
@@ -124,21 +124,21 @@ void set_threshold(Session& s, double number) {
     XraySettings& x = s.physics.xray;
     if (number < 1e-10) {
         auto t = ask_real(s, "Threshold level for lowest relative intensity line (" +
-                                 trim(format_F(x.threshold, 6, 3)) + ") new > ");
+                                 std::string(trim(format_F(x.threshold, 6, 3))) + ") new > ");
         if (!t) return;
         number = *t;
     }
     x.threshold = number;
-    s.out().line("Threshold set to " + trim(format_F(x.threshold, 6, 3)));
+    s.out().line("Threshold set to " + std::string(trim(format_F(x.threshold, 6, 3))));
 }
 
 void set_height(Session& s) {
     XraySettings& x = s.physics.xray;
-    auto h = ask_real(s, "Height for plotting x-ray line markers (0=auto, present=" + trim(format_G(x.height, 12, 5)) +
-                             ") new > ");
+    auto h = ask_real(s, "Height for plotting x-ray line markers (0=auto, present=" +
+                             std::string(trim(format_G(x.height, 12, 5))) + ") new > ");
     if (!h) return;
     x.height = std::max(*h, 0.0);
-    s.out().line("X-ray line plot height set to " + trim(format_G(x.height, 12, 5)));
+    s.out().line("X-ray line plot height set to " + std::string(trim(format_G(x.height, 12, 5))));
 }
 
 } // namespace

@@ -40,12 +40,12 @@ void set_steps(Session& s, const CommandContext& ctx) {
 }
 
 void set_destination(Session& s, const CommandContext& ctx) {
-    std::string name = trim(ctx.argument());
+    std::string name(trim(ctx.argument()));
     if (name.empty()) {
-        auto answer =
-            ask_text(s, "Default destination is " + std::string(s.draw.default_destination.trimmed()) + " new > ", 50);
+        auto answer = ask_file_name(
+            s, "Default destination is " + std::string(s.draw.default_destination.trimmed()) + " new > ", 50);
         if (!answer) return;
-        name = trim(*answer);
+        name = std::string(trim(*answer));
     }
     if (!name.empty()) s.draw.default_destination = name;
     open_draw_destination(s, s.draw.default_destination);

@@ -128,7 +128,7 @@ bool write_limits_file(const std::string& name, const PlotLimits& limits) {
 }
 
 std::string limit_text(double v) {
-    const std::string t = trim(format_G(v, 13, 5, 1));
+    const std::string t(trim(format_G(v, 13, 5, 1)));
     return t.empty() ? "0" : t;
 }
 
