@@ -1,5 +1,6 @@
 #include "plot/device.h"
 
+#include <algorithm>
 #include <array>
 
 #include "graphics/drivers/device_table.h"
@@ -22,6 +23,10 @@ PlotDriver& terminal_driver(Session& s) { return s.graphics.drivers().terminal(s
 } // namespace
 
 void flush_pictures(Session& s) { flush_pictures(s.graphics, s.out()); }
+void set_line_thickness(GraphicsState& g, int count, float offset) {
+    g.thick_count = std::clamp(count, 0, 10);
+    g.thick_offset = offset;
+}
 
 void close_plot_files(Session& s, char device) {
     flush_pictures(s);

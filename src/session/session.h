@@ -3,12 +3,12 @@
 #pragma once
 
 #include <istream>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "dataset/data_set.h"
-#include "fitting/engine_state.h"
 #include "graphics/axis_settings.h"
 #include "graphics/draw_settings.h"
 #include "graphics/font_settings.h"
@@ -22,6 +22,8 @@
 #include "text/fixed_text.h"
 
 namespace tarva {
+
+struct EngineState;
 
 // The library directory compiled in: the build names <install prefix>/lib/tarva/.
 #ifndef TARVA_LIB_DIR
@@ -53,16 +55,8 @@ struct InterpreterState {
 };
 
 struct Session {
-    // Pictures that render a whole page or frame at a time are written out
-    // when the program turns to the person at the keyboard: before a prompt
-    // answered from the keyboard (their messages before the prompt) and
-    // before any keyboard read, but not while a macro answers.
-    Session(std::istream& keyboard, std::ostream& terminal) : interp(keyboard, terminal) {
-        interp.out.before_prompt = [this] {
-            if (!macro_running()) flush_pictures(graphics, interp.out);
-        };
-        interp.input.before_keyboard_read = [this] { flush_pictures(graphics, interp.out); };
-    }
+    Session(std::istream& keyboard, std::ostream& terminal);
+    ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -74,13 +68,19 @@ struct Session {
     AxisSettings axes;
     DrawSettings draw;
     FontSettings fonts;
-    EngineState engine;
     Markers markers;
     PhysicsSettings physics;
 
+    // The least-squares engine's working copy and scratch (about 800 KB),
+    // allocated once with the session and kept between fits. Behind a
+    // pointer, so this header does not pull in the engine's arrays.
+    EngineState& engine() { return *engine_; }
     OutputSink& out() { return interp.out; }
     InputStack& input() { return interp.input; }
     bool macro_running() const { return interp.input.macro_running(); }
+
+private:
+    std::unique_ptr<EngineState> engine_;
 };
 
 } // namespace tarva

@@ -3,8 +3,9 @@
 
 #include <sstream>
 
+#include "commands/command_table.h"
 #include "commands/commands.h"
-#include "interpreter/command_table.h"
+#include "commands/control/control.h"
 #include "interpreter/interpreter.h"
 #include "session/session.h"
 #include "temp_dir.h"
@@ -90,7 +91,7 @@ TEST(CommandTable, PrefixMatchingFollowsTableOrder) {
     EXPECT_EQ(key("PARAME"), "none");
     int keys = 0;
     for (const auto& e : command_table()) keys += std::string_view(e.key).empty() ? 0 : 1;
-    EXPECT_EQ(keys, 73);
+    EXPECT_EQ(keys, 74);
 }
 
 // The whole table, in its order, as the user sees it: every key with the
@@ -179,8 +180,9 @@ TEST(CommandTable, EveryKeyWithItsShortestAbbreviation) {
         {"clo", "CLOSE", cmd_close},
         {"loa", "LOAD", cmd_load},
         {"mac", "MACRO", cmd_macro},
+        {"im", "IMPORT", cmd_import},
     };
-    ASSERT_EQ(std::size(rows), 73u);
+    ASSERT_EQ(std::size(rows), 74u);
     std::istringstream in;
     std::ostringstream out;
     Session s{in, out};
@@ -209,7 +211,7 @@ TEST(CommandTable, EveryKeyWithItsShortestAbbreviation) {
         ASSERT_NE(earlier, nullptr);
         EXPECT_LT(earlier, e) << shorter << " selects " << earlier->key;
     }
-    // The seven spare entries are blank and never match.
+    // The spare entries are blank and never match.
     for (std::size_t i = std::size(rows); i < command_table().size(); ++i) EXPECT_STREQ(command_table()[i].key, "");
     EXPECT_EQ(command_table().size(), 80u);
 }

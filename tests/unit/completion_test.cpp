@@ -50,7 +50,8 @@ TEST(Completion, CommandWordsInTableOrderAndTypedCase) {
     EXPECT_EQ(complete("Ph"), Names({"PHA", "PHA2"}));
     EXPECT_EQ(complete("fu"), Names({"funct", "fuzz"}));
     EXPECT_EQ(complete("  ma"), Names({"mask", "make", "mass", "macro"}));
-    EXPECT_EQ(complete("").size(), 73u);
+    EXPECT_EQ(complete("im"), Names{"import"});
+    EXPECT_EQ(complete("").size(), 74u);
     EXPECT_EQ(complete("zz"), Names{});
     // A word with its qualifier is complete already.
     EXPECT_EQ(complete("draw/"), Names{});
@@ -69,6 +70,7 @@ TEST(Completion, FileNamesAfterCommandsThatTakeOne) {
     EXPECT_EQ(complete("@f"), Names{"@fit.qvc"});
     EXPECT_EQ(complete("subplot p"), Names{"peak.sub"});
     EXPECT_EQ(complete("make run2"), Names{"run2.d"});
+    EXPECT_EQ(complete("import/c run2"), Names{"run2.d"});
     // Commands without a file name, and words after the file name.
     EXPECT_EQ(complete("fit r"), Names{});
     EXPECT_EQ(complete("param r"), Names{});

@@ -18,14 +18,14 @@ namespace tarva {
 namespace {
 
 constexpr Rgb kPalette[kPaletteSize] = {
-    {0, 0, 0},       // black
-    {200, 30, 30},   // red
-    {20, 130, 40},   // green
-    {30, 80, 200},   // blue
-    {170, 40, 160},  // magenta
-    {0, 140, 150},   // teal
-    {230, 110, 0},   // orange
-    {120, 80, 40},   // brown
+    {0, 0, 0},      // black
+    {200, 30, 30},  // red
+    {20, 130, 40},  // green
+    {30, 80, 200},  // blue
+    {170, 40, 160}, // magenta
+    {0, 140, 150},  // teal
+    {230, 110, 0},  // orange
+    {120, 80, 40},  // brown
 };
 
 // The page in inches (page units are 0.001 inch).
@@ -334,8 +334,8 @@ private:
     const StrokeList& list_;
     double height_;
     bool rectangles_alone_;
-    std::vector<Spot> sub_; // the sub-path being gathered
-    std::vector<Spot> path_; // the sub-paths waiting for the next stroke
+    std::vector<Spot> sub_;                            // the sub-path being gathered
+    std::vector<Spot> path_;                           // the sub-paths waiting for the next stroke
     std::vector<std::pair<std::size_t, bool>> starts_; // where each begins in path_, and whether it is closed
     Spot pen_{0, 0};
     bool have_pen_ = false;
