@@ -8,6 +8,9 @@
 // device layer applies, live in the graphics state.
 #pragma once
 
+#include <vector>
+
+#include "graphics/annotation_layout.h"
 #include "text/fixed_text.h"
 
 namespace tarva {
@@ -68,6 +71,9 @@ struct DrawSettings {
     // the right; this is where the next overlay's entry ends.
     float legend_right = 0.0f;
     int legend_row = 0; // rows above the first when the row is full
+    // Line labels (XRAY) placed on the last picture in the print style, so
+    // that the next one is placed clear of them.
+    std::vector<LabelBox> placed_labels;
 
     // STIPPL's random generator, 0 <= r < 1, kept between commands.
     double stipple_random = 0.0;

@@ -95,7 +95,6 @@ bool error_bar_ends(float c, float e, bool decades, float lo, float hi, float& l
     return true;
 }
 
-
 int symbol_shape(int symbol) {
     const int m = ((symbol % 8) + 8) % 8;
     return m == 0 ? 8 : m;

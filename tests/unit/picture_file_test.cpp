@@ -16,6 +16,7 @@
 
 #include "command_fixture.h"
 #include "graphics/drivers/cairo_picture.h"
+#include "graphics/drivers/device_table.h"
 #include "picture_images.h"
 #include "plot/device.h"
 #include "tarva_process.h"
@@ -125,6 +126,7 @@ TEST_F(PictureFiles, EveryFormatIsReadByItsConsumer) {
 // PostScript one.
 TEST_F(PictureFiles, DefineScaleShrinksThePdfPicture) {
     if (!have_program("pdftoppm")) GTEST_SKIP() << "poppler-utils not installed";
+    run("draw/d cp"); // the PostScript picture's strokes
     auto inked_width = [this](const std::string& name) {
         run("define/x " + name);
         run("draw/x");
@@ -165,6 +167,47 @@ TEST_F(PictureFiles, TheFileIsCompleteAfterEveryCommand) {
     EXPECT_EQ(run("draw/x"), " Plot written to: plt02.pdf\n");
     EXPECT_TRUE(pdf_reads("plt02.pdf"));
     EXPECT_TRUE(temporaries().empty());
+}
+
+// A burst of annotations costs one rendering: a macro of a picture and 20
+// LABELs writes the SVG file once and the sixel frame once, when the macro
+// ends, and they are what the same commands typed one by one leave (each
+// typed command renders again).
+TEST_F(PictureFiles, AMacroOfTwentyLabelsRendersOnce) {
+    std::vector<std::string> answers; // each LABEL's: place, angle, size, text
+    std::string labels;
+    for (int i = 0; i < 20; ++i) {
+        answers.push_back(std::to_string(0.4 * i) + "," + std::to_string(1 + 0.2 * i) + "\n\n0.9\nL" +
+                          std::to_string(i) + "\n");
+        labels += "label\n" + answers.back();
+    }
+    testing_support::write_file("burst.qvc", "draw/x\n" + labels + "draw/s\n" + labels);
+
+    // Typed: every command ends with its pictures written.
+    for (const std::string line : {"define/x typed.svg", "termin/s", "dest typed.six"}) run(line);
+    for (const std::string device : {"draw/x", "draw/s"}) {
+        run(device);
+        for (const std::string& a : answers) run("label", a);
+    }
+    EXPECT_EQ(s.graphics.drivers().pictures.renders(), 21);
+    EXPECT_EQ(s.graphics.drivers().sixel.frames(), 21);
+    run("close");
+
+    // The macro, run as from the keyboard until it ends.
+    CommandSession m;
+    for (int i = 0; i < 40; ++i) m.add_point(static_cast<float>(i) * 0.25f, 3.0f + 2.0f * std::sin(i * 0.25f), 0.2f);
+    m.s.fit.function = 9;
+    m.s.data.caption = "Device X";
+    for (const std::string line : {"define/x burst.svg", "termin/s", "dest frames.six"}) m.run(line);
+    m.in.str("@ burst\n");
+    m.in.clear();
+    run_loop(m.s);
+    EXPECT_EQ(m.s.graphics.drivers().pictures.renders(), 1);
+    EXPECT_EQ(m.s.graphics.drivers().sixel.frames(), 1);
+    EXPECT_EQ(read_file("burst.svg"), read_file("typed.svg"));
+    const std::string frame = read_file("frames.six"), typed = read_file("typed.six");
+    ASSERT_FALSE(frame.empty());
+    EXPECT_EQ(typed.substr(typed.size() - std::min(typed.size(), frame.size())), frame);
 }
 
 // Automatic names continue after the highest pltNN of the format already
@@ -222,7 +265,8 @@ TEST_F(PictureFiles, PenColourWidthAndThicknessReachThePicture) {
 }
 
 // The README picture: the README's own macro draws it through DRAW/X into
-// PNG; the same picture on the PostScript device, rendered by Ghostscript
+// PNG in the print style; the same picture without it (DRAW/D CP) and on
+// the PostScript device, rendered by Ghostscript
 // (antialiased, at the PNG's 150 pixels per inch) and turned upright, must
 // agree with it stroke for stroke. Both are averaged over 110 x 85 cells (a
 // tenth of an inch) and compared in grey levels: the mean difference must
@@ -239,9 +283,13 @@ TEST_F(ReadmePicture, DrawXAgreesWithGhostscriptsPostScript) {
     const testing_support::ProcessRun readme = run("@readme\n");
     ASSERT_TRUE(readme.exited_with(0)) << readme.out << readme.err;
     ASSERT_THAT(readme.out, HasSubstr(" Plot written to: readme_fit.png\n"));
-    // EXIT, the macro's last line (echoed from the macro), closes the file.
-    EXPECT_THAT(readme.out, HasSubstr("exit" + std::string(36, ' ') + "\n readme_fit.png file closed.\n"));
-    const testing_support::ProcessRun others = run("data peaks\nfit\ndraw/q x\n-5 205\n0 420\n"
+    // EXIT, the macro's last line (echoed from the macro), writes the
+    // picture drawn in the macro and closes the file.
+    EXPECT_THAT(readme.out, HasSubstr("exit" + std::string(36, ' ') +
+                                      "\n Plot written to: readme_fit.png\n readme_fit.png file closed.\n"));
+    // The same picture without the print style has the PostScript strokes.
+    const testing_support::ProcessRun others = run("data peaks\nfit\ndraw/q x\n-5 205\n0 420\ndraw/d cp\n"
+                                                   "define/x plain.png\ndraw/x x\n-5 205\n0 420\n"
                                                    "define/x\n1\n12 -7\ndefine/x moved.png\n"
                                                    "draw/x x\n-5 205\n0 420\nexit\n");
     ASSERT_TRUE(others.exited_with(0)) << others.out << others.err;
@@ -252,11 +300,13 @@ TEST_F(ReadmePicture, DrawXAgreesWithGhostscriptsPostScript) {
     ASSERT_TRUE(page.has_value()) << read_file("tool.log");
     ASSERT_EQ(page->width, 1275); // portrait letter at 150 pixels per inch
     const Picture upright = testing_support::turned_right(*page);
-    const auto x = decode_png(path("readme_fit.png"));
+    const auto readme_fit = decode_png(path("readme_fit.png"));
+    const auto x = decode_png(path("plain.png"));
     const auto moved = decode_png(path("moved.png"));
-    ASSERT_TRUE(x && moved);
-    EXPECT_EQ(x->width, 1650);
-    EXPECT_EQ(x->height, 1275);
+    ASSERT_TRUE(readme_fit && x && moved);
+    EXPECT_EQ(readme_fit->width, 1650);
+    EXPECT_EQ(readme_fit->height, 1275);
+    EXPECT_GT(testing_support::mean_difference(*readme_fit, *x, 110, 85), 0.0); // the print style
     const double same = testing_support::mean_difference(*x, upright, 110, 85);
     EXPECT_LT(same, 1.5);
     EXPECT_GT(testing_support::mean_difference(*moved, upright, 110, 85), 3 * same + 4.0);

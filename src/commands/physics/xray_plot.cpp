@@ -53,7 +53,7 @@ MarkerLayout layout_line_markers(const std::vector<LineMarker>& lines, int max_l
 }
 
 void draw_line_markers(Session& s, const std::vector<LineMarker>& lines, std::string_view label) {
-    const DrawSettings& d = s.draw;
+    DrawSettings& d = s.draw;
     const XraySettings& x = s.physics.xray;
     const char device = d.last_device;
     set_window(s, d.old_xmin, d.old_xmax, d.old_ymin, d.old_ymax);
@@ -68,7 +68,19 @@ void draw_line_markers(Session& s, const std::vector<LineMarker>& lines, std::st
         plot_pen(s, device, k.x, k.y0, 3);
         plot_pen(s, device, k.x, k.y1, 2);
     }
-    if (!m.strokes.empty() && !label.empty()) draw_text(s, device, m.label_x, m.label_y, size, 0.0f, label);
+    if (!m.strokes.empty() && !label.empty()) {
+        float lx = m.label_x, ly = m.label_y;
+        if (print_styled(s, device)) {
+            // Labels of neighbouring groups are moved up (down when the
+            // markers hang) past the ones already there; the markers stay.
+            const float cap = 1.2f * size * std::fabs(uy);
+            const LabelBox wanted{lx, ly, text_width(s, size, label), cap};
+            const LabelBox got = place_labels({&wanted, 1}, d.placed_labels, 0.3f * cap, !x.upside_down)[0];
+            s.draw.placed_labels.push_back(got);
+            ly = got.y;
+        }
+        draw_text(s, device, lx, ly, size, 0.0f, label);
+    }
     end_plot(s, device);
 }
 

@@ -127,7 +127,8 @@ void paint(cairo_t* cr, const StrokeList& list, double scale, double height, dou
             if (pending) cairo_stroke(cr);
             pending = false;
             segments = 0;
-            while (next_fill < fills.size() && fills[next_fill].at <= i) fill_raster(cr, fills[next_fill++], scale, height);
+            while (next_fill < fills.size() && fills[next_fill].at <= i)
+                fill_raster(cr, fills[next_fill++], scale, height);
             current = -1; // the fill changed the source colour
         }
         if (i == points.size()) break;

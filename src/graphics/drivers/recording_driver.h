@@ -15,7 +15,7 @@ namespace tarva {
 struct RecordedEvent {
     enum Kind { Begin, Vector, End, Shade };
     Kind kind;
-    char device; // the device code of the call (upper case)
+    char device;        // the device code of the call (upper case)
     float x = 0, y = 0; // a vector's point; a shaded area's first corner
     int pen = 0;        // the pen as plot_pen or the thick-line routine sent it; a shaded area's corners
     int line_style = 0; // DRAW's line style in force for the vector

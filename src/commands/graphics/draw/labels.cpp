@@ -6,6 +6,7 @@
 #include <string>
 
 #include "graphics/axes.h"
+#include "graphics/data_band.h"
 #include "graphics/symbols.h"
 #include "graphics/text.h"
 #include "physics/element_table.h"
@@ -97,17 +98,21 @@ void draw_title(Session& s, char device, const PlotLimits& box) {
     }
 }
 
-void draw_captions(Session& s, char device, const PlotLimits& box) {
+void draw_x_caption(Session& s, char device, const PlotLimits& box) {
     float ux = 0, uy = 0;
     plot_unit_size(s, ux, uy);
     const float size = title_size(s);
     const std::string_view xcap = s.data.x_label.trimmed();
     const float xw = text_width(s, size, xcap);
     draw_text(s, device, 0.5f * (box.xmin + box.xmax) - 0.5f * xw, box.ymin - 4.0f * uy * size, size, 0.0f, xcap);
+}
 
+void draw_y_caption(Session& s, char device, const PlotLimits& box, std::string_view ycap) {
+    float ux = 0, uy = 0;
+    plot_unit_size(s, ux, uy);
+    const float size = title_size(s);
     // Turned up the left side, centred on the box. The caption's baseline
     // faces the numbers, so it stands left of the widest one with a gap.
-    const std::string_view ycap = s.data.y_label.trimmed();
     const float along_y = ux > 0.0f ? text_width(s, size, ycap) * uy / ux : 0.0f;
     const float numbers = widest_y_number(s, box, size);
     const float clear_of_numbers = box.xmin - 0.5f * ux - numbers - 0.8f * ux * size / 0.75f;
@@ -118,10 +123,44 @@ void draw_captions(Session& s, char device, const PlotLimits& box) {
     draw_text(s, device, x, 0.5f * (box.ymin + box.ymax) - 0.5f * along_y, size, 90.0f, ycap);
 }
 
+void draw_captions(Session& s, char device, const PlotLimits& box, bool x_caption) {
+    if (x_caption) draw_x_caption(s, device, box);
+    draw_y_caption(s, device, box, s.data.y_label.trimmed());
+}
+
+namespace {
+
+// The print style's dense data: a line through the points and their error
+// bars as a shaded band, when the median X distance between neighbouring
+// points inside the box is less than a symbol's width (Y error bars on
+// linear X only; otherwise false and the symbols are drawn).
+bool draw_data_band(Session& s, char device, const PlotLimits& box) {
+    const DrawFlags& f = s.draw.flags;
+    if (!print_styled(s, device) || f.x_errors || s.axes.log_x) return false;
+    std::vector<BandPoint> points;
+    for (int i = 0; i < s.data.count; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        const float x = s.data.X[k], y = s.data.Y[k];
+        if (!(x >= box.xmin && x <= box.xmax) || !std::isfinite(y)) continue;
+        points.push_back({x, y, std::isfinite(s.data.SIGMA[k]) ? s.data.SIGMA[k] : 0.0f});
+    }
+    // A square symbol is 0.4 symbol units wide per unit of size.
+    const float symbol_width = 0.4f * s.axes.symbol_unit_x * s.draw.symbol_size;
+    if (!denser_than_symbols(points, symbol_width)) return false;
+    const SymbolFrame window{s.axes.symbol_unit_x, s.axes.symbol_unit_y, box.xmin, box.xmax, box.ymin, box.ymax};
+    const BandLayout band = layout_band(std::move(points), window, f.log_y);
+    for (const auto& area : band.areas) shade_area(s, device, area);
+    plot_strokes(s, device, band.line);
+    return true;
+}
+
+} // namespace
+
 void draw_data_points(Session& s, char device, const PlotLimits& box) {
     const int symbol = overlay_symbol(s);
     const bool all = s.draw.flags.jump_out;
-    for (int i = 0; i < s.data.count; ++i) {
+    const bool band = draw_data_band(s, device, box);
+    for (int i = 0; i < s.data.count && !band; ++i) {
         const auto k = static_cast<std::size_t>(i);
         const float x = s.data.X[k], y = s.data.Y[k];
         if (!std::isfinite(x) || !std::isfinite(y)) continue;

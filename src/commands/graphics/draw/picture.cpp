@@ -227,7 +227,7 @@ void draw_picture(Session& s, char device, const DrawArguments& args) {
     if (f.name) draw_data_name(s, device, box);
     if (residuals) {
         draw_residual_panel(s, device, box);
-        // Annotations go on the picture above the panel.
+        // Overlays and annotations go on the picture above the panel.
         set_panel(s, device, kMainPanelLow, 1.0f, box.xmin, box.xmax, box.ymin, box.ymax);
         symbol_unit_from_plot_unit(s);
     }
