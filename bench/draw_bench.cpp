@@ -1,7 +1,9 @@
 // DRAW of a full spectrum: 1024 points with error bars and a fitted curve
 // of 250 steps, written as a new file per picture: PostScript (DRAW/Q), and
-// PDF and PNG through cairo (DRAW/X), each file rendered whole and renamed
-// into place; and as sixel and kitty frames for the terminal.
+// PDF, PNG and SVG (DRAW/X), each file rendered whole and renamed into
+// place when the pictures are flushed (as before the next prompt); and as
+// sixel and kitty frames for the terminal. Device X and the terminals draw
+// in their print style (the default).
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -54,6 +56,7 @@ void draw_spectrum(benchmark::State& state, char device, const char* file) {
             ctx.qualifier = device;
             ctx.number = 0.0;
             tarva::cmd_draw(s, ctx);
+            tarva::flush_pictures(s); // as before the next prompt: the file is written
             out.str("");
         }
         tarva::CommandContext close;
@@ -66,9 +69,11 @@ void draw_spectrum(benchmark::State& state, char device, const char* file) {
 void BM_DrawSpectrumPostScript(benchmark::State& state) { draw_spectrum(state, 'Q', nullptr); }
 void BM_DrawSpectrumPdf(benchmark::State& state) { draw_spectrum(state, 'X', "spectrum.pdf"); }
 void BM_DrawSpectrumPng(benchmark::State& state) { draw_spectrum(state, 'X', "spectrum.png"); }
+void BM_DrawSpectrumSvg(benchmark::State& state) { draw_spectrum(state, 'X', "spectrum.svg"); }
 BENCHMARK(BM_DrawSpectrumPostScript)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DrawSpectrumPdf)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DrawSpectrumPng)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DrawSpectrumSvg)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
@@ -81,6 +86,7 @@ void draw_sixel(tarva::Session& s) {
     ctx.line = "DRAW";
     ctx.qualifier = 'S';
     tarva::cmd_draw(s, ctx);
+    tarva::flush_pictures(s);
 }
 
 struct SixelSession {
@@ -107,7 +113,7 @@ void BM_SixelFrame800x600(benchmark::State& state) {
     const tarva::StrokeList strokes = spectrum_strokes();
     std::size_t bytes = 0;
     for (auto _ : state) {
-        const auto rgb = tarva::render_rgb(strokes, 800, 600, tarva::kThinnestLine);
+        const auto rgb = tarva::render_rgb(strokes, 800, 600, tarva::kThinnestLine, tarva::kSixelSmoothing);
         bytes = tarva::encode_sixel(rgb, 800, 600).size();
         benchmark::DoNotOptimize(bytes);
     }
@@ -120,7 +126,8 @@ void BM_KittyFrame800x600(benchmark::State& state) {
     const tarva::StrokeList strokes = spectrum_strokes();
     std::size_t bytes = 0;
     for (auto _ : state) {
-        bytes = tarva::encode_kitty(tarva::render_png(strokes, 800, 600, tarva::kThinnestLine)).size();
+        bytes = tarva::encode_kitty(tarva::render_png(strokes, 800, 600, tarva::kThinnestLine, tarva::kKittySmoothing))
+                    .size();
         benchmark::DoNotOptimize(bytes);
     }
     state.counters["bytes"] = static_cast<double>(bytes);

@@ -461,6 +461,42 @@ TEST_F(VectorPages, WriteLessAndShowTheSame) {
     EXPECT_GT(testing_support::ink(page), 0.005);
 }
 
+// The SVG file is written by the program itself: rsvg-convert draws it as
+// cairo draws the same strokes (colours, widths, dashes, closed outlines,
+// a see-through band), pixel for pixel but for the antialiased edges.
+TEST_F(VectorPages, TheProgramsSvgLooksAsCairoDrawsIt) {
+    if (!have_program("rsvg-convert") || !have_program("pngtopnm")) GTEST_SKIP() << "librsvg or netpbm missing";
+    StrokeList list;
+    for (int k = 0; k < kPaletteSize; ++k) {
+        const StrokeStyle st{20.0f + 10.0f * static_cast<float>(k), k, k % 5};
+        const float y = 1000.0f + 800.0f * static_cast<float>(k);
+        list.move(500, y);
+        for (int i = 1; i <= 40; ++i)
+            list.draw(500.0f + 240.0f * static_cast<float>(i), y + 300.0f * std::sin(0.5f * static_cast<float>(i)), st);
+        list.move(9000, y);
+        for (auto [dx, dy] : {std::pair{600, 0}, {600, 400}, {0, 400}, {0, 0}}) list.draw(9000.0f + dx, y + dy, st);
+        list.fill({{1000, y - 200}, {8000, y - 200}, {8000, y + 200}, {1000, y + 200}},
+                  FillStyle{palette_colour(k), kBandOpacity});
+    }
+    { std::ofstream("own.svg", std::ios::binary) << render_file(list, PictureFormat::Svg, 0.0); }
+    ASSERT_EQ(std::system("rsvg-convert -b white -o own.png own.svg >tool.log 2>&1"), 0) << read_file("tool.log");
+    const auto svg = decode_png("own.png");
+    ASSERT_TRUE(svg);
+    ASSERT_EQ(svg->width, 1056);
+    ASSERT_EQ(svg->height, 816);
+    const Picture cairo{1056, 816, render_rgb(list, 1056, 816, 1.0, Smoothing::Best)};
+    int unlike = 0;
+    double sum = 0.0;
+    for (std::size_t i = 0; i < cairo.rgb.size(); ++i) {
+        const int d = std::abs(cairo.rgb[i] - svg->rgb[i]);
+        unlike += d > 64;
+        sum += d;
+    }
+    EXPECT_LT(unlike, 200); // of 2.6 million channel values
+    EXPECT_LT(sum / static_cast<double>(cairo.rgb.size()), 0.5);
+    EXPECT_GT(testing_support::ink(*svg), 0.01);
+}
+
 // A symbol's nested squares go into the PDF as rectangles ("re", four
 // numbers each) and look as before: the page of 400 symbols takes well
 // under the bytes of the same squares each with one corner a grid step
