@@ -15,6 +15,10 @@ namespace tarva {
 
 namespace {
 
+// The most colours a sixel frame's palette holds (what libsixel and the
+// VT340-style terminals take).
+constexpr int kSixelColours = 256;
+
 // The colours of a frame drawn without antialiasing: white, each picture
 // colour, and each picture colour's error band over white.
 std::vector<unsigned char> frame_palette() {
@@ -62,19 +66,40 @@ std::string encode_sixel(const std::vector<unsigned char>& rgb, int width, int h
     // The smallest encoding libsixel knows (it looks for the shortest runs
     // and colour order): the frame goes over the line to the terminal.
     sixel_output_set_encode_policy(output, SIXEL_ENCODEPOLICY_SIZE);
-    // The palette is the frame's own few colours (a picture drawn without
-    // antialiasing has no others), given to libsixel, which maps every
-    // pixel to its nearest entry; no error diffusion, which would only
-    // speckle the flat areas. Working the palette out from the pixels
-    // (libsixel's median cut) was slower and moved white to 97 % grey.
-    std::vector<unsigned char> palette = frame_palette();
+    // libsixel chooses the palette from the pixels (a frame drawn without
+    // antialiasing has only a few colours) and maps every pixel to it
+    // through its fast lookup table; no error diffusion, which would only
+    // speckle the flat areas.
     sixel_dither_t* dither = nullptr;
-    if (SIXEL_FAILED(sixel_dither_new(&dither, static_cast<int>(palette.size() / 3), nullptr))) return {};
+    if (SIXEL_FAILED(sixel_dither_new(&dither, kSixelColours, nullptr))) return {};
     std::unique_ptr<sixel_dither_t, void (*)(sixel_dither_t*)> dither_owner(dither, sixel_dither_unref);
-    sixel_dither_set_palette(dither, palette.data());
-    sixel_dither_set_pixelformat(dither, SIXEL_PIXELFORMAT_RGB888);
-    sixel_dither_set_diffusion_type(dither, SIXEL_DIFFUSE_NONE);
     auto* pixels = const_cast<unsigned char*>(rgb.data()); // libsixel does not write them
+    if (SIXEL_FAILED(sixel_dither_initialize(dither, pixels, width, height, SIXEL_PIXELFORMAT_RGB888, SIXEL_LARGE_AUTO,
+                                             SIXEL_REP_AUTO, SIXEL_QUALITY_AUTO)))
+        return {};
+    sixel_dither_set_diffusion_type(dither, SIXEL_DIFFUSE_NONE);
+    // libsixel builds its palette from the colours cut to five bits a
+    // channel (white came out as 97 % grey): each entry within that cut of
+    // one of the frame's own colours is set back to it. (Giving libsixel
+    // the frame's palette instead makes it search the palette for every
+    // pixel, three times slower.)
+    const int n = sixel_dither_get_num_of_palette_colors(dither);
+    const unsigned char* chosen = sixel_dither_get_palette(dither);
+    if (n <= 0 || !chosen) return {};
+    std::vector<unsigned char> palette(chosen, chosen + 3 * n);
+    const std::vector<unsigned char> own = frame_palette();
+    for (int i = 0; i < n; ++i) {
+        unsigned char* entry = &palette[3 * static_cast<std::size_t>(i)];
+        for (std::size_t k = 0; k < own.size(); k += 3) {
+            bool near = true;
+            for (std::size_t c = 0; c < 3; ++c) near = near && std::abs(entry[c] - own[k + c]) <= 8;
+            if (near) {
+                std::copy_n(&own[k], 3, entry);
+                break;
+            }
+        }
+    }
+    sixel_dither_set_palette(dither, palette.data());
     if (SIXEL_FAILED(sixel_encode(pixels, width, height, 3, dither, output))) return {};
     return out;
 }

@@ -49,10 +49,11 @@ inline constexpr int kTerminalQueryMs = 500;
 // whether the limit cut it.
 PixelSize picture_pixels(std::optional<PixelSize> window, float scale, bool& limited);
 
-// Sixel data (DCS ... ST) for RGB pixels through libsixel, with the
-// palette of a frame drawn without antialiasing (white, the picture colours
-// and their error bands), to which libsixel maps the pixels. Empty when
-// libsixel fails.
+// Sixel data (DCS ... ST) for RGB pixels through libsixel, which chooses
+// the palette (at most 256 colours) from the pixels and maps them to it;
+// entries near the colours of a frame drawn without antialiasing (white,
+// the picture colours, their error bands) are those colours exactly.
+// Encoded for the smallest size. Empty when libsixel fails.
 std::string encode_sixel(const std::vector<unsigned char>& rgb, int width, int height);
 
 // The kitty graphics protocol's escape stream for a PNG file: base64 in
