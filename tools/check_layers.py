@@ -28,7 +28,7 @@ import tempfile
 LAYERS = [
     ("text", ["text"]),
     ("input/output core", ["io"]),
-    ("libraries", ["dataset", "models", "fitting", "graphics", "physics"]),
+    ("libraries", ["dataset", "models", "fitting", "graphics", "physics", "analysis"]),
     ("session", ["session"]),
     ("plot layer", ["plot"]),
     ("commands", ["commands"]),

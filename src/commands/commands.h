@@ -78,5 +78,7 @@ void cmd_xray(Session& s, CommandContext& ctx);
 void cmd_close(Session& s, CommandContext& ctx);
 void cmd_load(Session& s, CommandContext& ctx);
 void cmd_macro(Session& s, CommandContext& ctx);
+// Beyond the described table.
+void cmd_peaks(Session& s, CommandContext& ctx);
 
 } // namespace tarva

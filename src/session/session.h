@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/peak_settings.h"
 #include "dataset/data_set.h"
 #include "fitting/engine_state.h"
 #include "graphics/axis_settings.h"
@@ -66,6 +67,7 @@ struct Session {
     EngineState engine;
     Markers markers;
     PhysicsSettings physics;
+    PeakSettings peaks;
 
     OutputSink& out() { return interp.out; }
     InputStack& input() { return interp.input; }
