@@ -268,8 +268,7 @@ void identify(Session& s) {
     const EnergyScale scale = energy_scale(s.data);
     if (!scale.known()) {
         s.out().line("No energy calibration: naming lines needs one. Give it with MCA/N (energy per");
-        s.out().line("channel and offset), or mark two known peaks with BUMP (key M) and calibrate");
-        s.out().line("with its G key.");
+        s.out().line("channel and offset), or mark two known peaks with BUMP's M key and apply its G.");
         return;
     }
     auto src = current_peaks(s);
