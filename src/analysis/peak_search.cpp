@@ -7,12 +7,13 @@ namespace tarva {
 
 namespace {
 
-// The kernel of the search is this many times wider (standard deviation)
-// than the expected peak: the significance of a peak grows with the kernel
-// up to about twice its width, while two peaks 1.5 FWHM apart stay two
-// maxima of the response up to about 1.6 times; 1.5 gains a third in
-// significance over a kernel of the peak's own width and also finds
-// somewhat broader peaks than the narrowest.
+// The search runs twice: with a kernel of the expected peak's own width
+// (standard deviation), which keeps weak peaks beside strong ones apart,
+// and with one this many times wider, whose significance is a third
+// higher for an isolated peak and which also finds peaks somewhat broader
+// than the narrowest (the significance grows with the kernel up to about
+// twice the peak's width; two peaks 1.5 FWHM apart stay two maxima up to
+// about 1.6 times).
 constexpr double kSmoothing = 1.5;
 
 // The second difference of a sampled Gaussian of standard deviation
@@ -318,6 +319,36 @@ void correct_for_neighbours(const Response& r, const Kernel& kn, const std::vect
     }
 }
 
+struct Candidate {
+    double centre, height, width, significance; // points, counts, standard deviation in points, sigma
+};
+
+// The peaks of one search: maxima of the response at the threshold (close
+// ones merged), their centres, widths and heights, corrected for their
+// neighbours.
+std::vector<Candidate> peaks_at_scale(const Response& r, const Kernel& kn, int first, int last, double sp,
+                                      double threshold) {
+    const std::vector<int> found = merge_close(r, maxima(r, first, last, threshold), sp * kFwhmPerSigma);
+    std::vector<double> centre, height, width;
+    for (int g : found) {
+        const double a = r.at(g - 1), b = r.at(g), c = r.at(g + 1);
+        const double curvature = a - 2.0 * b + c;
+        const double offset = curvature < 0.0 ? std::clamp(0.5 * (a - c) / curvature, -0.5, 0.5) : 0.0;
+        // A strong well-separated peak's own width; a weak one, one close
+        // to another (whose lobe shifts its crossings), or one whose
+        // crossings give an unlikely width takes the expected width.
+        double own = r.z(g) >= 2.0 * threshold ? separated_sigma(r, kn, g) : 0.0;
+        if (own < 0.5 * sp || own > 2.5 * sp) own = sp;
+        centre.push_back(r.point(g) + offset);
+        width.push_back(own);
+        height.push_back(b / unit_response(kn, own, offset));
+    }
+    correct_for_neighbours(r, kn, found, centre, height, width);
+    std::vector<Candidate> out;
+    for (std::size_t k = 0; k < found.size(); ++k) out.push_back({centre[k], height[k], width[k], r.z(found[k])});
+    return out;
+}
+
 } // namespace
 
 double x_at(std::span<const float> x, double position) {
@@ -373,36 +404,34 @@ PeakSearchResult find_peaks(std::span<const float> x, std::span<const float> y, 
     if (sp <= 0.0) return result; // nothing stands out at any width
     result.fwhm_points = sp * kFwhmPerSigma;
 
-    const Kernel kn = make_kernel(std::max(kSmoothing * sp, 0.5));
-    if (2 * kn.half + 3 > n) return result;
-    const Response r = filter(kn, counts, var, 1);
-    const double unit = unit_response(kn, sp, 0.0);
-    for (int g = 0; g < r.size(); ++g) result.height_noise[static_cast<std::size_t>(r.point(g))] = r.noise(g) / unit;
-
-    const std::vector<int> found = merge_close(r, maxima(r, first, last, options.threshold), result.fwhm_points);
-    std::vector<double> centre, height, width;
-    for (int g : found) {
-        const double a = r.at(g - 1), b = r.at(g), c = r.at(g + 1);
-        const double curvature = a - 2.0 * b + c;
-        const double offset = curvature < 0.0 ? std::clamp(0.5 * (a - c) / curvature, -0.5, 0.5) : 0.0;
-        // A strong well-separated peak's own width; a weak one, one close
-        // to another (whose lobe shifts its crossings), or one whose
-        // crossings give an unlikely width takes the expected width.
-        double own = r.z(g) >= 2.0 * options.threshold ? separated_sigma(r, kn, g) : 0.0;
-        if (own < 0.5 * sp || own > 2.5 * sp) own = sp;
-        centre.push_back(r.point(g) + offset);
-        width.push_back(own);
-        height.push_back(b / unit_response(kn, own, offset));
+    // The search at both kernel widths: the narrow one's peaks, then those
+    // of the wide one that stand apart from them.
+    std::vector<Candidate> found;
+    for (const double scale : {1.0, kSmoothing}) {
+        const Kernel kn = make_kernel(std::max(scale * sp, 0.5));
+        if (2 * kn.half + 3 > n) continue;
+        const Response r = filter(kn, counts, var, 1);
+        const double unit = unit_response(kn, sp, 0.0);
+        for (int g = 0; g < r.size(); ++g) {
+            double& noise = result.height_noise[static_cast<std::size_t>(r.point(g))];
+            const double here = r.noise(g) / unit;
+            noise = noise > 0.0 ? std::min(noise, here) : here;
+        }
+        for (const Candidate& c : peaks_at_scale(r, kn, first, last, sp, options.threshold))
+            if (std::none_of(found.begin(), found.end(), [&](const Candidate& f) {
+                    return std::fabs(f.centre - c.centre) < 0.5 * kFwhmPerSigma * sp;
+                }))
+                found.push_back(c);
     }
-    correct_for_neighbours(r, kn, found, centre, height, width);
+    std::sort(found.begin(), found.end(), [](const Candidate& a, const Candidate& b) { return a.centre < b.centre; });
 
     const std::span<const float> xs = x.first(static_cast<std::size_t>(n));
-    for (std::size_t k = 0; k < found.size(); ++k) {
+    for (const Candidate& c : found) {
         FoundPeak p;
-        p.position = centre[k];
-        p.significance = r.z(found[k]);
-        p.fwhm_points = width[k] * kFwhmPerSigma;
-        p.height = height[k];
+        p.position = c.centre;
+        p.significance = c.significance;
+        p.fwhm_points = c.width * kFwhmPerSigma;
+        p.height = c.height;
         p.area = kGaussianAreaFactor * p.height * p.fwhm_points;
         p.x = x_at(xs, p.position);
         p.fwhm_x = p.fwhm_points * x_step_at(xs, p.position);

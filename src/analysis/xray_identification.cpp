@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
-#include <numeric>
 
 #include "physics/element_table.h"
 
@@ -17,6 +16,16 @@ namespace {
 constexpr double kFanoTerm = 0.00233;
 // Lines closer than this part of the FWHM are one group.
 constexpr double kUnresolved = 0.4;
+// A set may also explain a peak with another group than its strongest
+// (when the strongest stands on another peak, perhaps shared with another
+// element's line) if that group is this strong relative to the strongest,
+// at this cost in the score.
+constexpr double kSecondLine = 0.25;
+constexpr double kSecondLineCost = -0.2;
+// Elements without long-lived isotopes are not looked for: Tc, Pm, Po, At,
+// Rn, Fr, Ra, Ac, Pa. Their L and M lines fall among the common K lines and
+// would only ever be coincidences in a sample.
+bool short_lived(int z) { return z == 43 || z == 61 || (z >= 84 && z <= 89) || z == 91; }
 // A parent is at least this many times higher than its escape or sum peak.
 constexpr double kArtifactRatio = 10.0;
 // Sets of a family that is less often the one seen weigh a little less when
@@ -66,11 +75,21 @@ struct Work {
     std::vector<double> width;                     // FWHM of each peak, keV
     std::vector<bool> usable;                      // a line peak may explain it
     std::vector<double> remaining;                 // height not yet explained
+    std::vector<double> moment;                    // sum of explained height x line energy
     std::vector<std::map<int, double>> share;      // per peak: set -> height explained
     std::vector<std::map<int, std::string>> found; // per peak: set -> group label within half the FWHM
     std::vector<bool> assigned;
 
     double height(std::size_t p) const { return peaks[p].height; }
+
+    // Where the unexplained part of peak p stands: a blend's centre less
+    // the lines already given to it (within half its FWHM).
+    double centre(std::size_t p) const {
+        const double explained = height(p) - remaining[p];
+        if (!(explained > 0.0) || !(remaining[p] > 0.0)) return peaks[p].energy;
+        const double e = (height(p) * peaks[p].energy - moment[p]) / remaining[p];
+        return std::clamp(e, peaks[p].energy - 0.5 * width[p], peaks[p].energy + 0.5 * width[p]);
+    }
 
     // The peak nearest (in its own widths) to an energy, or -1.
     int nearest(double energy) const {
@@ -89,26 +108,52 @@ struct Work {
 
     double line_limit(double energy) const { return limit ? limit(energy) : 0.0; }
 
-    // A line of height h at this energy would not stand out as a peak of
-    // its own (nor show its height) on the flank of a much higher peak
-    // within two and a half FWHM.
-    bool masked(double energy, double h) const {
+    // The strongest group of set s stands within half the FWHM of a peak.
+    bool main_line_found(int s) const {
+        const double e = groups[static_cast<std::size_t>(s)][0].energy;
         for (std::size_t q = 0; q < peaks.size(); ++q)
-            if (std::fabs(energy - peaks[q].energy) <= 2.5 * std::max(width[q], resolution(peaks[q].energy)) &&
-                peaks[q].height >= 3.0 * h)
-                return true;
+            if (usable[q] && std::fabs(e - peaks[q].energy) <= 0.5 * width[q]) return true;
         return false;
     }
 
-    // How well set s explains peak p as its strongest group.
-    double score(int s, std::size_t p) const {
+    // A line of height h at this energy would not be found as a peak of
+    // its own (nor show its height) beside a higher peak: within one and a
+    // half FWHM of one three times higher, or where the negative lobes of
+    // the peaks around it in the search's response (second derivatives of
+    // Gaussians about 1.8 times their width, the search's kernel combined)
+    // take its response below what is found (`lim`).
+    bool masked(double energy, double h, double lim) const {
+        double left = h;
+        for (std::size_t q = 0; q < peaks.size(); ++q) {
+            const double w = std::max(width[q], resolution(peaks[q].energy));
+            const double d = std::fabs(energy - peaks[q].energy);
+            if (d <= 1.5 * w && peaks[q].height >= 3.0 * h) return true;
+            const double u = d / (0.765 * w);
+            if (u > 1.0) left -= peaks[q].height * (u * u - 1.0) * std::exp(-0.5 * u * u);
+        }
+        return left < lim;
+    }
+
+    // The height of the strongest group of set s when its group `anchor`
+    // makes the unexplained part of peak p.
+    double amplitude(int s, std::size_t anchor, std::size_t p) const {
+        const LineGroup& g = groups[static_cast<std::size_t>(s)][anchor];
+        return remaining[p] / (g.intensity * overlap(g.energy - centre(p), width[p]));
+    }
+
+    // How well set s explains peak p with its group `anchor` (the
+    // strongest, or another strong one when the strongest stands on
+    // another peak).
+    double score(int s, std::size_t anchor, std::size_t p) const {
         const auto& g = groups[static_cast<std::size_t>(s)];
-        const double d = g[0].energy - peaks[p].energy;
+        const double d = g[anchor].energy - centre(p);
         const double tolerance = 0.5 * width[p];
-        const double a = remaining[p] / overlap(d, width[p]);
-        double total = 1.0 - 0.5 * (d / tolerance) * (d / tolerance) +
-                       family_prior(family_of(db.sets[static_cast<std::size_t>(s)]));
-        for (std::size_t k = 1; k < g.size(); ++k) {
+        const double a = amplitude(s, anchor, p);
+        double total = 1.0 - (d / tolerance) * (d / tolerance) +
+                       family_prior(family_of(db.sets[static_cast<std::size_t>(s)])) +
+                       (anchor == 0 ? 0.0 : kSecondLineCost);
+        for (std::size_t k = 0; k < g.size(); ++k) {
+            if (k == anchor) continue;
             if (g[k].intensity < 0.02) continue;
             const double h = a * g[k].intensity;
             const double lim = line_limit(g[k].energy);
@@ -118,27 +163,44 @@ struct Work {
             const double r = q < 0 ? 1e30
                                    : std::fabs(g[k].energy - peaks[static_cast<std::size_t>(q)].energy) /
                                          width[static_cast<std::size_t>(q)];
-            if (q >= 0 && static_cast<std::size_t>(q) == p) continue;
             if (r <= 0.5) {
                 const auto qq = static_cast<std::size_t>(q);
-                if (!usable[qq]) continue;
+                if (qq == p) {
+                    // A strong second group within the same peak (apart from
+                    // the anchor, or it would be in its group) would widen
+                    // the peak or split it.
+                    if (h >= 0.25 * a * g[anchor].intensity) total -= w;
+                    continue;
+                }
+                if (!usable[qq]) continue; // on an escape or sum peak
                 const double c = h * overlap(g[k].energy - peaks[qq].energy, width[qq]);
-                if (remaining[qq] >= 0.5 * c)
-                    total += w;
-                else if (height(qq) < 0.5 * c && !masked(g[k].energy, h))
-                    total -= w; // too weak for the line, unless a neighbour's flank hides its height
-            } else if (r > 1.0 && h >= 2.0 * lim && !masked(g[k].energy, h)) {
-                total -= 2.0 * w;
+                const double ratio = height(qq) / c;
+                if (ratio < 0.5) {
+                    // Too weak for the line, unless a neighbour's flank hides its height.
+                    if (!masked(g[k].energy, h, lim)) total -= w;
+                } else if (ratio >= 0.8 && remaining[qq] >= 0.3 * height(qq)) {
+                    // A peak of about the height the line predicts is good
+                    // evidence; one much higher than what is left of it
+                    // unexplained, little: the line may only coincide. A
+                    // peak already explained but for a remnant is none.
+                    total += w * std::min(c, remaining[qq]) / std::max({c, remaining[qq], 1e-30});
+                }
+            } else if (r <= 2.0) {
+                // Beside a peak: hidden in its flank when no higher than it,
+                // else the peak would stand where the line is.
+                if (h > 1.5 * height(static_cast<std::size_t>(q)) && !masked(g[k].energy, h, lim)) total -= w;
+            } else if (h >= 2.0 * lim && !masked(g[k].energy, h, lim)) {
+                total -= 2.0 * w; // no peak where a plain one should stand
             }
         }
         return total;
     }
 
-    // Set s takes the unexplained height of peak p as its strongest group
+    // Set s takes the unexplained height of peak p with its group `anchor`
     // and its share of every peak its groups reach.
-    void assign(int s, std::size_t p) {
+    void assign(int s, std::size_t anchor, std::size_t p) {
         const auto& g = groups[static_cast<std::size_t>(s)];
-        const double a = remaining[p] / overlap(g[0].energy - peaks[p].energy, width[p]);
+        const double a = amplitude(s, anchor, p);
         for (const LineGroup& line : g) {
             const double h = a * line.intensity;
             for (std::size_t q = 0; q < peaks.size(); ++q) {
@@ -147,6 +209,7 @@ struct Work {
                 if (std::fabs(d) > width[q]) continue;
                 const double e = std::min(remaining[q], h * overlap(d, width[q]));
                 remaining[q] -= e;
+                moment[q] += e * line.energy;
                 share[q][s] += e;
                 if (std::fabs(d) <= 0.5 * width[q] && !found[q].count(s)) found[q][s] = line.label;
             }
@@ -190,15 +253,21 @@ std::vector<LineGroup> line_groups(const XrayDatabase& db, int set, const std::f
     close();
     if (groups.empty()) return groups;
     // Labels by place against the strongest group: below it "l" ("z" for
-    // M lines), then "a", the first group above "b", the rest "g".
+    // M lines), then "a"; above it "b" up to a little beyond the strongest
+    // group above it, "g" further up.
     const auto main = static_cast<std::size_t>(
         std::max_element(groups.begin(), groups.end(),
                          [](const LineGroup& a, const LineGroup& b) { return a.intensity < b.intensity; }) -
         groups.begin());
     const char family = family_of(s);
     const double strongest = groups[main].intensity;
+    std::size_t second = main;
+    for (std::size_t k = main + 1; k < groups.size(); ++k)
+        if (second == main || groups[k].intensity > groups[second].intensity) second = k;
+    const double beta_end =
+        second == main ? 0.0 : groups[second].energy + 0.3 * (groups[second].energy - groups[main].energy);
     for (std::size_t k = 0; k < groups.size(); ++k) {
-        char tag = k < main ? (family == 'M' ? 'z' : 'l') : k == main ? 'a' : k == main + 1 ? 'b' : 'g';
+        char tag = k < main ? (family == 'M' ? 'z' : 'l') : k == main ? 'a' : groups[k].energy <= beta_end ? 'b' : 'g';
         if (family == 'K' && k < main) tag = ' ';
         groups[k].label = std::string(1, family) + (tag == ' ' ? "" : std::string(1, tag));
         groups[k].intensity /= strongest;
@@ -214,17 +283,19 @@ XrayIdentification identify_xray_peaks(const XrayDatabase& db, std::span<const X
     const std::size_t n = peaks.size();
     result.peaks.resize(n);
     const auto resolution = resolution_model(peaks);
-    Work w{db, peaks, limit, resolution, {}, {}, {}, {}, {}, {}, {}};
+    Work w{db, peaks, limit, resolution, {}, {}, {}, {}, {}, {}, {}, {}};
     const std::size_t sets = std::min<std::size_t>(db.sets.size(), kXraySearchSets);
     w.groups.resize(sets);
     w.assigned.assign(sets, false);
     for (std::size_t s = 0; s < sets; ++s)
-        if (element_family(db.sets[s])) w.groups[s] = line_groups(db, static_cast<int>(s), resolution);
+        if (element_family(db.sets[s]) && !short_lived(z_of_set(db.sets[s])))
+            w.groups[s] = line_groups(db, static_cast<int>(s), resolution);
     w.width.resize(n);
     for (std::size_t p = 0; p < n; ++p)
         w.width[p] = peaks[p].fwhm > 0.0 ? peaks[p].fwhm : resolution(std::max(peaks[p].energy, 0.0));
     w.usable.assign(n, false);
     w.remaining.assign(n, 0.0);
+    w.moment.assign(n, 0.0);
     w.share.resize(n);
     w.found.resize(n);
 
@@ -262,17 +333,23 @@ XrayIdentification identify_xray_peaks(const XrayDatabase& db, std::span<const X
         const double lim = w.line_limit(peaks[p].energy);
         if (w.remaining[p] < std::max(0.3 * peaks[p].height, lim > 0.0 ? lim : 0.0)) continue;
         int best = -1;
+        std::size_t best_anchor = 0;
         double best_score = 0.3; // a set must score above this to be taken
         for (std::size_t s = 0; s < sets; ++s) {
             if (w.assigned[s] || w.groups[s].empty()) continue;
-            if (std::fabs(w.groups[s][0].energy - peaks[p].energy) > 0.5 * w.width[p]) continue;
-            const double sc = w.score(static_cast<int>(s), p);
-            if (sc > best_score) {
-                best_score = sc;
-                best = static_cast<int>(s);
+            for (std::size_t k = 0; k < w.groups[s].size(); ++k) {
+                const LineGroup& g = w.groups[s][k];
+                if (k > 0 && (g.intensity < kSecondLine || !w.main_line_found(static_cast<int>(s)))) continue;
+                if (std::fabs(g.energy - w.centre(p)) > 0.5 * w.width[p]) continue;
+                const double sc = w.score(static_cast<int>(s), k, p);
+                if (sc > best_score) {
+                    best_score = sc;
+                    best = static_cast<int>(s);
+                    best_anchor = k;
+                }
             }
         }
-        if (best >= 0) w.assign(best, p);
+        if (best >= 0) w.assign(best, best_anchor, p);
     }
 
     // What each peak is, and what lines lie within its FWHM.

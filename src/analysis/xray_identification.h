@@ -4,14 +4,23 @@
 //
 // The lines of a set that the detector cannot separate (K alpha 1 and 2,
 // say) are taken together as one group at their intensity-weighted energy.
-// The peaks are explained from the strongest down: for the strongest peak
-// not yet explained, every set whose strongest group lies within half its
-// FWHM is weighed by how well it matches and by its other groups, each
-// predicted at the set's intensity ratio: a group that lands on a peak with
-// room for it counts for the set, one that should stand out clearly but
-// has no peak counts against it, one hidden next to another peak counts
-// neither way. The best set explains its share of every peak its groups
-// reach, and the next peak with a large unexplained part is taken.
+// Peaks much weaker than another peak 1.740 keV above them, or at twice
+// its energy, are its escape and sum peaks. The other peaks are explained
+// from the highest down: for the highest peak with a large part not yet
+// explained, every set whose strongest group lies within half the peak's
+// FWHM (or another strong group, when the strongest stands on a peak of
+// its own) is weighed by how close it lies, by its family (K before L
+// before M) and by its other groups, each predicted at the set's intensity
+// ratio: a group that lands on a peak of about its height counts for the
+// set; one landing on a much higher peak's unexplained part counts a
+// little; one that should stand out clearly where there is no peak, one
+// far too high for the peak it lands on, or a strong one inside the same
+// peak (which would widen it) counts against it; one hidden in a higher
+// neighbour's flank counts neither way. The best set explains its share of
+// every peak its groups reach, and the next peak is taken. An element's
+// evidence is the significance of the peaks it explains, each weighted by
+// the share explained: its strongest line counts, its companion lines
+// found at their energies and intensity ratios count more.
 #pragma once
 
 #include <functional>
