@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace tarva {
 
@@ -89,25 +90,56 @@ Response filter(const Kernel& kn, const std::vector<double>& y, const std::vecto
     const std::size_t count = static_cast<std::size_t>((hi - r.lo) / stride + 1);
     r.f.assign(count, 0.0);
     r.sd.assign(count, 0.0);
-    // Tap by tap over all grid points: the inner loop carries nothing from
-    // one point to the next, so the compiler vectorises it.
     const std::size_t step = static_cast<std::size_t>(stride);
-    for (std::size_t t = 0; t < kn.k.size(); ++t) {
-        const double k = kn.k[t], k2 = kn.k2[t];
-        const double* yt = y.data() + t;
-        const double* vt = var.data() + t;
-        double* f = r.f.data();
-        double* v = r.sd.data();
-        if (step == 1) {
-            for (std::size_t i = 0; i < count; ++i) {
+    const std::size_t taps = kn.k.size();
+    if (step == 1) {
+        // Tap by tap over all points, two at a time as one vector (GCC's
+        // vector extension: SSE2 on x86-64): nothing is carried from one
+        // point to the next. At -O2 the compiler does not vectorise the
+        // plain loop itself, and this loop is most of a search's time.
+        using Pair = double __attribute__((vector_size(16)));
+        auto load = [](const double* p) {
+            Pair v;
+            std::memcpy(&v, p, sizeof v);
+            return v;
+        };
+        for (std::size_t t = 0; t < taps; ++t) {
+            const double k = kn.k[t], k2 = kn.k2[t];
+            const double* yt = y.data() + t;
+            const double* vt = var.data() + t;
+            double* f = r.f.data();
+            double* v = r.sd.data();
+            std::size_t i = 0;
+            for (; i + 2 <= count; i += 2) {
+                const Pair fi = load(f + i) + k * load(yt + i);
+                const Pair vi = load(v + i) + k2 * load(vt + i);
+                std::memcpy(f + i, &fi, sizeof fi);
+                std::memcpy(v + i, &vi, sizeof vi);
+            }
+            for (; i < count; ++i) {
                 f[i] += k * yt[i];
                 v[i] += k2 * vt[i];
             }
-        } else {
-            for (std::size_t i = 0; i < count; ++i) {
-                f[i] += k * yt[i * step];
-                v[i] += k2 * vt[i * step];
+        }
+    } else {
+        // Point by point on the coarse grid, over the taps in order.
+        for (std::size_t i = 0; i < count; ++i) {
+            const double* __restrict yi = y.data() + i * step;
+            const double* __restrict vi = var.data() + i * step;
+            double f0 = 0.0, f1 = 0.0, v0 = 0.0, v1 = 0.0;
+            std::size_t t = 0;
+            for (; t + 2 <= taps; t += 2) {
+                f0 += kn.k[t] * yi[t];
+                f1 += kn.k[t + 1] * yi[t + 1];
+                v0 += kn.k2[t] * vi[t];
+                v1 += kn.k2[t + 1] * vi[t + 1];
             }
+            for (; t < taps; ++t) {
+                f0 += kn.k[t] * yi[t];
+                v0 += kn.k2[t] * vi[t];
+            }
+            r.f[i] = f0 + f1;
+            r.sd[i] = v0 + v1;
         }
     }
     for (double& v : r.sd) v = std::sqrt(v);
@@ -213,6 +245,10 @@ double estimate_sigma(const std::vector<double>& y, const std::vector<double>& v
     // Peaks wider than about a tenth of the region are not looked for.
     const double widest = std::max((last - first + 1) / 24.0, 0.8);
     for (double s = 0.8; s <= widest; s *= 1.5) {
+        // Far beyond the width of well-separated strong peaks already
+        // measured, wider kernels only blur them.
+        if (!matched.isolated.empty() && s > 3.0 * *std::min_element(matched.isolated.begin(), matched.isolated.end()))
+            break;
         const Kernel kn = make_kernel(s);
         if (2 * kn.half + 3 > n) break;
         const Response r = filter(kn, y, var, estimation_stride(s));
