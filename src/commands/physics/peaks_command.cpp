@@ -110,9 +110,14 @@ std::string calibration_text(const EnergyScale& e) {
     return "";
 }
 
+struct Search {
+    PeakSearchResult result;
+    Region region;
+};
+
 // Runs the search over the region and reports it; the peaks are kept for
 // PEAKS/S, /I and /M. Nothing when the region could not be searched.
-std::optional<PeakSearchResult> search(Session& s, CommandContext& ctx) {
+std::optional<Search> search(Session& s, CommandContext& ctx) {
     if (ctx.number > 0.0) s.peaks.threshold = ctx.number;
     const auto region = search_region(s);
     if (!region) return std::nullopt;
@@ -164,7 +169,7 @@ std::optional<PeakSearchResult> search(Session& s, CommandContext& ctx) {
     if (r.peaks.empty()) {
         s.out().line("No peaks found at " + format_F(s.peaks.threshold, 0, 1) + " sigma.");
         s.out().blank_line();
-        return r;
+        return Search{r, *region};
     }
     const bool energies = scale.known() && scale.kind == EnergyScale::Kind::Linear;
     s.out().blank_line();
@@ -180,26 +185,26 @@ std::optional<PeakSearchResult> search(Session& s, CommandContext& ctx) {
     s.out().line(format_I(static_cast<long long>(r.peaks.size()), 5) +
                  (r.peaks.size() == 1 ? " peak found." : " peaks found."));
     s.out().blank_line();
-    return r;
+    return Search{r, *region};
 }
 
 // PEAKS/S: function 18 with the line from the region's edges and one
 // Gaussian per peak, every parameter varied.
 void seed(Session& s, CommandContext& ctx) {
-    const auto r = search(s, ctx);
-    if (!r) return;
-    if (r->peaks.empty()) {
+    const auto found = search(s, ctx);
+    if (!found) return;
+    const PeakSearchResult& r = found->result;
+    const Region& region = found->region;
+    if (r.peaks.empty()) {
         s.out().line("Function and parameters unchanged.");
         return;
     }
-    const auto region = search_region(s);
-    if (!region) return;
     const LinePlusGaussians seed =
-        seed_line_plus_gaussians(xs(s), ys(s), region->first, region->last, r->peaks, r->fwhm_points);
+        seed_line_plus_gaussians(xs(s), ys(s), region.first, region.last, r.peaks, r.fwhm_points);
     if (!seed.left_out.empty())
-        s.out().line("Function 18 takes " + std::to_string(kMaxSeedPeaks) + " peaks: the" +
+        s.out().line("Function 18 takes" + free_int(kMaxSeedPeaks) + " peaks: the" +
                      free_int(static_cast<long long>(seed.left_out.size())) + " lowest of the" +
-                     free_int(static_cast<long long>(r->peaks.size())) + " found are left out.");
+                     free_int(static_cast<long long>(r.peaks.size())) + " found are left out.");
     s.fit.function = kLinePlusGaussians;
     s.fit.nparams = static_cast<int>(seed.params.size());
     for (std::size_t k = 0; k < seed.params.size(); ++k) {
@@ -216,9 +221,9 @@ void seed(Session& s, CommandContext& ctx) {
     for (int k = 0; k < s.fit.nparams; ++k)
         s.out().line(format_I(k + 1, 3) + " " + std::string(s.fit.param_name(k).view()) + " = " +
                      g13(s.fit.value[static_cast<std::size_t>(k)]));
-    if (!region->whole)
+    if (!region.whole)
         s.out().line("FIT/C fits all" + free_int(s.data.count) + " points; the search region holds" +
-                     free_int(region->last - region->first + 1) + " of them.");
+                     free_int(region.last - region.first + 1) + " of them.");
     s.out().blank_line();
     s.peaks.seeded = true;
 }
@@ -312,7 +317,7 @@ void identify(Session& s) {
     }
     const XrayIdentification id = identify_xray_peaks(db, peaks, limit);
 
-    s.out().line(std::string(src->from_fit ? "The peaks of function 18" : "The peaks of the last search") + ", " +
+    s.out().line(std::string(src->from_fit ? "The peaks of function 18" : "The peaks of the last search") + "; " +
                  calibration_text(scale));
     s.out().blank_line();
     auto set_name = [&](int set) { return std::string(db.sets[static_cast<std::size_t>(set)].name.view()); };
@@ -404,7 +409,7 @@ void markers(Session& s) {
         const float y1 = y0 + 2.0f * uy;
         plot_pen(s, device, x, y0, 3);
         plot_pen(s, device, x, y1, 2);
-        std::string label = std::to_string(k + 1);
+        std::string label = format_I(static_cast<long long>(k) + 1, 0);
         if (k < s.peaks.names.size() && k < s.peaks.named_centres.size() && s.peaks.named_centres[k] == p.x &&
             !s.peaks.names[k].empty())
             label = s.peaks.names[k];
