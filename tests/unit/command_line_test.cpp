@@ -239,10 +239,13 @@ TEST(CommandTable, EveryKeyWithItsShortestAbbreviation) {
         EXPECT_LT(earlier, e) << shorter << " selects " << earlier->key;
     }
     // The other spare entries are blank and never match.
-    for (std::size_t i = std::size(rows); i < command_table().size(); ++i)
-        if (std::none_of(std::begin(kAddedKeys), std::end(kAddedKeys),
-                         [&](const AddedKey& a) { return a.slot == i + 1; }))
+    for (std::size_t i = std::size(rows); i < command_table().size(); ++i) {
+        const bool added = std::any_of(std::begin(kAddedKeys), std::end(kAddedKeys),
+                                       [&](const AddedKey& a) { return a.slot == i + 1; });
+        if (!added) {
             EXPECT_STREQ(command_table()[i].key, "");
+        }
+    }
     EXPECT_EQ(command_table().size(), 80u);
 }
 
