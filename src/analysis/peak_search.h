@@ -1,14 +1,15 @@
 // Peak search in a spectrum of counts: the smoothed second difference.
 //
 // The counts are convolved with the second difference of a sampled
-// Gaussian of the expected width (negated, so that a peak gives a positive
-// response). The kernel sums to zero and is symmetric, so a constant or
-// straight background gives no response at all. The variance of the
-// response follows from the variances of the counts (SIGMA squared) through
-// the squared kernel, and a point whose response stands `threshold`
-// standard deviations above zero at a local maximum is a peak. This is the
-// method of Mariscotti (Nucl. Instr. Meth. 50 (1967) 309) with a Gaussian
-// smoothing in place of his repeated running sums.
+// Gaussian (negated, so that a peak gives a positive response). The kernel
+// sums to zero and is symmetric, so a constant or straight background
+// gives no response at all. The variance of the response follows from the
+// variances of the counts (SIGMA squared) through the squared kernel, and a
+// point whose response stands `threshold` standard deviations above zero
+// at a local maximum is a peak. This is the method of Mariscotti (Nucl.
+// Instr. Meth. 50 (1967) 309) with a Gaussian smoothing in place of his
+// repeated running sums, run with the expected peak width and with one and
+// a half times it.
 //
 // The search works on the points of a data set in order (the point index
 // is the channel axis); X converts positions and widths for the report.
@@ -56,9 +57,9 @@ struct PeakSearchResult {
     double fwhm_points = 0.0;     // the expected width the search used
     bool width_estimated = false; // it came from the spectrum, not from the options
     // Standard deviation of the height of a peak of the expected width
-    // centred at each point of the data (0 where the kernel does not fit,
-    // near the ends of the data): what a peak needs there to be found is
-    // threshold times this.
+    // centred at each point of the data, the smaller of the two kernels'
+    // (0 where neither fits, near the ends of the data): what a peak needs
+    // there to be found is threshold times this.
     std::vector<double> height_noise;
 };
 
