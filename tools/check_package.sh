@@ -18,7 +18,7 @@ grep -qF '/opt/tarva-test/lib/tarva/' "$scratch/prefix/compile_commands.json" ||
 
 # cmake --install into a scratch root.
 DESTDIR="$scratch/install" cmake --install "$build" >/dev/null
-for f in bin/tarva lib/tarva/tarva.hlp lib/tarva/qvfun.hlp share/man/man1/tarva.1 \
+for f in bin/tarva lib/tarva/tarva-xylib lib/tarva/tarva.hlp lib/tarva/qvfun.hlp share/man/man1/tarva.1 \
          share/doc/tarva/LICENSE share/doc/tarva/NOTICES; do
   [ -f "$scratch/install/usr/local/$f" ] || fail "cmake --install did not install $f"
 done
@@ -41,4 +41,9 @@ run=$(printf 'help exit\nexit\n' | HOME="$scratch" TARVA_LIB="$scratch/root/usr/
       "$scratch/root/usr/local/bin/tarva" 2>&1)
 grep -q 'EXIT           closes the plot files' <<<"$run" || fail "the packaged program does not show its help: $run"
 "$scratch/root/usr/local/bin/tarva" --version | grep -qx 'tarva [0-9.]*' || fail "--version"
+# IMPORT's xylib reader is packaged in the library directory, runs there
+# (its shared libraries found) and answers; the package depends on xylib.
+dpkg-deb --field "$deb" Depends | grep -q libxy || fail "no dependency on xylib"
+reply=$("$scratch/root/usr/local/lib/tarva/tarva-xylib" docs/examples/xrf.spe) || fail "the packaged tarva-xylib fails"
+[ "${reply%%$'\n'*}" = "tarva-xylib 1" ] || fail "the packaged tarva-xylib does not answer: $reply"
 echo "check_package: install and Debian package ($(basename "$deb")) work"

@@ -761,41 +761,6 @@ void point_derivatives(EngineState& e, ModelRef model) {
     compute_points(e, model, true);
 }
 
-void precise_point_derivatives(EngineState& e, ModelRef model) {
-    find_varied(e);
-    compute_points(e, model, false);
-    std::span<const double> a(e.a);
-    std::array<double, kEngineDerivPoints> up{}, down{};
-    auto shifted = [&](int k, double keep, double h) {
-        e.a[k] = keep + h;
-        for (int i = 0; i < e.npoints; ++i) up[i] = model(a, e.x[i]);
-        e.a[k] = keep - h;
-        for (int i = 0; i < e.npoints; ++i) down[i] = model(a, e.x[i]);
-        e.a[k] = keep;
-    };
-    for (int p = 0; p < e.nvaried; ++p) {
-        const int k = e.varied[p];
-        const double keep = e.a[k];
-        // A wide step first: when the second difference vanishes at every
-        // point (within rounding) the model is linear in this parameter and
-        // the wide quotient is exact but for rounding, which it divides by a
-        // large step.
-        double h = std::max(std::fabs(keep), 1.0);
-        shifted(k, keep, h);
-        bool linear = true;
-        for (int i = 0; i < e.npoints && linear; ++i) {
-            const double f = e.model[i];
-            const double second = up[i] - 2.0 * f + down[i];
-            linear = std::fabs(second) <= 1e-9 * (std::fabs(up[i]) + 2.0 * std::fabs(f) + std::fabs(down[i]));
-        }
-        if (!linear) {
-            h = std::max(6e-6 * std::fabs(keep), 1e-15);
-            shifted(k, keep, h);
-        }
-        for (int i = 0; i < e.npoints; ++i) e.point_deriv[i][p] = (up[i] - down[i]) / (2.0 * h);
-    }
-}
-
 double point_variance(const EngineState& e, int i, double model_value) { return variance(e, i, model_value); }
 
 int active_mask_count(const EngineState& e) {

@@ -95,14 +95,6 @@ void point_values(EngineState& e, ModelRef model);
 // model's fast kernel when it has one.
 void point_derivatives(EngineState& e, ModelRef model);
 
-// The same derivatives taken more precisely, at several times the cost and
-// without the fast kernels: central differences, over a wide step (the
-// parameter's magnitude, at least 1) for a parameter the model is linear in,
-// over 6e-6 times its magnitude otherwise. For the last steps of a fit to
-// convergence, where forward differences' rounding decides how close the
-// fit gets.
-void precise_point_derivatives(EngineState& e, ModelRef model);
-
 // Variance of point i in the working copy's weighting mode, for a model
 // value at that point.
 double point_variance(const EngineState& e, int i, double model_value);

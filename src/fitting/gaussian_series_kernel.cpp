@@ -278,8 +278,9 @@ static_assert(2 * kMaxPeaks <= EngineState::kKeptTerms, "room for the kept terms
 // PeakWindows), so their parts are not read from it but known: far out
 // peak_parts() forms no exponent and gives the far zero. (`near`: the
 // peak is known not to be far here.)
-[[gnu::always_inline]] inline void peak_into(const StepPlan& plan, const double* a, int k, double x, bool reuse, bool keep, bool near,
-                      std::array<double, EngineState::kKeptTerms>& kept, PointTerms& pt, int q) {
+[[gnu::always_inline]] inline void peak_into(const StepPlan& plan, const double* a, int k, double x, bool reuse,
+                                             bool keep, bool near, std::array<double, EngineState::kKeptTerms>& kept,
+                                             PointTerms& pt, int q) {
     if (reuse) {
         pt.computed[q] = plan.on[k];
         if (plan.on[k] && !near && far_from(x, a[3 * k], a[3 * k + 1])) {
@@ -353,9 +354,10 @@ void find_windows(const EngineState& e, const double* a, const StepPlan& plan, i
         // The near points are those with -limit <= x - centre <= limit, as
         // far_from() rounds it; x - centre rises with x.
         const double limit = kFarWidths * std::abs(fwhm);
-        const int lo = static_cast<int>(
-            std::partition_point(x + begin, x + end, [&](float v) { return static_cast<double>(v) - centre < -limit; }) -
-            x);
+        const int lo =
+            static_cast<int>(std::partition_point(x + begin, x + end,
+                                                  [&](float v) { return static_cast<double>(v) - centre < -limit; }) -
+                             x);
         const int hi = static_cast<int>(
             std::partition_point(x + lo, x + end, [&](float v) { return static_cast<double>(v) - centre <= limit; }) -
             x);
@@ -497,11 +499,111 @@ void run(const PointKernel& self, EngineState& e, int begin, int end, bool deriv
     }
 }
 
+// Values and analytic derivatives for the fit to convergence. With
+// z = -K u^2 / w^2 (u = x - c) a peak h exp(z) has the derivatives exp(z),
+// h exp(z) 2K u / w^2 and h exp(z) 2K u^2 / w^3 with respect to height,
+// centre and width. Where exp(z) is below about 4e-18 (beyond 3.8 widths)
+// the derivatives are left at 0: they would add less than the rounding of
+// every sum of the normal equations they enter (the peak's own largest
+// entries are near 1 times its height's scale), and zeros let those sums
+// pass them over. Each point lists the columns it wrote. The result options enter through the slope of
+// finish_value. On sorted points each peak is computed only on the run of
+// points within kFarWidths of its centre (two binary searches), as in the
+// pass of values.
+constexpr double kNegligibleExponent = -40.0;
+
+// Peak k's value into s and its derivatives into the row, at x.
+template <bool Derivs>
+[[gnu::always_inline]] inline void precise_peak(const double* a, int k, const int* col, double x, double& s,
+                                                double* row, unsigned char* list, int& count) {
+    const double h = a[3 * k - 1], c = a[3 * k], w = a[3 * k + 1];
+    if (std::abs(w) <= 1e-20 || far_from(x, c, w)) return;
+    const double u = x - c;
+    const double z = -model_functions::kGaussFactor * (u * u) / (w * w);
+    if (z < kExpUnderflow) return;
+    const double ez = std::exp(z);
+    // The evaluator leaves a height below its guard out of the value; its
+    // slope exp(z) is still the derivative a fit needs to move it.
+    if (std::abs(h) > 1e-20) s += h * ez;
+    if (!Derivs || z < kNegligibleExponent) return;
+    const double common = h * ez * 2.0 * model_functions::kGaussFactor / (w * w);
+    for (int j = 3 * k - 1; j <= 3 * k + 1; ++j)
+        if (col[j] >= 0) list[count++] = static_cast<unsigned char>(col[j]);
+    if (col[3 * k - 1] >= 0) row[col[3 * k - 1]] = ez;
+    if (col[3 * k] >= 0) row[col[3 * k]] = common * u;
+    if (col[3 * k + 1] >= 0) row[col[3 * k + 1]] = common * (u * u) / w;
+}
+
+void precise(const PointKernel& self, EngineState& e, int begin, int end, bool derivs, const double*) {
+    const GaussianSeries& g = *static_cast<const GaussianSeries*>(self.context);
+    const int n = g.nparams;
+    const int peaks = peak_count(n);
+    const double* a = e.a.data();
+    // The column of each slot's derivative, -1 where the slot is fixed.
+    int col[kEngineParams];
+    std::fill_n(col, kEngineParams, -1);
+    for (int p = 0; p < e.nvaried; ++p) col[e.varied[p]] = p;
+    // Line first (the sums start with it), zeros for every peak entry.
+    for (int i = begin; i < end; ++i) {
+        const double x = e.x[i];
+        e.model[i] = line(n, a[0], a[1], x);
+        if (!derivs) continue;
+        auto& row = e.point_deriv[i];
+        std::fill_n(row.begin(), e.nvaried, 0.0);
+        int& count = e.nonzero_count[i];
+        count = 0;
+        if (col[0] >= 0) {
+            row[col[0]] = 1.0;
+            e.nonzero[i][count++] = static_cast<unsigned char>(col[0]);
+        }
+        if (n >= 2 && col[1] >= 0) {
+            row[col[1]] = x;
+            e.nonzero[i][count++] = static_cast<unsigned char>(col[1]);
+        }
+    }
+    // Then the peaks in their order, each point's sum formed as a full
+    // evaluation forms it (a peak left out is a zero there).
+    const bool sorted = sorted_and_finite(e, begin, end);
+    const float* xs = e.x.data();
+    for (int k = 1; k <= peaks; ++k) {
+        int lo = begin, hi = end;
+        const double c = a[3 * k], w = a[3 * k + 1];
+        if (sorted && std::isfinite(c) && std::abs(w) < 1e150) {
+            const double limit = kFarWidths * std::abs(w);
+            lo = static_cast<int>(std::partition_point(xs + begin, xs + end,
+                                                       [&](float v) { return static_cast<double>(v) - c < -limit; }) -
+                                  xs);
+            hi = static_cast<int>(
+                std::partition_point(xs + lo, xs + end, [&](float v) { return static_cast<double>(v) - c <= limit; }) -
+                xs);
+        }
+        if (derivs)
+            for (int i = lo; i < hi; ++i)
+                precise_peak<true>(a, k, col, e.x[i], e.model[i], e.point_deriv[i].data(), e.nonzero[i].data(),
+                                   e.nonzero_count[i]);
+        else
+            for (int i = lo; i < hi; ++i) {
+                int unused = 0;
+                precise_peak<false>(a, k, col, e.x[i], e.model[i], nullptr, nullptr, unused);
+            }
+    }
+    for (int i = begin; i < end; ++i) {
+        const double sum = e.model[i];
+        e.model[i] = finish(g, sum);
+        if (!derivs || (g.log_result == 0 && g.sqrt_result == 0)) continue;
+        const double slope = finish_slope(g.log_result, g.sqrt_result, sum);
+        for (int p = 0; p < e.nvaried; ++p) e.point_deriv[i][p] *= slope;
+    }
+}
+
 } // namespace
 
 PointKernel gaussian_series_kernel(const GaussianSeries& series) {
     PointKernel k;
     k.run = run;
+    k.precise = precise;
+    k.precise_analytic = true;
+    k.precise_lists = true;
     k.context = &series;
     return k;
 }

@@ -23,6 +23,20 @@ struct PointKernel {
     // engine then records the parameters it was run with); a derivative pass
     // may use those entries when terms_kept_for() says they are its own.
     void (*run)(const PointKernel& self, EngineState& e, int begin, int end, bool derivs) = nullptr;
+    // For the fit to convergence: fills e.model[i] and, when `derivs` is
+    // set, e.point_deriv[i][p] for begin <= i < end with derivatives as
+    // precise as the kernel can make them (analytic where it knows them,
+    // else central differences over steps[p], one step per varied
+    // parameter). No bit-for-bit promise; kept terms are neither read nor
+    // written. Null: the kernel has none.
+    void (*precise)(const PointKernel& self, EngineState& e, int begin, int end, bool derivs,
+                    const double* steps) = nullptr;
+    // Every derivative `precise` gives is analytic (it reads no steps).
+    bool precise_analytic = false;
+    // A pass of `precise` with derivatives also lists each point's columns
+    // that may be nonzero in e.nonzero[i] (ascending, e.nonzero_count[i]
+    // of them); every other entry of the row is 0.
+    bool precise_lists = false;
     const void* context = nullptr;
 };
 
@@ -42,6 +56,18 @@ inline double finish_value(int log_result, int sqrt_result, double v) {
     if (log_result != 0 && v != 0.0) v = std::log10(std::abs(v));
     if (sqrt_result != 0) v = std::sqrt(std::abs(v));
     return v;
+}
+
+// The slope of finish_value at v, for the chain rule of analytic
+// derivatives (log10 of |v| unless v is 0, then the square root of |that|).
+inline double finish_slope(int log_result, int sqrt_result, double v) {
+    double slope = 1.0;
+    if (log_result != 0 && v != 0.0) {
+        slope = 1.0 / (v * 2.302585092994045684);
+        v = std::log10(std::abs(v));
+    }
+    if (sqrt_result != 0) slope *= (v < 0.0 ? -0.5 : 0.5) / std::sqrt(std::abs(v));
+    return slope;
 }
 
 // The derivative (f2 - f) / h. When f2 is f itself, f is finite and h is no

@@ -79,7 +79,7 @@ constexpr std::array<CommandEntry, kCommandCount> kTable{{
     {"CLOSE", cmd_close},
     {"LOAD", cmd_load},
     {"MACRO", cmd_macro},
-    {"", nullptr},
+    {"IMPORT", cmd_import},
     {"PEAKS", cmd_peaks},
     {"", nullptr},
     {"", nullptr},

@@ -86,7 +86,7 @@ std::optional<std::string> file_extension_of(std::string_view command) {
     const std::string_view key = e->key;
     if (key == "DATA" || key == "SAVE") return ".fit";
     if (key == "LOAD") return ".d";
-    if (key == "MAKE" || key == "DEST") return "";
+    if (key == "MAKE" || key == "DEST" || key == "IMPORT") return "";
     if (key == "MCA") return qualifier == 'A' ? ".txt" : ".mca";
     if (key == "PHA" || key == "PHA2") return qualifier == 'A' ? ".dat" : ".img";
     if (key == "@") return ".qvc";

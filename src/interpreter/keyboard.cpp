@@ -55,6 +55,13 @@ extern "C" char** complete_command_line(const char*, int start, int end) {
     return matches;
 }
 
+// readline's completion hook at a question that does not ask for a file:
+// no completions, so TAB leaves the answer as it is.
+extern "C" char** complete_nothing(const char*, int, int) {
+    rl_attempted_completion_over = 1;
+    return nullptr;
+}
+
 // readline's key reader: waits for a key in short steps and looks at the
 // stop flag between them, so a signal at the prompt ends the run at once
 // instead of after the next Enter. A signal that readline's own handler
@@ -130,26 +137,28 @@ void attach_keyboard(Session& s) {
     }
     using_history();
     rl_getc_function = read_key_unless_stopped;
-    static const char* const default_word_breaks = rl_completer_word_break_characters;
     std::string path = history_path();
     if (!path.empty()) read_history(path.c_str());
-    s.input().keyboard_reader = [out]() -> std::optional<std::string> {
+    const InputStack* input = &s.input();
+    s.input().keyboard_reader = [out, input]() -> std::optional<std::string> {
         out->flush();
         // The prompt is already on the screen; readline only needs to know
         // it to redraw the line while editing. Under a log file the prompt
         // went to the file, so nothing is shown.
         std::string prompt = out->logging() ? std::string() : out->pending_prompt();
         rl_already_prompted = prompt.empty() ? 0 : 1;
-        // Only at the "fit> " prompt does TAB complete command words and
-        // their file names; every other prompt keeps readline's own
-        // file-name completion.
+        // TAB: at the "fit> " prompt command words and their file names; at
+        // a question for a file name readline's own file-name completion;
+        // at any other question (a number, a letter, a name, a cursor
+        // report) nothing. Words are broken at blanks only: readline finds
+        // the word before it asks the hook, so the break characters must
+        // never be null (as they are before readline's first call).
+        rl_completer_word_break_characters = " \t";
         if (out->pending_prompt() == " fit> ") {
             rl_attempted_completion_function = complete_command_line;
-            rl_completer_word_break_characters = " \t";
             rl_sort_completion_matches = 0;
         } else {
-            rl_attempted_completion_function = nullptr;
-            rl_completer_word_break_characters = default_word_breaks;
+            rl_attempted_completion_function = input->file_name_answer ? nullptr : complete_nothing;
             rl_sort_completion_matches = 1;
         }
         char* line = readline(prompt.c_str());

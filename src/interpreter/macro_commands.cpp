@@ -124,6 +124,7 @@ void cmd_at(Session& s, CommandContext& ctx) {
         // Asked of the user even while a macro runs (a numeric argument
         // such as "@ 2010" leaves no name).
         s.out().prompt("Macro file name > ");
+        const FileNameAnswer file_name(s.input());
         auto answer = s.input().read_keyboard();
         if (!answer) {
             if (!s.macro_running()) request_exit(s);
@@ -178,11 +179,11 @@ void cmd_out(Session& s, CommandContext& ctx) {
     std::string name(ctx.argument_trimmed());
     if (name.empty()) {
         if (!previous.empty()) {
-            auto answer = ask_text(s, "Macro filename for output (NL for " + previous + ") > ", 100);
+            auto answer = ask_file_name(s, "Macro filename for output (NL for " + previous + ") > ", 100);
             if (!answer) return;
             name = last_nonblank(*answer) != 0 ? left_justified_trimmed(*answer) : previous;
         } else {
-            auto answer = ask_text(s, "Macro filename for output > ", 100);
+            auto answer = ask_file_name(s, "Macro filename for output > ", 100);
             if (!answer) return;
             name = left_justified_trimmed(*answer);
             if (name.empty()) {
@@ -207,7 +208,7 @@ void cmd_out(Session& s, CommandContext& ctx) {
             if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) break;
             ::close(fd); // a device or pipe is no macro file
         }
-        auto answer = ask_text(s, "Unable to open " + name + ", macro filename for output > ", 100);
+        auto answer = ask_file_name(s, "Unable to open " + name + ", macro filename for output > ", 100);
         if (!answer) return;
         name = left_justified_trimmed(*answer);
         if (name.empty()) {

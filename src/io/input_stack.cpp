@@ -10,7 +10,14 @@ std::optional<std::string> read_record(std::istream& in) {
     std::string line;
     bool any = false;
     for (;;) {
-        int c = buf->sbumpc();
+        int c = std::char_traits<char>::eof();
+        try {
+            c = buf->sbumpc();
+        } catch (const std::ios_base::failure&) {
+            // A read error (a directory, a failing disk) ends the input as
+            // its end would; the stream remembers it as bad.
+            in.setstate(std::ios::badbit);
+        }
         if (c == std::char_traits<char>::eof()) {
             in.setstate(std::ios::eofbit);
             if (!any) return std::nullopt;

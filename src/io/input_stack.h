@@ -17,7 +17,8 @@ namespace tarva {
 inline constexpr std::size_t kMaxRecord = 4096;
 
 // Reads one record from a stream: up to the line end, a trailing CR
-// dropped, at most kMaxRecord characters kept. nullopt at end of input.
+// dropped, at most kMaxRecord characters kept. nullopt at end of input; a
+// read error ends the input as well, leaving the stream bad.
 std::optional<std::string> read_record(std::istream& in);
 
 struct MacroLevel {
@@ -64,12 +65,28 @@ public:
     // Called before a read from the keyboard would wait, so a pending
     // prompt reaches the user first.
     std::function<void()> before_keyboard_wait;
+    // Set while the answer being read names a file (FileNameAnswer): TAB
+    // at the keyboard then completes file names.
+    bool file_name_answer = false;
 
 private:
     std::optional<std::string> read_top();
     std::istream* keyboard_;
     std::vector<std::string>* recorder_ = nullptr;
     std::vector<MacroLevel> macros_;
+};
+
+// Marks the answers read while it lives as file names.
+class FileNameAnswer {
+public:
+    explicit FileNameAnswer(InputStack& in) : in_(in), before_(in.file_name_answer) { in.file_name_answer = true; }
+    ~FileNameAnswer() { in_.file_name_answer = before_; }
+    FileNameAnswer(const FileNameAnswer&) = delete;
+    FileNameAnswer& operator=(const FileNameAnswer&) = delete;
+
+private:
+    InputStack& in_;
+    bool before_;
 };
 
 } // namespace tarva

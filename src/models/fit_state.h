@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <string_view>
 
@@ -21,6 +22,16 @@ struct NameKey {
     friend bool operator==(const NameKey&, const NameKey&) = default;
 };
 
+// Limits a fit to convergence keeps a parameter within (either may be
+// absent: an infinite limit). Only FIT/C reads them.
+struct ParameterBounds {
+    double low = -HUGE_VAL;
+    double high = HUGE_VAL;
+    bool any() const { return std::isfinite(low) || std::isfinite(high); }
+    bool holds(double v) const { return v >= low && v <= high; }
+    friend bool operator==(const ParameterBounds&, const ParameterBounds&) = default;
+};
+
 struct FitState {
     int function = 5;
     int nparams = 1;
@@ -28,9 +39,10 @@ struct FitState {
     std::array<double, kMaxParams> error{};
     std::array<int, kMaxParams> mask{};
     int mode = 1;
-    int exp_argument = 0; // 10**X is the argument
-    int log_result = 0;   // log10 of the result
-    int sqrt_result = 0;  // square root of the result
+    int exp_argument = 0;                             // 10**X is the argument
+    int log_result = 0;                               // log10 of the result
+    int sqrt_result = 0;                              // square root of the result
+    std::array<ParameterBounds, kMaxParams> bounds{}; // set by PARAM/L
 
     FitState() {
         for (int i = 0; i < 10; ++i) {

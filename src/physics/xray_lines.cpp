@@ -9,6 +9,7 @@
 #include "io/output_sink.h"
 #include "physics/element_table.h"
 #include "text/format.h"
+#include "text/regular_file.h"
 
 namespace tarva {
 
@@ -98,12 +99,15 @@ void read_xray_lines(OutputSink& out, std::istream& in, const std::string& file,
         }
         db.sets.push_back(set);
     }
+    if (in.bad()) malformed(out, file, r.number + 1); // a read error
 }
 
 void load_xray_lines(OutputSink& out, XrayDatabase& db) {
     if (db.loaded) return;
-    std::ifstream in(db.file);
-    if (!in) {
+    // A directory, a device such as /dev/zero or a fifo is no database: it
+    // would fail in the middle of reading, read for ever or block in open.
+    std::ifstream in;
+    if (!open_regular(in, db.file)) {
         db.sets.clear();
         out.line("Unable to open the x-ray line data base " + db.file + "; no x-ray lines are known.");
         return;

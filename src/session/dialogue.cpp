@@ -30,6 +30,11 @@ std::optional<std::string> ask_text(Session& s, std::string_view prompt, std::si
     return read_answer(s, width, echo);
 }
 
+std::optional<std::string> ask_file_name(Session& s, std::string_view prompt, std::size_t width, bool echo) {
+    const FileNameAnswer file_name(s.input());
+    return ask_text(s, prompt, width, echo);
+}
+
 void echo_number(Session& s, double value, Echo echo) {
     switch (echo) {
     case Echo::None: return;

@@ -46,6 +46,10 @@ auto ask_until(Session& s, std::string_view prompt, Parse parse) -> decltype(par
 // Writes the prompt, then reads an answer of `width` characters.
 std::optional<std::string> ask_text(Session& s, std::string_view prompt, std::size_t width, bool echo = true);
 
+// As ask_text, for an answer that names a file: TAB at the keyboard
+// completes file names (at other questions it completes nothing).
+std::optional<std::string> ask_file_name(Session& s, std::string_view prompt, std::size_t width, bool echo = true);
+
 // Writes the prompt and reads a number in a 12-column free field, asking
 // again until it reads. An empty answer reads as 0 (as a blank field does).
 std::optional<double> ask_real(Session& s, std::string_view prompt, Echo echo = Echo::G13_5);

@@ -56,6 +56,13 @@ private:
     bool failed_ = false;
 };
 
+// The temporary file that replaces `target`: ".NAME.tarva-HOST-PID-N.tmp"
+// beside it (the host, the writing process's id, a serial number). A
+// writer opened in a directory first removes the temporary files there of
+// this host whose process no longer runs (one killed between writing and
+// renaming); those of other hosts and of running processes stay.
+std::string temporary_name(const std::string& target, unsigned serial);
+
 // Replaces the whole file at once. `error` (may be null) receives errno.
 ReplaceStatus replace_file(const std::string& path, std::string_view contents, int* error = nullptr);
 

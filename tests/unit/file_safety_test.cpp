@@ -1,11 +1,13 @@
 // Files as the real program meets them: devices, fifos and links where a
 // file is expected, a disk that fills up, signals in the middle of a run.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,7 @@
 namespace tarva {
 namespace {
 
+using ::testing::HasSubstr;
 using testing_support::ProcessOptions;
 using testing_support::ProcessRun;
 
@@ -65,6 +68,37 @@ TEST_F(FileSafety, OnlyRegularFilesAreRead) {
     // Logging to the null device silences what follows.
     EXPECT_FALSE(has(r, "null.log")) << r.out;
     EXPECT_FALSE(has(r, "Data file: small.fit")) << r.out;
+}
+
+// The X-ray line database too is read only from a regular file: a
+// directory, a device, a fifo or a file that cannot be read gives the
+// database's message and no lines, never an abort, an endless read or a
+// blocked open.
+TEST_F(FileSafety, TheXrayLineDatabaseIsReadOnlyFromARegularFile) {
+    const std::string db = path("xraylines.dat");
+    std::vector<std::pair<std::string, std::function<void()>>> kinds = {
+        {"directory", [&] { std::filesystem::create_directory(db); }},
+        {"/dev/zero", [&] { link("xraylines.dat", "/dev/zero"); }},
+        {"fifo", [&] { fifo("xraylines.dat"); }},
+    };
+    if (::geteuid() != 0) // root reads any file
+        kinds.push_back({"unreadable", [&] {
+                             file("xraylines.dat", "FE K   1    0\n  6.404  1.000\n");
+                             std::filesystem::permissions(db, std::filesystem::perms::none);
+                         }});
+    for (const auto& [kind, make] : kinds) {
+        std::filesystem::remove_all(db);
+        make();
+        ProcessOptions o;
+        o.deadline_seconds = 5;
+        const ProcessRun r = run("xray\nfe k\nexit\n", o);
+        ASSERT_FALSE(r.timed_out) << kind << r.out;
+        EXPECT_TRUE(r.exited_with(0)) << kind << r.out << r.err;
+        EXPECT_THAT(r.out,
+                    HasSubstr(" Unable to open the x-ray line data base " + db + "; no x-ray lines are known.\n"))
+            << kind;
+        EXPECT_THAT(r.out, HasSubstr("No. lines:  0\n")) << kind;
+    }
 }
 
 // Temporary files of the checked writer left in the directory.
@@ -215,7 +249,8 @@ TEST_F(FileSafety, SignalsAtTheTerminalPromptEndTheRunAtOnce) {
 // The noise data with another function and its starting values in place
 // of lines 4 to 6.
 std::string noise_data(const std::string& function_lines) {
-    const std::string noise = testing_support::read_file(std::string(TARVA_SOURCE_DIR) + "/tests/data/long_fits/noise1024.fit");
+    const std::string noise =
+        testing_support::read_file(std::string(TARVA_SOURCE_DIR) + "/tests/data/long_fits/noise1024.fit");
     std::size_t head = 0;
     for (int line = 0; line < 3; ++line) head = noise.find('\n', head) + 1;
     std::size_t rest = head;
@@ -229,17 +264,21 @@ std::string noise_data(const std::string& function_lines) {
 // map that was not finished leaves the old one and no temporary file.
 TEST_F(FileSafety, LongComputationsStopAtTheFirstSignal) {
     // Fitting two periods to 1024 points of noise in mode 2 takes some
-    // 4900 iterations; the converging fit of a function with poles some
-    // 20000; the map a thousand rows of a thousand chi-squares.
+    // 4900 iterations; the converging fit of sixteen wide Gaussians to the
+    // noise some 8000; the map a thousand rows of a thousand chi-squares.
     file("noise.fit", noise_data(" 29 7\n 0. 0. 0. 1. 37. 1. 53.\n 1 1 1 1 1 1 1\n"));
-    file("poles.fit", noise_data(" 32 4\n 1. 1.5 3. 1.\n 1 1 1 1\n"));
+    std::string peaks = " 18 50\n 0. 0.";
+    for (int k = 0; k < 16; ++k) peaks += " 1. " + std::to_string(30 + 60 * k) + ". 20.";
+    peaks += "\n";
+    for (int k = 0; k < 50; ++k) peaks += " 1";
+    file("peaks.fit", noise_data(peaks + "\n"));
     file("TARVA.AGP", "old map\n");
     struct Case {
         std::string data, mode, command, said;
     };
     const Case cases[] = {
         {"noise", "2", "fit 1000000\n", " Fit stopped by a signal.\n Final CHI**2 = "},
-        {"poles", "1", "fit/c 1000000000\n", " NOT converged: stopped by a signal.\n Final CHI**2 = "},
+        {"peaks", "1", "fit/c 1000000000\n", " NOT converged: stopped by a signal.\n Final CHI**2 = "},
         {"noise", "1", "agp\n\n1 2\n0 1\n30 40\n1000 1000\n", " ?QVAGP - Stopped by a signal: TARVA.AGP not changed\n"},
     };
     int number = 0;

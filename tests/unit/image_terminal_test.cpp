@@ -109,10 +109,11 @@ std::vector<KittyChunk> kitty_chunks(const std::string& s, std::string& rest) {
 // A pseudo-terminal standing in for the user's terminal: a thread reads
 // everything the program writes to it and answers each device-attributes
 // request (the end of every question) with `reply`, or stays silent when
-// that is empty.
+// that is empty; `later` follows 100 ms after it, as over a slow line.
 class FakeTerminal {
 public:
-    explicit FakeTerminal(std::string reply) : reply_(std::move(reply)) {
+    explicit FakeTerminal(std::string reply, std::string later = "")
+        : reply_(std::move(reply)), later_(std::move(later)) {
         char name[128] = {};
         if (::openpty(&master_, &slave_, name, nullptr, nullptr) != 0) return;
         name_ = name;
@@ -164,11 +165,14 @@ private:
                 ++requests;
             for (; !reply_.empty() && answered < requests; ++answered) {
                 if (::write(master_, reply_.data(), reply_.size()) < 0) break;
+                if (later_.empty()) continue;
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                if (::write(master_, later_.data(), later_.size()) < 0) break;
             }
         }
     }
 
-    std::string reply_;
+    std::string reply_, later_;
     int master_ = -1, slave_ = -1;
     std::string name_;
     std::thread reader_;
@@ -427,6 +431,43 @@ TEST(TerminalQuery, SizeReportsAreRead) {
     testing_support::write_file("plain", "");
     EXPECT_EQ(query_terminal_pixels("plain", true, 100).answer, TerminalAnswer::NotTerminal);
     EXPECT_EQ(query_terminal_pixels("missing/nowhere", true, 100).answer, TerminalAnswer::NotTerminal);
+}
+
+// The size question reads exactly one reply, up to the end of its device
+// attributes: keys typed right after it stay for the command line, an
+// over-long reply is read to its end, and a garbled one that never ends is
+// thrown away, so none of it reaches the next prompt (both come in two
+// parts, the second one after the first 4 KiB were read).
+TEST(TerminalQuery, ExactlyOneReplyIsRead) {
+    struct Case {
+        std::string reply, later, left;
+        TerminalAnswer answer;
+    };
+    const std::string size = "\x1b[4;700;1000t", attributes = "\x1b[?62;4c";
+    for (const Case& c :
+         {Case{size + attributes + "exit\r", "", "exit\r", TerminalAnswer::Answered},
+          Case{size + std::string(5000, ';'), std::string(1000, ';') + attributes, "", TerminalAnswer::Answered},
+          Case{"\x1b[4;70" + std::string(5000, 'x'), std::string(1000, 'x'), "", TerminalAnswer::NoAnswer}}) {
+        FakeTerminal tty(c.reply, c.later);
+        ASSERT_FALSE(tty.name().empty());
+        termios raw{};
+        ASSERT_EQ(::tcgetattr(tty.slave(), &raw), 0);
+        ::cfmakeraw(&raw);
+        ASSERT_EQ(::tcsetattr(tty.slave(), TCSANOW, &raw), 0);
+        const TerminalSize t = query_terminal_pixels(tty.name(), false, kTerminalQueryMs);
+        EXPECT_EQ(t.answer, c.answer) << c.reply.size();
+        // What reaches the program's input afterwards.
+        std::string left;
+        pollfd p{tty.slave(), POLLIN, 0};
+        while (::poll(&p, 1, 300) > 0) {
+            char buf[4096];
+            const ssize_t n = ::read(tty.slave(), buf, sizeof buf);
+            if (n <= 0) break;
+            left.append(buf, static_cast<std::size_t>(n));
+        }
+        EXPECT_EQ(left.size(), c.left.size()) << c.reply.size();
+        EXPECT_EQ(left.substr(0, 40), c.left) << c.reply.size();
+    }
 }
 
 // A run in the background of its terminal does not ask it (changing the

@@ -2,6 +2,7 @@
 // replacement of files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <set>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -197,6 +199,11 @@ TEST_F(SafeFile, CreatesAndReplacesWithoutLeftovers) {
     ASSERT_EQ(replace_file(p.string(), "two\n"), ReplaceStatus::Ok);
     EXPECT_EQ(contents(p), "two\n");
     EXPECT_EQ(entries(), 1u);
+    // A name as long as a name may be: the temporary's is cut to fit.
+    const fs::path longest = dir / std::string(255, 'n');
+    ASSERT_EQ(replace_file(longest.string(), "three\n"), ReplaceStatus::Ok);
+    EXPECT_EQ(contents(longest), "three\n");
+    EXPECT_EQ(entries(), 2u);
 }
 
 TEST_F(SafeFile, KeepsTheModeOfTheFileItReplaces) {
@@ -262,6 +269,66 @@ TEST_F(SafeFile, AnUncommittedWriterRemovesItsTemporary) {
     }
     EXPECT_EQ(entries(), 0u);
     EXPECT_FALSE(fs::exists(p));
+}
+
+// A writer killed between writing and renaming leaves its temporary file,
+// named after the target, the host and the process; the next writer in that
+// directory removes it, but not the temporary of a writer still at work,
+// nor one from another host (whose processes it cannot ask), nor a file
+// that only looks alike.
+TEST_F(SafeFile, TemporariesOfKilledWritersAreRemovedByTheNextWriter) {
+    // A child that opens a writer, writes, and stops or is killed there.
+    auto writer = [&](const char* name, int signal) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            SafeFileWriter w((dir / name).string());
+            if (!w.open()) ::_exit(1);
+            w.write("partial");
+            ::raise(signal);
+            ::pause();
+            ::_exit(2);
+        }
+        return child;
+    };
+    // (The one at work first: a writer opened after the kill would already
+    // have removed the killed one's temporary.)
+    const pid_t working = writer("b.fit", SIGSTOP);
+    ASSERT_GT(working, 0);
+    ASSERT_EQ(::waitpid(working, nullptr, WUNTRACED), working);
+    const pid_t killed = writer("a.fit", SIGKILL);
+    ASSERT_GT(killed, 0);
+    ASSERT_EQ(::waitpid(killed, nullptr, 0), killed);
+    char host[256] = {};
+    ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
+    const std::string tag = ".tarva-" + std::string(host) + "-";
+    EXPECT_EQ(temporary_name((dir / "a.fit").string(), 7),
+              (dir / (".a.fit" + tag + std::to_string(::getpid()) + "-7.tmp")).string());
+    const std::string elsewhere = ".c.fit.tarva-elsewhere.invalid-" + std::to_string(killed) + "-0.tmp";
+    for (const std::string& f : {elsewhere, std::string(".d.fit.tmp"), std::string("notes.tmp")})
+        std::ofstream(dir / f) << "x";
+    auto names = [&] {
+        std::set<std::string> found;
+        for (const auto& e : fs::directory_iterator(dir)) found.insert(e.path().filename().string());
+        return found;
+    };
+    const std::string left = ".a.fit" + tag + std::to_string(killed) + "-";
+    const std::string busy = ".b.fit" + tag + std::to_string(working) + "-";
+    auto count = [](const std::set<std::string>& in, const std::string& prefix) {
+        return std::count_if(in.begin(), in.end(), [&](const std::string& n) { return n.starts_with(prefix); });
+    };
+    const auto before = names();
+    EXPECT_EQ(before.size(), 5u);
+    EXPECT_EQ(count(before, left), 1) << left;
+    EXPECT_EQ(count(before, busy), 1) << busy;
+    EXPECT_EQ(replace_file((dir / "e.fit").string(), "new\n"), ReplaceStatus::Ok);
+    const auto after = names();
+    ::kill(working, SIGKILL);
+    ::waitpid(working, nullptr, 0);
+    EXPECT_EQ(after.size(), 5u);
+    EXPECT_EQ(count(after, left), 0);
+    EXPECT_EQ(count(after, busy), 1);
+    for (const std::string& f : {elsewhere, std::string(".d.fit.tmp"), std::string("notes.tmp"), std::string("e.fit")})
+        EXPECT_EQ(after.count(f), 1u) << f;
 }
 
 } // namespace

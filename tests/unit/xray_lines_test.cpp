@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -176,6 +177,20 @@ TEST(XrayReader, AMissingFileIsReportedAndTriedAgain) {
     db.file = kShippedFile;
     load_xray_lines(out, db);
     EXPECT_TRUE(db.loaded);
+}
+
+// A stream whose reads fail (a directory opened as a file; a failing disk)
+// is said at the line where it failed, and the reading ends there: the
+// library's stream buffer throws, which once ended the program.
+TEST(XrayReader, AReadErrorIsSaidAndEndsTheReading) {
+    std::ostringstream said;
+    OutputSink out(said);
+    XrayDatabase db;
+    std::ifstream directory(TARVA_SOURCE_DIR);
+    ASSERT_TRUE(directory.is_open());
+    EXPECT_NO_THROW(read_xray_lines(out, directory, "lib", db));
+    EXPECT_TRUE(db.sets.empty());
+    EXPECT_EQ(said.str(), " Error reading the x-ray line data base lib at line 1.\n");
 }
 
 TEST(XraySetLookup, ByIndexByNameAndNotFound) {

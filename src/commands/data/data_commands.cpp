@@ -7,9 +7,11 @@
 #include "commands/commands.h"
 #include "dataset/files/data_file.h"
 #include "dataset/files/list_reader.h"
+#include "dataset/import/instrument_import.h"
 #include "session/dialogue.h"
 #include "session/next_file_name.h"
 #include "text/format.h"
+#include "text/regular_file.h"
 #include "text/safe_file.h"
 
 namespace tarva {
@@ -64,6 +66,7 @@ NameStatus ask_input_name(Session& s, std::string& name, bool at_terminal) {
         } else {
             s.out().prompt(prompt);
         }
+        const FileNameAnswer file_name(s.input());
         auto line = s.input().read_keyboard();
         if (!line) {
             s.interp.exit_requested = true;
@@ -71,7 +74,7 @@ NameStatus ask_input_name(Session& s, std::string& name, bool at_terminal) {
         }
         answer = pad(std::string_view(*line).substr(0, std::min<std::size_t>(line->size(), 80)), 80);
     } else {
-        answer = ask_text(s, prompt, 80);
+        answer = ask_file_name(s, prompt, 80);
         if (!answer) return NameStatus::Ended;
     }
     name = left_justified(*answer);
@@ -122,6 +125,19 @@ bool spectrum_name(std::string_view name) {
     return false;
 }
 
+// DATA reads a file as described whatever it holds; one that carries the
+// marks of a spectrum layout IMPORT reads gets one more line saying so.
+// Plain tables are never pointed at IMPORT (data files are tables too).
+void point_to_import(Session& s, const std::string& name) {
+    std::ifstream in;
+    if (!open_regular(in, name)) return;
+    std::string head(64 * 1024, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(in.gcount()));
+    const std::string layout = spectrum_layout_of(head);
+    if (!layout.empty()) s.out().line("IMPORT " + name + " reads this file (" + layout + ").");
+}
+
 bool is_data_qualifier(char q) {
     return q == 'A' || q == 'N' || q == 'F' || q == 'S' || q == '+' || q == 'D' || q == 'M';
 }
@@ -162,6 +178,8 @@ void cmd_data(Session& s, CommandContext& ctx) {
         ctx.line = pad("MCA", 7) + name;
         ctx.qualifier = ' ';
         cmd_mca(s, ctx);
+        // The name MCA opened: as given, or with ".mca" added.
+        point_to_import(s, is_regular_file(name) || name.find('.') != std::string::npos ? name : name + ".mca");
         return;
     }
     add_extension(name, ".fit");
@@ -175,6 +193,7 @@ void cmd_data(Session& s, CommandContext& ctx) {
     s.data.spectrum_loaded = 0;
     RecordReader in(file);
     if (!read_data_file(in, name, ctx.qualifier, s.data, s.fit, s.out())) ctx.number = 1.0;
+    point_to_import(s, name);
 }
 
 void cmd_load(Session& s, CommandContext& ctx) {
@@ -207,7 +226,7 @@ void cmd_load(Session& s, CommandContext& ctx) {
 void cmd_make(Session& s, CommandContext& ctx) {
     std::string name = name_from_line(s, ctx, 30);
     if (name.empty()) {
-        auto answer = ask_text(s, "Filename of data points > ", 30);
+        auto answer = ask_file_name(s, "Filename of data points > ", 30);
         if (!answer) return;
         name = left_justified(*answer);
         if (name.empty()) return;
@@ -221,7 +240,7 @@ void cmd_make(Session& s, CommandContext& ctx) {
         if (regular_file(name)) file.open(name, std::ios::in | std::ios::binary);
         if (file.is_open()) break;
         s.out().line("?QVMAKE- Can't open file " + name);
-        auto answer = ask_text(s, "Filename for input > ", 30);
+        auto answer = ask_file_name(s, "Filename for input > ", 30);
         if (!answer) return;
         name = left_justified(*answer);
         if (name.empty()) return;
@@ -258,7 +277,7 @@ void cmd_save(Session& s, CommandContext& ctx) {
         }
         const std::string prompt = fallback.empty() ? std::string("Filename for output > ")
                                                     : "Filename for output (CR for " + fallback + ") > ";
-        auto answer = ask_text(s, prompt, 30);
+        auto answer = ask_file_name(s, prompt, 30);
         if (!answer) return;
         name = left_justified(*answer);
         if (name.empty()) name = fallback;

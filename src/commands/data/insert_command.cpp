@@ -100,7 +100,7 @@ bool file_exists(const std::string& name) {
 std::optional<std::string> output_name(Session& s, const CommandContext& ctx) {
     std::string name = left_justified(ctx.argument().substr(0, 30));
     if (name.empty()) {
-        auto answer = ask_text(s, "Filename for output > ", 30, false);
+        auto answer = ask_file_name(s, "Filename for output > ", 30, false);
         if (!answer) return std::nullopt;
         name = left_justified(*answer);
         if (name.empty()) return std::nullopt;

@@ -31,7 +31,7 @@ std::vector<std::string> words_of(std::string_view text) {
 
 // Asks for the output file name; blank when the user gave none.
 std::optional<std::string> ask_output_name(Session& s) {
-    auto answer = ask_text(s, "Filename for output (CR to abort) > ", 30);
+    auto answer = ask_file_name(s, "Filename for output (CR to abort) > ", 30);
     if (!answer) return std::nullopt;
     std::string name = *answer;
     left_justify(name);

@@ -1,5 +1,6 @@
 // FIT/C: the fit to convergence, reported in FIT's style.
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "commands/commands.h"
@@ -14,10 +15,15 @@ namespace {
 
 std::string stop_line(ConvergingStop stop) {
     switch (stop) {
-    case ConvergingStop::StepSize: return "Converged on step size.";
-    case ConvergingStop::Gradient: return "Converged on gradient.";
-    case ConvergingStop::ChiChange: return "Converged on chi-square change.";
+    // (The tolerances are kChiTolerance and kParameterTolerance.)
+    case ConvergingStop::Converged:
+        return "Converged: the last step changed each parameter by less than 1E-6 of itself and the chi-square by "
+               "less than 1E-10.";
+    case ConvergingStop::Rounding:
+        return "Converged: steps below 1E-6 of the parameters change the chi-square only within its rounding.";
+    case ConvergingStop::ExactFit: return "Converged: the function passes through every point (chi-square 0).";
     case ConvergingStop::NoProgress: return "Stopped: no step lowers the chi-square any further.";
+    case ConvergingStop::Failed: return "NOT converged: the fit's linear algebra failed.";
     case ConvergingStop::IterationLimit: return "NOT converged: the iteration limit was reached first.";
     case ConvergingStop::Stopped: return "NOT converged: stopped by a signal.";
     case ConvergingStop::NotStarted: break;
@@ -41,34 +47,38 @@ void cmd_fit_converging(Session& s, CommandContext& ctx) {
     s.out().line("No. parameters active = " + format_I(m, 8));
     SessionModel model(s);
     const EngineInputs in = model.engine_inputs();
-    std::array<double, kMaxParams> errors = s.fit.error;
-    std::array<bool, kMaxParams> determined{};
-    // The starting chi-square in the weights the fit uses (its checks have
-    // set them).
-    auto started = [&] {
-        s.out().line("Starting CHI**2 = " + format_G(working_chi_square(s.engine, s.out(), in.model), 13, 5, 1));
-    };
-    const ConvergingFitResult r =
-        converging_fit(s.engine, s.out(), in, s.fit.value, errors, determined, max_iterations, started, stop_requested);
+    ConvergingFitSettings settings;
+    settings.max_iterations = max_iterations;
+    settings.bounds = s.fit.bounds;
+    settings.stop = stop_requested;
+    // The starting chi-square in the weights the fit uses.
+    settings.started = [&](double chi) { s.out().line("Starting CHI**2 = " + format_G(chi, 13, 5, 1)); };
+    const ConvergingFitResult r = converging_fit(s.engine, s.out(), in, settings);
     if (r.stop == ConvergingStop::NotStarted) {
         s.out().blank_line();
         return;
     }
+    for (int k = 0; k < slots; ++k) s.fit.value[k] = r.values[k];
     model(std::span<const double>(s.fit.value), 0.0f); // current names
     bool undetermined = false;
     for (int k = 0; k < slots; ++k) {
         if (s.fit.mask[k] == 0) continue;
-        s.fit.error[k] = errors[k];
-        const std::string err = determined[k] ? format_G(errors[k], 13, 5, 1) : "not determined";
-        undetermined = undetermined || !determined[k];
-        s.out().line(format_I(k + 1, 2) + " " + std::string(s.fit.param_name(k).view()) + " = " +
-                     format_G(s.fit.value[k], 13, 5, 1) + "     error = " + err);
+        const bool determined = r.covariance.determined[k];
+        s.fit.error[k] = r.errors[k];
+        const std::string err = determined ? format_G(r.errors[k], 13, 5, 1) : "not determined";
+        undetermined = undetermined || !determined;
+        std::string line = format_I(k + 1, 2) + " " + std::string(s.fit.param_name(k).view()) + " = " +
+                           format_G(s.fit.value[k], 13, 5, 1) + "     error = " + err;
+        const ParameterBounds& b = s.fit.bounds[k];
+        if ((std::isfinite(b.low) && s.fit.value[k] == b.low) || (std::isfinite(b.high) && s.fit.value[k] == b.high))
+            line += "  at its bound";
+        s.out().line(line);
     }
     if (undetermined) s.out().line("Errors not determined: the curvature matrix is singular for those parameters.");
     s.out().blank_line();
     s.out().line("After " + format_I(r.iterations, 8) + " iterations.");
     s.out().line(stop_line(r.stop));
-    s.out().line("Final CHI**2 = " + format_G(chi_square(s.engine, s.out(), model.engine_inputs()), 13, 5, 1));
+    s.out().line("Final CHI**2 = " + format_G(r.reduced_chi_square, 13, 5, 1));
 }
 
 } // namespace tarva

@@ -56,7 +56,7 @@ void cmd_agp(Session& s, CommandContext& ctx) {
     s.out().line("parameters.");
     std::string name(trimmed(ctx.argument().substr(0, 30)));
     if (name.empty()) {
-        auto answer = ask_text(s, "File name for output > ", 30);
+        auto answer = ask_file_name(s, "File name for output > ", 30);
         if (!answer) return;
         name = std::string(trimmed(*answer));
         if (name.empty()) {

@@ -4,7 +4,9 @@
 #include <cmath>
 #include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "commands/commands.h"
 #include "commands/fit/session_model.h"
@@ -61,6 +63,76 @@ std::optional<double> ask_free_number(Session& s, const std::string& prompt, boo
     });
 }
 
+// A bound in G13.5, or "none" in its place.
+std::string bound_value(double v) { return std::isfinite(v) ? format_G(v, 13, 5, 1) : "         none"; }
+
+// What PARAM/A adds to a parameter's line: its bounds, only when it has any
+// (a listing without bounds is as it always was).
+std::string bounds_text(const ParameterBounds& b) {
+    return b.any() ? " bounds " + bound_value(b.low) + " to " + bound_value(b.high) : "";
+}
+
+// The bounds in an answer: two items, low and high, each a number or "*"
+// for none ("* *" clears both); nullopt when they do not read or low is not
+// below high. An empty answer keeps `old`.
+std::optional<ParameterBounds> read_bounds(const std::string& answer, const ParameterBounds& old) {
+    std::string text(answer);
+    std::replace(text.begin(), text.end(), ',', ' ');
+    std::istringstream in(text);
+    std::vector<std::string> items;
+    for (std::string item; in >> item;) items.push_back(item);
+    if (items.empty()) return old;
+    if (items.size() != 2) return std::nullopt;
+    ParameterBounds b;
+    for (int side = 0; side < 2; ++side) {
+        const std::string& item = items[static_cast<std::size_t>(side)];
+        if (item == "*") continue;
+        const auto v = read_real_field(item);
+        if (!v || !std::isfinite(*v)) return std::nullopt;
+        (side == 0 ? b.low : b.high) = *v;
+    }
+    if (!(b.low < b.high)) return std::nullopt;
+    return b;
+}
+
+// PARAM/L: the bounds FIT/C keeps a parameter within. "PARAM/L k" asks for
+// parameter k's ("low high", "*" for no bound on a side), "PARAM/L" lists
+// those that are set, "PARAM/L *" clears all.
+void param_bounds(Session& s, CommandContext& ctx) {
+    auto text = [&](int k) {
+        return format_I(k + 1, 2) + " " + name10(s, k) + " bounds " + bound_value(s.fit.bounds[k].low) + " to " +
+               bound_value(s.fit.bounds[k].high);
+    };
+    refresh_names(s);
+    if (ctx.argument_trimmed() == "*") {
+        s.fit.bounds.fill(ParameterBounds{});
+        s.out().line("Bounds of all parameters cleared.");
+        return;
+    }
+    if (ctx.number == 0.0) {
+        bool any = false;
+        for (int k = 0; k < slots(s); ++k)
+            if (s.fit.bounds[k].any()) {
+                s.out().line(text(k));
+                any = true;
+            }
+        if (!any) s.out().line("No parameter has bounds.");
+        return;
+    }
+    const int i = round_nearest(std::fabs(ctx.number));
+    if (i < 1 || i > slots(s)) {
+        s.out().line("Parameter out of range, " + format_I(i, 8));
+        return;
+    }
+    const int k = i - 1;
+    const auto b = ask_until(s, text(k) + ", new (low high, * for none) > ", [&](const std::string& line) {
+        auto v = read_bounds(line, s.fit.bounds[k]);
+        if (v && s.macro_running()) s.out().line(std::string(trimmed(line)));
+        return v;
+    });
+    if (b) s.fit.bounds[k] = *b;
+}
+
 void param_listing(Session& s, CommandContext& ctx) {
     std::string file_name;
     // The listing replaces an older one only once it is whole on the disk.
@@ -107,7 +179,8 @@ void param_listing(Session& s, CommandContext& ctx) {
     empty();
     for (int k = 0; k < slots(s); ++k)
         emit(format_I(k + 1, 2) + " " + (s.fit.mask[k] == 1 ? "Variable" : "Constant") + " " + name10(s, k) + " = " +
-             format_G(s.fit.value[k], 13, 5, 1) + " fit error = " + format_G(s.fit.error[k], 13, 5, 1));
+             format_G(s.fit.value[k], 13, 5, 1) + " fit error = " + format_G(s.fit.error[k], 13, 5, 1) +
+             bounds_text(s.fit.bounds[k]));
     SessionModel model(s);
     const double chi = chi_square(s.engine, s.out(), model.engine_inputs());
     empty();
@@ -186,6 +259,10 @@ bool function_in_range(Session& s, long long n) {
 void cmd_param(Session& s, CommandContext& ctx) {
     if (ctx.qualifier == 'A') {
         param_listing(s, ctx);
+        return;
+    }
+    if (ctx.qualifier == 'L') {
+        param_bounds(s, ctx);
         return;
     }
     if (s.fit.nparams < 1) {

@@ -40,7 +40,7 @@ std::optional<double> ask_scale_factor(Session& s) {
 void cmd_dest(Session& s, CommandContext& ctx) {
     std::string name = strip(ctx.argument());
     if (name.empty()) {
-        auto answer = ask_text(s, "Destination for TEKTRONIX plot (" + destination_name(s) + ") > ", 50);
+        auto answer = ask_file_name(s, "Destination for TEKTRONIX plot (" + destination_name(s) + ") > ", 50);
         if (!answer) return;
         name = strip(*answer);
         if (name.empty()) {

@@ -38,7 +38,7 @@ std::string file_name(Session& s, const CommandContext& ctx) {
     arg = arg.substr(0, std::min(arg.find(' '), arg.size()));
     std::string name(arg);
     if (name.empty()) {
-        auto typed = ask_text(s, "Filename containing subplot > ", kNameWidth);
+        auto typed = ask_file_name(s, "Filename containing subplot > ", kNameWidth);
         if (!typed) return {};
         name = std::string(trimmed(*typed));
     }

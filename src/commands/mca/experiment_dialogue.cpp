@@ -102,7 +102,7 @@ std::string parameter_file_name(Session& s, const CommandContext& ctx) {
     std::string name(trimmed(ctx.argument().substr(0, 30)));
     name.erase(0, std::min(name.size(), name.find_first_not_of(' ')));
     if (name.empty()) {
-        auto answer = ask_text(s, "Filename of experimental parameters > ", 80);
+        auto answer = ask_file_name(s, "Filename of experimental parameters > ", 80);
         if (!answer) return {};
         name = std::string(trimmed(*answer));
         name.erase(0, std::min(name.size(), name.find_first_not_of(' ')));

@@ -45,7 +45,7 @@ std::string mca_file_name(Session& s, const CommandContext& ctx, bool& failed) {
             fallback = with_extension(current, q == 'A' ? "txt" : "mca");
             prompt = "Filename for output (" + fallback + ") > ";
         }
-        auto answer = ask_text(s, prompt, 100);
+        auto answer = ask_file_name(s, prompt, 100);
         if (!answer) return {};
         name = left_justified(*answer);
         if (name.empty()) name = fallback;

@@ -120,7 +120,7 @@ void cmd_pha(Session& s, CommandContext& ctx) {
     name = std::string(trimmed(name));
     name.erase(0, std::min(name.size(), name.find_first_not_of(' ')));
     if (name.empty()) {
-        auto answer = ask_text(s, " PHA filename for input > ", 80);
+        auto answer = ask_file_name(s, " PHA filename for input > ", 80);
         if (!answer) return;
         name = std::string(trimmed(*answer));
         name.erase(0, std::min(name.size(), name.find_first_not_of(' ')));

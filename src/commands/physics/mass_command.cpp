@@ -89,7 +89,7 @@ void scale_setup(Session& s, const Beam& beam) {
 // parameters first, then element symbols separated by blanks or commas.
 void elements_from_file(Session& s, std::string name) {
     if (name.empty()) {
-        auto answer = ask_text(s, "Filename of experimental parameters > ", 80);
+        auto answer = ask_file_name(s, "Filename of experimental parameters > ", 80);
         if (!answer) return;
         left_justify(*answer);
         name = trimmed_text(*answer);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <filesystem>
 
@@ -14,7 +15,9 @@ namespace tarva {
 
 namespace {
 
-constexpr int kHighestNumber = 99;
+// Automatic numbers go on past plt99 (plt100, ...) up to the largest of
+// nine digits.
+constexpr int kHighestNumber = 999999999;
 
 bool ends_with_nocase(std::string_view s, std::string_view tail) {
     if (s.size() < tail.size()) return false;
@@ -22,20 +25,38 @@ bool ends_with_nocase(std::string_view s, std::string_view tail) {
                       [](char t, char c) { return std::tolower(static_cast<unsigned char>(c)) == t; });
 }
 
+// plt01 ... plt99, plt100, ...: two digits at least.
 std::string numbered_name(int n, PictureFormat f) {
-    std::string d = format_I(n, 2);
-    if (d[0] == ' ') d[0] = '0';
+    std::string d = std::to_string(n);
+    if (d.size() < 2) d.insert(0, "0");
     return "plt" + d + extension_of(f);
 }
 
-// The number after the highest pltNN file of the format in the working
-// directory: 1 when there is none, and again 1 after plt99.
+// The number of an automatic name of the format, 0 for any other name.
+int number_of(std::string_view name, PictureFormat f) {
+    const std::string_view ext = extension_of(f);
+    if (name.size() <= 3 + ext.size() || name.substr(0, 3) != "plt" || !name.ends_with(ext)) return 0;
+    const std::string_view digits = name.substr(3, name.size() - 3 - ext.size());
+    int n = 0;
+    if (digits.size() > 9 || std::from_chars(digits.data(), digits.data() + digits.size(), n).ptr != digits.end())
+        return 0;
+    return numbered_name(n, f) == name ? n : 0;
+}
+
+bool name_taken(const std::string& name) {
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::symlink_status(name, ec));
+}
+
+// The number after the highest automatic name of the format in the working
+// directory, 1 when there is none.
 int number_after_existing(PictureFormat f) {
     int highest = 0;
     std::error_code ec;
-    for (int n = 1; n <= kHighestNumber; ++n)
-        if (std::filesystem::exists(numbered_name(n, f), ec)) highest = n;
-    return highest >= kHighestNumber ? 1 : highest + 1;
+    for (std::filesystem::directory_iterator it(".", ec); !ec && it != std::filesystem::directory_iterator();
+         it.increment(ec))
+        highest = std::max(highest, number_of(it->path().filename().string(), f));
+    return highest < kHighestNumber ? highest + 1 : kHighestNumber + 1;
 }
 
 } // namespace
@@ -77,10 +98,14 @@ void PictureFileDriver::set_placement(DriverIo, float scale, float offx_mm, floa
 
 void PictureFileDriver::pen_changed(DriverIo, int n, float width) { pen_.changed(n, width); }
 
+// Counts on in memory after the directory's highest number, stepping over
+// a name that has appeared since (made by hand or by another run), so no
+// picture is ever replaced. Empty when the numbers are used up.
 std::string PictureFileDriver::next_automatic_name(PictureFormat format) {
     int& counter = counters_[static_cast<std::size_t>(format)];
-    counter = counter == 0 ? number_after_existing(format) : (counter >= kHighestNumber ? 1 : counter + 1);
-    return numbered_name(counter, format);
+    counter = counter == 0 ? number_after_existing(format) : std::min(counter, kHighestNumber) + 1;
+    while (counter <= kHighestNumber && name_taken(numbered_name(counter, format))) ++counter;
+    return counter <= kHighestNumber ? numbered_name(counter, format) : std::string();
 }
 
 // Opens a new page: the next automatic name or DEFINE/X's. Only a name that
@@ -92,7 +117,12 @@ bool PictureFileDriver::start_file(DriverIo io) {
     const std::string name = automatic ? next_automatic_name(format) : std::string(defined_name_.trimmed());
     open_ = false;
     dirty_ = false;
+    announce_ = false;
     strokes_.clear();
+    if (name.empty()) {
+        io.out.line("No picture number left after " + numbered_name(kHighestNumber, format) + ".");
+        return false;
+    }
     {
         SafeFileWriter probe(name);
         if (!probe.open()) {
@@ -118,7 +148,7 @@ void PictureFileDriver::begin_picture(DriverIo io, float& status) {
     t_ = page_transform(io.g, format_ == PictureFormat::Png ? 1.0f : scale_, offx_, offy_);
     if (t_.zero_range) io.out.line(" X or Y range is zero!");
     down_ = false;
-    io.out.line("Plot written to: " + std::string(name_.trimmed()));
+    announce_ = true; // once the picture is in its file
 }
 
 // DEFINE/X's scale as a PNG resolution factor; NaN and small or negative
@@ -150,6 +180,8 @@ void PictureFileDriver::write_file(DriverIo io) {
         return;
     }
     dirty_ = false;
+    if (announce_) io.out.line("Plot written to: " + name);
+    announce_ = false;
 }
 
 void PictureFileDriver::end_picture(DriverIo io) {

@@ -1,7 +1,8 @@
 // Device X: pictures as PDF, SVG or PNG files drawn through cairo, laid out
 // on the PostScript page so that both match line for line, but upright (a
-// landscape page). Files are named like the PostScript ones (plt01.pdf, ...)
-// from the files already there, without a counter file, or by DEFINE/X; the
+// landscape page). Files are named like the PostScript ones (plt01.pdf, ...,
+// plt99.pdf, plt100.pdf, ...) after the highest one already there, without a
+// counter file and never over an existing file, or by DEFINE/X; the
 // name's extension picks the format. Each file is complete after every
 // drawing command: the strokes of the open page are kept and the whole file
 // is written again, through a temporary file renamed over it, when the
@@ -58,7 +59,8 @@ private:
 
     StrokeList strokes_;
     bool open_ = false;
-    bool dirty_ = false; // strokes not yet on disk
+    bool dirty_ = false;    // strokes not yet on disk
+    bool announce_ = false; // a picture begun, "Plot written to" not yet said
     FixedText<100> name_;
     FixedText<100> defined_name_;
     PictureFormat auto_format_ = PictureFormat::Pdf;

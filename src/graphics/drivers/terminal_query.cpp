@@ -1,5 +1,6 @@
 #include "graphics/drivers/terminal_query.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -58,7 +59,37 @@ std::vector<long> device_attributes(std::string_view s) {
 
 bool has_device_attributes(std::string_view s) { return !device_attributes(s).empty(); }
 
-// Sends `query` to the terminal in raw mode and collects what it says until
+// Whether `s` ends with a device-attributes answer: the end of a reply.
+bool ends_with_device_attributes(std::string_view s) {
+    if (s.empty() || s.back() != 'c') return false;
+    const std::size_t start = s.rfind("\x1b[?");
+    std::size_t end = 0;
+    return start != std::string_view::npos && !sequence_numbers(s, start, "?", 'c', end).empty() && end == s.size();
+}
+
+using Clock = std::chrono::steady_clock;
+
+// Waits until `fd` has input or `until` has passed.
+bool input_before(int fd, Clock::time_point until) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+    if (left <= 0) return false;
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, static_cast<int>(left)) > 0 && (p.revents & POLLIN);
+}
+
+// One reply is read up to the end of its device attributes, byte by byte,
+// so that keys typed after it stay for the command line. Only its first
+// part is kept to be read (a size report comes first); the rest of an
+// over-long reply is read only to find its end.
+constexpr std::size_t kKeptReply = 4096;
+// A reply that did not end in time (garbled, or cut short) is read and
+// thrown away while more of it comes, until the terminal has been quiet
+// this long, but no longer than the second limit; then whatever is left
+// in the input is flushed, so none of it reaches the next prompt.
+constexpr auto kQuiet = std::chrono::milliseconds(100);
+constexpr auto kMostDiscarding = std::chrono::milliseconds(500);
+
+// Sends `query` to the terminal in raw mode and reads its one reply until
 // its device attributes arrive or `timeout_ms` pass. nullopt when the mode
 // cannot be set or the question not sent.
 std::optional<std::string> ask(int fd, const std::string& query, int timeout_ms) {
@@ -75,24 +106,30 @@ std::optional<std::string> ask(int fd, const std::string& query, int timeout_ms)
         ~Restore() { ::tcsetattr(fd, TCSANOW, &mode); }
     } restore{fd, old};
     if (::write(fd, query.data(), query.size()) != static_cast<ssize_t>(query.size())) return std::nullopt;
-    std::string answer;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (answer.size() < 4096 && !has_device_attributes(answer)) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-        if (left <= 0) break;
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
-        char buf[256];
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n <= 0) {
-            if (p.revents & (POLLHUP | POLLERR)) break;
-            continue;
-        }
-        answer.append(buf, static_cast<std::size_t>(n));
+    std::string answer, tail; // the kept part; the last bytes, where the end shows
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    bool ended = false;
+    while (!ended && input_before(fd, deadline)) {
+        char c = 0;
+        const ssize_t n = ::read(fd, &c, 1);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+        if (n <= 0) break;
+        if (answer.size() < kKeptReply) answer.push_back(c);
+        tail.push_back(c);
+        if (tail.size() > 256) tail.erase(0, 128);
+        ended = ends_with_device_attributes(tail);
     }
-    // An answer cut short by the time-out must not reach the command line.
-    if (!has_device_attributes(answer)) ::tcflush(fd, TCIFLUSH);
+    if (!ended) {
+        const auto give_up = Clock::now() + kMostDiscarding;
+        char buf[256];
+        while (input_before(fd, std::min(give_up, Clock::now() + kQuiet))) {
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) break;
+        }
+        ::tcflush(fd, TCIFLUSH);
+        return answer;
+    }
+    if (answer.size() == kKeptReply) answer += tail; // an over-long reply: its end, for the attributes
     return answer;
 }
 

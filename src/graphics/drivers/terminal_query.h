@@ -3,7 +3,9 @@
 // else the terminal's window-size report (CSI 14 t); for sixel terminals
 // also the largest picture they draw (CSI ? 2;1;0 S). The questions are
 // followed by a device-attributes request that every terminal answers, so
-// the wait ends as soon as the terminal has said all it will say.
+// the wait ends as soon as the terminal has said all it will say. Exactly
+// that one reply is read (keys typed after it stay for the command line);
+// a reply that does not end in time is thrown away whole.
 #pragma once
 
 #include <string>

@@ -44,8 +44,8 @@ void set_destination(Session& s, const CommandContext& ctx) {
     const auto first = name.find_first_not_of(' ');
     name = first == std::string::npos ? std::string() : name.substr(first);
     if (name.empty()) {
-        auto answer =
-            ask_text(s, "Default destination is " + std::string(s.draw.default_destination.trimmed()) + " new > ", 50);
+        auto answer = ask_file_name(
+            s, "Default destination is " + std::string(s.draw.default_destination.trimmed()) + " new > ", 50);
         if (!answer) return;
         name = std::string(trimmed(*answer));
         const auto f = name.find_first_not_of(' ');
