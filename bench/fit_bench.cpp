@@ -107,7 +107,7 @@ void iteration(benchmark::State& state, Bench& b, bool fast, bool parallel) {
     SessionModel model(*b.s);
     EngineInputs in = model.engine_inputs();
     if (!fast) in.model.kernel = nullptr;
-    EngineState& e = b.s->engine;
+    EngineState& e = b.s->engine();
     std::array<double, 50> errors{};
     int done = 0;
     for (auto _ : state) {

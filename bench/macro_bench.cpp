@@ -7,8 +7,8 @@
 #include <string>
 #include <unistd.h>
 
+#include "commands/control/macro.h"
 #include "interpreter/interpreter.h"
-#include "interpreter/macro.h"
 #include "session/session.h"
 
 namespace {

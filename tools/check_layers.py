@@ -7,8 +7,11 @@
 Every folder of src/ belongs to one layer (LAYERS, bottom first). The check
 fails when
   - a file includes a header of a higher layer,
-  - the folders include each other in a cycle (each folder, subfolders
-    included, is one node of the graph),
+  - the folders include each other in a cycle, at any level: the graph is
+    drawn once with each top folder (its subfolders included) as one node,
+    then with each folder two levels deep as one node, and so on, so a
+    subfolder that includes a folder which includes the subfolder's parent
+    is a cycle as much as two folders that include each other,
   - a library file includes the Session header, directly or through other
     headers, or names the Session at all (outside comments),
   - the Session header includes, directly or through other headers, a plot
@@ -28,7 +31,7 @@ import tempfile
 LAYERS = [
     ("text", ["text"]),
     ("input/output core", ["io"]),
-    ("libraries", ["dataset", "models", "fitting", "graphics", "physics", "analysis"]),
+    ("libraries", ["dataset", "models", "files", "fitting", "graphics", "physics", "analysis"]),
     ("session", ["session"]),
     ("plot layer", ["plot"]),
     ("commands", ["commands"]),
@@ -54,6 +57,12 @@ SESSION_NAME = re.compile(r"\bSession\b")
 def folder_of(path):
     d = os.path.dirname(path)
     return d if d else "."
+
+
+def folder_at_depth(folder, depth):
+    """The folder cut to its first `depth` components ("graphics/drivers" at
+    depth 1 is "graphics"); a shallower folder stays as it is."""
+    return "/".join(folder.split("/")[:depth])
 
 
 def layer_of(folder):
@@ -145,7 +154,7 @@ def check(src):
     files = read_tree(src)
     inc = includes_of(files)
     errors = []
-    edges = {}
+    folder_includes = []  # (including folder, included folder)
     for path in sorted(files):
         here = folder_of(path)
         layer = layer_of(here)
@@ -157,14 +166,23 @@ def check(src):
                 continue  # a generated or outside header, or a known exception
             there = folder_of(h)
             if there != here:
-                edges.setdefault(here, set()).add(there)
+                folder_includes.append((here, there))
             other = layer_of(there)
             if other is not None and other > layer:
                 errors.append(f"{path}: includes {h} of a higher layer ({LAYERS[other][0]} above {LAYERS[layer][0]})")
 
-    cycle = find_cycle(edges)
-    if cycle:
-        errors.append("folder cycle: " + " -> ".join(cycle))
+    # Top folders first, so a cycle is reported at the widest level it shows.
+    deepest = max((f.count("/") + 1 for pair in folder_includes for f in pair), default=0)
+    for depth in range(1, deepest + 1):
+        edges = {}
+        for a, b in folder_includes:
+            a, b = folder_at_depth(a, depth), folder_at_depth(b, depth)
+            if a != b:
+                edges.setdefault(a, set()).add(b)
+        cycle = find_cycle(edges)
+        if cycle:
+            errors.append("folder cycle: " + " -> ".join(cycle))
+            break
 
     library = [i for i, (name, _) in enumerate(LAYERS) if name == LIBRARY_LAYER][0]
     for path in sorted(files):
@@ -208,6 +226,13 @@ def self_test():
         "library names session": {"models/fit_state.h": "struct Session;\n"},
         "folder cycle": {"models/fit_state.h": '#include "graphics/a.h"\n', "graphics/a.h": '#include "models/b.h"\n',
                          "models/b.h": ""},
+        # A subfolder's include closes the cycle: dataset -> models -> dataset.
+        "cycle through a subfolder": {"dataset/data_set.h": "",
+                                      "dataset/files/data_file.h": '#include "models/fit_state.h"\n',
+                                      "models/fit_state.h": '#include "dataset/data_set.h"\n'},
+        "cycle between subfolders": {"graphics/drivers/a.h": '#include "graphics/fonts/b.h"\n',
+                                     "graphics/fonts/b.h": '#include "graphics/drivers/c.h"\n',
+                                     "graphics/drivers/c.h": ""},
         "session reaches command": {"session/session.h": '#include "models/fit_state.h"\n#include "commands/c.h"\n',
                                     "commands/c.h": ""},
         "session reaches driver": {"session/session.h": '#include "graphics/drivers/driver.h"\n'},

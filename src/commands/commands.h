@@ -1,4 +1,5 @@
-// The routines that carry out the commands of the command table.
+// The routines that carry out the commands of the command table
+// (command_table.cpp), each in the folder of its family under commands/.
 #pragma once
 
 #include "commands/command_context.h"
@@ -8,7 +9,7 @@ namespace tarva {
 
 void cmd_param(Session& s, CommandContext& ctx);
 void cmd_fit(Session& s, CommandContext& ctx);
-// FIT/C (fitting/converging_fit_command.cpp).
+// FIT/C (commands/fit/converging_fit_command.cpp).
 void cmd_fit_converging(Session& s, CommandContext& ctx);
 void cmd_exit(Session& s, CommandContext& ctx);
 void cmd_save(Session& s, CommandContext& ctx);

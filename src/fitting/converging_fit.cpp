@@ -12,6 +12,7 @@
 
 #include "fitting/converging_fit_parts.h"
 #include "fitting/parallel.h"
+#include "text/fixed_text.h"
 #include "text/format.h"
 
 namespace tarva {
@@ -74,12 +75,7 @@ bool scan_error_bars(EngineState& e) {
     return any;
 }
 
-std::string trimmed_g(double v) {
-    std::string s = format_G(v, 13, 5, 1);
-    s.erase(0, s.find_first_not_of(' '));
-    s.erase(s.find_last_not_of(' ') + 1);
-    return s;
-}
+std::string trimmed_g(double v) { return std::string(trim(format_G(v, 13, 5, 1))); }
 
 // A bounded parameter is fitted through an internal variable u that may
 // take any value, mapped into the bounds smoothly (the transforms of MINUIT

@@ -608,12 +608,4 @@ PointKernel gaussian_series_kernel(const GaussianSeries& series) {
     return k;
 }
 
-double gaussian_series_value(const GaussianSeries& g, const double* a, float xs) {
-    const double x = xs;
-    const int peaks = peak_count(g.nparams);
-    double s = line(g.nparams, a[0], a[1], x);
-    for (int k = 1; k <= peaks; ++k) s += peak(a[3 * k - 1], a[3 * k], a[3 * k + 1], x);
-    return finish(g, s);
-}
-
 } // namespace tarva

@@ -25,7 +25,4 @@ struct GaussianSeries {
 // A kernel for the given series; `series` must outlive the kernel's use.
 PointKernel gaussian_series_kernel(const GaussianSeries& series);
 
-// The value the kernel computes at x (for tests and the plain comparison).
-double gaussian_series_value(const GaussianSeries& series, const double* a, float x);
-
 } // namespace tarva

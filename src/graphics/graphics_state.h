@@ -37,10 +37,10 @@ struct GraphicsState {
     float left_margin = -0.05f; // xmin - 0.05*xspan, where captions start
 
     // Settings DRAW changes and the layer applies.
-    float aspect = kSqrt2;  // width over height of the plot box
-    float char_size = 1.0f; // DRAW/I; also widens the terminal margins
-    int line_style = 0;     // 0..6, DRAW/L while data line and curve are drawn
-    bool clear_flag = true; // DRAW CF: clear the screen / new plot file per picture
+    float aspect = kSqrt2;      // width over height of the plot box
+    float char_size = 1.0f;     // DRAW/I; also widens the terminal margins
+    int line_style = 0;         // 0..6, DRAW/L while data line and curve are drawn
+    bool clear_flag = true;     // DRAW CF: clear the screen / new plot file per picture
     bool colour_enabled = true; // COLOUR/E, COLOUR/D: the cairo pictures in colour
 
     // DEFINE/S and DRAW/B: scale and offsets (terminal addresses) of

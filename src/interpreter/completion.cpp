@@ -4,7 +4,7 @@
 #include <cctype>
 #include <filesystem>
 
-#include "interpreter/command_table.h"
+#include "commands/command_table.h"
 
 namespace tarva {
 

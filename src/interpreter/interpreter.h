@@ -1,5 +1,6 @@
-// The program's main routine: start-up, the command loop and the commands
-// the interpreter carries out itself.
+// The interpreter: start-up, line preparation (markers), dispatch through
+// the command table and the command loop. The commands themselves are
+// under commands/.
 #pragma once
 
 #include <string>
@@ -30,12 +31,6 @@ bool prepare_line(Session& s, std::string_view raw, CommandContext& ctx, bool& e
 // the text came from a marker.
 bool expand_markers(const Session& s, std::string& line, std::string* substituted = nullptr);
 
-// The shell line of a $ command: `text` as it stands, except that each run
-// of columns flagged in `substituted` becomes one single-quoted word, so
-// text from data files and macro arguments can be an argument but never a
-// command. Trailing blanks are dropped.
-std::string quote_substituted(std::string_view text, std::string_view substituted);
-
 // Carries out one line read at the prompt: prepares it (markers expanded and
 // shown), splits it and runs the command it names. A blank line does nothing.
 // Returns the command context as the command left it (DATA reports a failed
@@ -44,12 +39,5 @@ CommandContext execute_line(Session& s, std::string_view raw);
 
 // Runs one prepared command (table lookup, macro by name, or "?word").
 void dispatch(Session& s, CommandContext& ctx);
-
-// Starts a macro file as "@ name" does. Returns false when it cannot be
-// opened; writes nothing itself.
-bool start_macro(Session& s, const std::string& name);
-
-// Ends the program as EXIT does (plot files closed); the loop then returns.
-void request_exit(Session& s);
 
 } // namespace tarva

@@ -1,6 +1,7 @@
-// The model catalogue: one row per function number with its display name,
-// the parameter that picks a name variant, the names its routine writes into
-// the fit state and the routine that evaluates it.
+// The model catalogue: one row per function number with its kind, its
+// display name, the parameter that picks a name variant, the names its
+// routine writes into the fit state, the routine that evaluates it and
+// whether that routine lowers a count above 50.
 //
 // Adding a model function: its routine in models/functions.h, one row here,
 // its entry in lib/qvfun.hlp.
@@ -73,20 +74,20 @@ struct NameWriter {
 
 // clang-format off
 constexpr std::array<CatalogueRow, kCatalogueSize> kCatalogue{{
-    {1, "Fermi fn B(z) = B0/(1+exp(C0+C1*z+...+C5*z^4))", NameVariant::None, 0,
+    {1, ModelKind::Curve, "Fermi fn B(z) = B0/(1+exp(C0+C1*z+...+C5*z^4))", NameVariant::None, 0,
      [](NameWriter& w, int, int) { w.params({"RVIRT", "GAP", "B0", "C0", "C1", "C2", "C3", "C4", "C5", "ZCONST"}); },
      [](const ModelInputs&, int, Params a, float x) { return fermi(a, x); }},
-    {2, "Y = Yo + k1*(X+a) + k2*(X+a)^2 + k3*(X+a)^3 + ...", NameVariant::None, 0,
+    {2, ModelKind::Curve, "Y = Yo + k1*(X+a) + k2*(X+a)^2 + k3*(X+a)^3 + ...", NameVariant::None, 0,
      [](NameWriter& w, int, int) {
          w.param(1, "Yo");
          w.param(2, "a");
          for (int k = 1; k <= 20; ++k) w.param(k + 2, "k" + std::to_string(k));
      },
      [](const ModelInputs&, int n, Params a, float x) { return polynomial(a, n, x); }},
-    {3, "Error Function with top slope", NameVariant::Complementary, 6,
+    {3, ModelKind::Curve, "Error Function with top slope", NameVariant::Complementary, 6,
      [](NameWriter& w, int, int) { w.params({"Y0", "Y1", "Height", "FWHM", "Position", "0 EF,1 CEF", "Top Y0", "Top Y1"}); },
      [](const ModelInputs&, int, Params a, float x) { return error_function_top_slope(a, x); }},
-    {4, "Xs=d*cubrt((Ys-Yoff)/C30*ntan(Ga))+(Ys-Yoff)/ntan(", NameVariant::GridOrder, 7,
+    {4, ModelKind::Curve, "Xs=d*cubrt((Ys-Yoff)/C30*ntan(Ga))+(Ys-Yoff)/ntan(", NameVariant::GridOrder, 7,
      [](NameWriter& w, int, int variant) {
          if (variant == 2) w.name("Xs=d*sqrt((Ys-Yoff)/C20*ntan(Ga))+(Ys-Yoff)/ntan(G");
          if (variant == 5) w.name("Xs=d*fifthrt((Ys-Yoff)/C50*ntan(Ga))+(Ys-Yoff)/nta");
@@ -94,11 +95,11 @@ constexpr std::array<CatalogueRow, kCatalogueSize> kCatalogue{{
                    "Shad. dist", "Order"});
      },
      [](const ModelInputs&, int, Params a, float x) { return grid_shadow(a, x); }},
-    {5, "Blank function", NameVariant::None, 0, nullptr, nullptr},
-    {6, "Multi-linear function", NameVariant::None, 0,
+    {5, ModelKind::Blank, "Blank function", NameVariant::None, 0, nullptr, nullptr},
+    {6, ModelKind::Curve, "Multi-linear function", NameVariant::None, 0,
      [](NameWriter& w, int, int) { w.params({"Y1", "g1", "x1", "g2", "x2", "g3", "x3", "g4", "no more"}); },
      [](const ModelInputs&, int, Params a, float x) { return multi_linear(a, x); }},
-    {7, "Y = Y0 + (a0+a1*(X+X0)+...)*exp-(b0+b1*(X+X0)+...)", NameVariant::None, 0,
+    {7, ModelKind::Curve, "Y = Y0 + (a0+a1*(X+X0)+...)*exp-(b0+b1*(X+X0)+...)", NameVariant::None, 0,
      [](NameWriter& w, int n, int) {
          if (n < 1) return;
          w.param(1, "X0");
@@ -109,75 +110,78 @@ constexpr std::array<CatalogueRow, kCatalogueSize> kCatalogue{{
          }
      },
      [](const ModelInputs&, int n, Params a, float x) { return poly_exp_poly(a, n, x); }},
-    {8, "Linear interp. between ASCENDING X data points", NameVariant::None, 0,
+    {8, ModelKind::Curve, "Linear interp. between ASCENDING X data points", NameVariant::None, 0,
      [](NameWriter& w, int, int) { w.param(1, "Unused"); },
      [](const ModelInputs& m, int, Params, float x) { return linear_interpolation(m.data, x); }},
-    {9, "Connect data points (if sigma equals 3 raise pen)", NameVariant::None, 0, nullptr, nullptr},
-    {10, "y(x)=k3(x+a)^1/3 + k1(x+a)^-1 + k0 + l1(x+a)+...", NameVariant::None, 0,
+    {9, ModelKind::Connect, "Connect data points (if sigma equals 3 raise pen)", NameVariant::None, 0, nullptr, nullptr},
+    {10, ModelKind::Curve, "y(x)=k3(x+a)^1/3 + k1(x+a)^-1 + k0 + l1(x+a)+...", NameVariant::None, 0,
      [](NameWriter& w, int, int) { w.params({"a", "k3", "k1", "k0", "l1", "l2", "l3", "l4", "l5"}); },
      [](const ModelInputs&, int, Params a, float x) { return root_inverse_poly(a, x); }},
-    {11, "Cubic spline", NameVariant::None, 0, nullptr,
+    {11, ModelKind::Spline, "Cubic spline", NameVariant::None, 0, nullptr,
      [](const ModelInputs& m, int, Params a, float x) { return cubic_spline(a, m.data, m.tables, x); }},
-    {12, "Histogram", NameVariant::None, 0, nullptr, nullptr},
-    {13, "Bar Graph", NameVariant::None, 0, nullptr, nullptr},
-    {14, "Y = Yo + k1*TANH(k2*X)", NameVariant::None, 0,
+    {12, ModelKind::Histogram, "Histogram", NameVariant::None, 0, nullptr, nullptr},
+    {13, ModelKind::BarGraph, "Bar Graph", NameVariant::None, 0, nullptr, nullptr},
+    {14, ModelKind::Curve, "Y = Yo + k1*TANH(k2*X)", NameVariant::None, 0,
      [](NameWriter& w, int, int) { w.params({"Yo", "k1", "k2"}); },
      [](const ModelInputs&, int, Params a, float x) { return tanh_step(a, x); }},
-    {15, "Legendre's F=K*[a0*p0+a1*p1*cos(x+x0)+a2*p2*cos(x+", NameVariant::None, 0,
+    {15, ModelKind::Curve, "Legendre's F=K*[a0*p0+a1*p1*cos(x+x0)+a2*p2*cos(x+", NameVariant::None, 0,
      [](NameWriter& w, int, int) { w.params({"K", "x0", "a0", "a1", "a2", "a3", "a4", "a6", "a6", "a7", "a10", "a11"}); },
      [](const ModelInputs&, int n, Params a, float x) { return legendre_series(a, n, x); }},
-    {16, "Error Function", NameVariant::Complementary, 6,
+    {16, ModelKind::Curve, "Error Function", NameVariant::Complementary, 6,
      [](NameWriter& w, int, int) { w.params({"Y0", "Y1", "Height", "FWHM", "Position", "0 EF,1 CEF"}); },
      [](const ModelInputs&, int, Params a, float x) { return error_function(a, x); }},
-    {17, "Cylinder Function", NameVariant::Complementary, 6,
+    {17, ModelKind::Curve, "Cylinder Function", NameVariant::Complementary, 6,
      [](NameWriter& w, int, int) { w.params({"Y0", "Y1", "Height", "Diameter", "Position", "0 EF,1 CEF"}); },
      [](const ModelInputs&, int, Params a, float x) { return cylinder(a, x); }},
-    {18, "Linear + Gaussian (up to 16)", NameVariant::None, 0,
+    {18, ModelKind::Curve, "Linear + Gaussian (up to 16)", NameVariant::None, 0,
      [](NameWriter& w, int n, int) {
          w.params({"Yintercept", "  Gradient"});
          w.peaks(n, " Height ", " Centre ", "   Fwhm ");
      },
-     [](const ModelInputs&, int n, Params a, float x) { return linear_gaussians(a, n, x); }},
-    {19, "Channeling function (2 flat top gaussians)", NameVariant::None, 0,
+     [](const ModelInputs&, int n, Params a, float x) { return linear_gaussians(a, n, x); },
+     /* caps_count */ true},
+    {19, ModelKind::Curve, "Channeling function (2 flat top gaussians)", NameVariant::None, 0,
      [](NameWriter& w, int, int) {
          w.params({"Yintercept", "  Gradient", "  Height 1", "  Centre 1", "    Fwhm 1", "Top width1", "  Height 2",
                    "  Centre 2", "    Fwhm 2", "Top width2"});
      },
-     [](const ModelInputs&, int n, Params a, float x) { return channeling(a, n, x); }},
-    {20, "Y = Y0+A1*exp((X+X0)/B1)+A2*exp((X+X0)/B2)+...", NameVariant::None, 0,
+     [](const ModelInputs&, int n, Params a, float x) { return channeling(a, n, x); },
+     /* caps_count */ true},
+    {20, ModelKind::Curve, "Y = Y0+A1*exp((X+X0)/B1)+A2*exp((X+X0)/B2)+...", NameVariant::None, 0,
      [](NameWriter& w, int, int) { w.params({"Y0", "X0", "A1", "B1", "A2", "B2", "A3", "B3"}); },
      [](const ModelInputs&, int, Params a, float x) { return three_exponentials(a, x); }},
-    {21, "B.W. Y=YO+Y1*X+H1*(W1/2)**2/((X-E1)**2+(W1/2)**2)", NameVariant::None, 0,
+    {21, ModelKind::Curve, "B.W. Y=YO+Y1*X+H1*(W1/2)**2/((X-E1)**2+(W1/2)**2)", NameVariant::None, 0,
      [](NameWriter& w, int n, int) {
          w.params({"YO", "Y1"});
          w.peaks(n, "Height H", " Posn. E", " Width W");
      },
-     [](const ModelInputs&, int n, Params a, float x) { return breit_wigner(a, n, x); }},
-    {22, "Y = YS/(1 - K*C*X)", NameVariant::None, 0,
+     [](const ModelInputs&, int n, Params a, float x) { return breit_wigner(a, n, x); },
+     /* caps_count */ true},
+    {22, ModelKind::Curve, "Y = YS/(1 - K*C*X)", NameVariant::None, 0,
      [](NameWriter& w, int, int) { w.params({"YS", "K", "C"}); },
      [](const ModelInputs&, int, Params a, float x) { return pole(a, x); }},
-    {23, "Y = k/sqrt(1-((X-Xo)/Vo)**2)", NameVariant::None, 0,
+    {23, ModelKind::Curve, "Y = k/sqrt(1-((X-Xo)/Vo)**2)", NameVariant::None, 0,
      [](NameWriter& w, int, int) { w.params({"k", "Xo", "Vo"}); },
      [](const ModelInputs&, int, Params a, float x) { return inverse_sqrt(a, x); }},
-    {24, "y(x) = A + B*sqrt(x+xo)", NameVariant::None, 0,
+    {24, ModelKind::Curve, "y(x) = A + B*sqrt(x+xo)", NameVariant::None, 0,
      [](NameWriter& w, int, int) { w.params({"xo", "A", "B"}); },
      [](const ModelInputs&, int, Params a, float x) { return square_root(a, x); }},
-    {25, "Y = Yo/(TANH(k1 + k2*X))", NameVariant::None, 0,
+    {25, ModelKind::Curve, "Y = Yo/(TANH(k1 + k2*X))", NameVariant::None, 0,
      [](NameWriter& w, int, int) { w.params({"Yo", "k1", "k2"}); },
      [](const ModelInputs&, int, Params a, float x) { return inverse_tanh(a, x); }},
-    {26, "Y = (B*JN(AX)/(AX)**EX))**E  Bessel function", NameVariant::None, 0,
+    {26, ModelKind::Curve, "Y = (B*JN(AX)/(AX)**EX))**E  Bessel function", NameVariant::None, 0,
      [](NameWriter& w, int, int) { w.params({"N (0-5)", "EX (0-N)", "E (1 OR 2)", "A", "B"}); },
      [](const ModelInputs&, int, Params a, float x) { return bessel_series(a, x); }},
-    {27, "Dual error function", NameVariant::None, 0,
+    {27, ModelKind::Curve, "Dual error function", NameVariant::None, 0,
      [](NameWriter& w, int, int) { w.params({"Width", "Sigma 1", "Sigma 2", "Fraction"}); },
      [](const ModelInputs&, int, Params a, float x) { return dual_error_function(a, x); }},
-    {28, "Y=Y0+a0*exp(-a1*x)+s*x+b0*exp(-b1*x)", NameVariant::None, 0,
+    {28, ModelKind::Curve, "Y=Y0+a0*exp(-a1*x)+s*x+b0*exp(-b1*x)", NameVariant::None, 0,
      [](NameWriter& w, int, int) { w.params({"Y0", "a0", "a1", "s", "b0", "b1"}); },
      [](const ModelInputs&, int, Params a, float x) { return two_exponentials(a, x); }},
-    {29, "Y=Yo+A1*sin(2*pi*(X+Xo)/B1)+A2*cos(2*pi*(X+X1)/B2)", NameVariant::None, 0,
+    {29, ModelKind::Curve, "Y=Yo+A1*sin(2*pi*(X+Xo)/B1)+A2*cos(2*pi*(X+X1)/B2)", NameVariant::None, 0,
      [](NameWriter& w, int, int) { w.params({"Yo", "Xo", "X1", "A1", "B1", "A2", "B2"}); },
      [](const ModelInputs&, int n, Params a, float x) { return sine_cosine(a, n, x); }},
-    {30, "Error function + Gaussian", NameVariant::Complementary, 10,
+    {30, ModelKind::Curve, "Error function + Gaussian", NameVariant::Complementary, 10,
      [](NameWriter& w, int n, int) {
          w.params({"Yintercept", "  Gradient", "G. Height ", "G. Centre ", "G. Fwhm", "Comm. FWHM"});
          if (n < 3) return;
@@ -186,20 +190,21 @@ constexpr std::array<CatalogueRow, kCatalogueSize> kCatalogue{{
          w.param(9, "E.F. Pos");
          w.param(10, "0 EF,1 CEF");
      },
-     [](const ModelInputs&, int n, Params a, float x) { return error_function_gaussian(a, n, x); }},
-    {31, "y = yo + df*sqrt(r^2 - (x-xo)^2)", NameVariant::None, 0,
+     [](const ModelInputs&, int n, Params a, float x) { return error_function_gaussian(a, n, x); },
+     /* caps_count */ true},
+    {31, ModelKind::Curve, "y = yo + df*sqrt(r^2 - (x-xo)^2)", NameVariant::None, 0,
      [](NameWriter& w, int, int) { w.params({"yo", "df", "xo", "radius"}); },
      [](const ModelInputs&, int, Params a, float x) { return circle_cap(a, x); }},
-    {32, "y = x + d/(1 + pm*v*cos(v*x/r))", NameVariant::None, 0,
+    {32, ModelKind::Curve, "y = x + d/(1 + pm*v*cos(v*x/r))", NameVariant::None, 0,
      [](NameWriter& w, int, int) { w.params({"d (l.y.)", "plus/minus", "v (v/c)", "r (l.y.)"}); },
      [](const ModelInputs&, int, Params a, float x) { return drift(a, x); }},
-    {33, "y = yo + df*sqrt((x-xo)^2 - r^2)", NameVariant::None, 0,
+    {33, ModelKind::Curve, "y = yo + df*sqrt((x-xo)^2 - r^2)", NameVariant::None, 0,
      [](NameWriter& w, int, int) { w.params({"yo", "df", "xo", "radius"}); },
      [](const ModelInputs&, int, Params a, float x) { return hyperbola(a, x); }},
-    {34, "I = Is[exp(A*(X+X0)) - 1] - Il", NameVariant::None, 0,
+    {34, ModelKind::Curve, "I = Is[exp(A*(X+X0)) - 1] - Il", NameVariant::None, 0,
      [](NameWriter& w, int n, int) { if (n >= 1) w.params({"X0", "Is", "A", "Il"}); },
      [](const ModelInputs&, int n, Params a, float x) { return diode(a, n, x); }},
-    {35, "V = A*ln(B-I*C) - D*I", NameVariant::None, 0,
+    {35, ModelKind::Curve, "V = A*ln(B-I*C) - D*I", NameVariant::None, 0,
      [](NameWriter& w, int n, int) { if (n >= 1) w.params({"A", "B", "C", "D"}); },
      [](const ModelInputs&, int n, Params a, float x) { return log_characteristic(a, n, x); }},
 }};

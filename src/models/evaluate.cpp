@@ -27,9 +27,8 @@ double evaluate(ModelInputs& m, std::span<const double> p, float x) {
 
     if (fit.exp_argument != 0) x = (x == 0.0f) ? 1.0f : to_single(std::pow(10.0, static_cast<double>(x)));
 
-    if (fit.nparams > kMaxParams && (function == 18 || function == 19 || function == 21 || function == 30))
-        fit.nparams = kMaxParams;
     const CatalogueRow* row = catalogue_row(function);
+    if (fit.nparams > kMaxParams && row && row->caps_count) fit.nparams = kMaxParams;
     fit.note_names(NameKey{function, fit.nparams, name_variant(row, a)});
     // Slots beyond the 50 of the vector do not exist, whatever the count says.
     const int n = std::min(fit.nparams, kMaxParams);

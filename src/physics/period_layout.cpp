@@ -43,9 +43,7 @@ std::string principal_line_text(const XrayDatabase& db, int z, char family) {
         for (const XraySet& set : db.sets) {
             if (!(set.name == name) || set.count < 1) continue;
             const float e = set.energy[0];
-            std::string text = format_F(e, 6, e < 10.0f ? 4 : e < 100.0f ? 3 : 2);
-            text.erase(0, text.find_first_not_of(' '));
-            return std::string(1, f) + " " + text;
+            return std::string(1, f) + " " + std::string(trim(format_F(e, 6, e < 10.0f ? 4 : e < 100.0f ? 3 : 2)));
         }
     }
     return "";

@@ -1,5 +1,6 @@
 #include "plot/device.h"
 
+#include <algorithm>
 #include <array>
 
 #include "graphics/drivers/device_table.h"
@@ -20,6 +21,11 @@ PlotDriver& driver_of(Session& s, const DeviceRow& row) {
 PlotDriver& terminal_driver(Session& s) { return s.graphics.drivers().terminal(s.graphics.terminal_type); }
 
 } // namespace
+
+void set_line_thickness(GraphicsState& g, int count, float offset) {
+    g.thick_count = std::clamp(count, 0, 10);
+    g.thick_offset = offset;
+}
 
 void close_plot_files(Session& s, char device) {
     for (const DeviceRow* row : rows_named('*'))

@@ -52,14 +52,6 @@ std::optional<double> ask_real(Session& s, std::string_view prompt, Echo echo) {
     });
 }
 
-std::optional<long long> ask_integer(Session& s, std::string_view prompt, Echo echo) {
-    return ask_until(s, prompt, [&](const std::string& line) {
-        auto v = read_integer_field(std::string_view(line).substr(0, std::min<std::size_t>(line.size(), 10)));
-        if (v && s.macro_running()) echo_number(s, static_cast<double>(*v), echo);
-        return v;
-    });
-}
-
 int parse_number_pair(std::string_view text, double& a, double& b) {
     const double a0 = a, b0 = b;
     auto fail = [&] {

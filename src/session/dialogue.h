@@ -54,9 +54,6 @@ std::optional<std::string> ask_file_name(Session& s, std::string_view prompt, st
 // again until it reads. An empty answer reads as 0 (as a blank field does).
 std::optional<double> ask_real(Session& s, std::string_view prompt, Echo echo = Echo::G13_5);
 
-// As ask_real, for an integer read in an I10 field.
-std::optional<long long> ask_integer(Session& s, std::string_view prompt, Echo echo = Echo::I10);
-
 // Writes the echo of a number read from a macro.
 void echo_number(Session& s, double value, Echo echo);
 

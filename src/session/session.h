@@ -3,13 +3,13 @@
 #pragma once
 
 #include <istream>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "analysis/peak_settings.h"
 #include "dataset/data_set.h"
-#include "fitting/engine_state.h"
 #include "graphics/axis_settings.h"
 #include "graphics/draw_settings.h"
 #include "graphics/font_settings.h"
@@ -23,6 +23,8 @@
 #include "text/fixed_text.h"
 
 namespace tarva {
+
+struct EngineState;
 
 // The library directory compiled in: the build names <install prefix>/lib/tarva/.
 #ifndef TARVA_LIB_DIR
@@ -54,7 +56,10 @@ struct InterpreterState {
 };
 
 struct Session {
-    Session(std::istream& keyboard, std::ostream& terminal) : interp(keyboard, terminal) {}
+    Session(std::istream& keyboard, std::ostream& terminal);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
 
     InterpreterState interp;
     DataSet data;
@@ -64,14 +69,20 @@ struct Session {
     AxisSettings axes;
     DrawSettings draw;
     FontSettings fonts;
-    EngineState engine;
     Markers markers;
     PhysicsSettings physics;
     PeakSettings peaks;
 
+    // The least-squares engine's working copy and scratch (about 800 KB),
+    // allocated once with the session and kept between fits. Behind a
+    // pointer, so this header does not pull in the engine's arrays.
+    EngineState& engine() { return *engine_; }
     OutputSink& out() { return interp.out; }
     InputStack& input() { return interp.input; }
     bool macro_running() const { return interp.input.macro_running(); }
+
+private:
+    std::unique_ptr<EngineState> engine_;
 };
 
 } // namespace tarva

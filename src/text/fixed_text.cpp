@@ -11,6 +11,15 @@ std::size_t last_nonblank(std::string_view text) {
     return n;
 }
 
+std::string_view trim(std::string_view text) {
+    // By hand: find_first_not_of costs a library call per character, and
+    // the instrument readers trim every line.
+    std::size_t first = 0, end = text.size();
+    while (first < end && (text[first] == ' ' || text[first] == '\t')) ++first;
+    while (end > first && (text[end - 1] == ' ' || text[end - 1] == '\t' || text[end - 1] == '\r')) --end;
+    return text.substr(first, end - first);
+}
+
 bool text_equal(std::string_view a, std::string_view b) { return trimmed(a) == trimmed(b); }
 
 void to_upper(std::string& text) {

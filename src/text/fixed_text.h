@@ -17,6 +17,10 @@ std::size_t last_nonblank(std::string_view text);
 // The text up to its last non-blank character.
 inline std::string_view trimmed(std::string_view text) { return text.substr(0, last_nonblank(text)); }
 
+// The text without its leading blanks and TABs and its trailing blanks,
+// TABs and CRs (the CR of a line from a file written with CR LF).
+std::string_view trim(std::string_view text);
+
 // Two texts are equal when they differ only in trailing blanks.
 bool text_equal(std::string_view a, std::string_view b);
 

@@ -687,8 +687,10 @@ private:
             return;
         }
         case ItemKind::General:
-            if (auto f = std::get_if<float>(&v)) put(format_G(*f, item.w, item.d, scale_));
-            else put(format_G(as_real(v), item.w, item.d, scale_));
+            if (auto f = std::get_if<float>(&v))
+                put(format_G(*f, item.w, item.d, scale_));
+            else
+                put(format_G(as_real(v), item.w, item.d, scale_));
             return;
         case ItemKind::Text: put(format_A(as_text(v), item.w)); return;
         default: return;

@@ -3,8 +3,8 @@
 #include <sstream>
 #include <string>
 
+#include "commands/command_table.h"
 #include "fuzz_target.h"
-#include "interpreter/command_table.h"
 #include "interpreter/interpreter.h"
 #include "session/session.h"
 

@@ -59,12 +59,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     tarva::SessionModel model(s);
     tarva::EngineInputs ins = model.engine_inputs();
-    (void)tarva::chi_square(s.engine, s.out(), ins);
+    (void)tarva::chi_square(s.engine(), s.out(), ins);
     std::array<double, tarva::kMaxParams> errors{};
     int iterations = 0, max = 1 + r.byte() % 4;
-    tarva::fit(s.engine, s.out(), ins, s.fit.value, errors, iterations, max);
+    tarva::fit(s.engine(), s.out(), ins, s.fit.value, errors, iterations, max);
     if (iterations < 1 || iterations > max) __builtin_trap();
-    tarva::correlation_matrix(s.engine, s.out(), model.engine_inputs());
+    tarva::correlation_matrix(s.engine(), s.out(), model.engine_inputs());
     (void)tarva::chi_square_sum(s.data.X, s.data.Y, s.data.SIGMA, n, model.ref(), s.fit.value);
     out.str("");
     return 0;

@@ -7,8 +7,8 @@
 #include <string>
 #include <unistd.h>
 
+#include "commands/control/help.h"
 #include "fuzz_target.h"
-#include "interpreter/help.h"
 #include "session/session.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "data_fuzz_tokens.h"
-#include "dataset/files/data_file.h"
+#include "files/data_file.h"
 #include "fuzz_target.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

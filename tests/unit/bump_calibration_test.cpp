@@ -1,6 +1,7 @@
 // BUMP: the straight-line fit, the calibration list, X-ray and RBS
 // calibration (applied or refused), the angle scan, the keys that edit the
 // data and set markers, and the marker file.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -22,9 +23,10 @@
 namespace tarva {
 namespace {
 
-using testing_support::TempDir;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
-bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+using testing_support::TempDir;
 
 TEST(LineFit, FewPointsTwoPointsAndALeastSquaresLine) {
     std::ostringstream said;
@@ -119,9 +121,9 @@ struct SpectrumSession : testing_support::CommandFixture {
 TEST_F(SpectrumSession, XrayCalibrationRecoversGainAndOffsetAndApplies) {
     enter_xray_peaks(0.0);
     const std::string said = key('G', 0.0f);
-    EXPECT_TRUE(has(said, " Energy calibration results:\n Element     X-ray line (keV)    Channel   Del (eV)\n"));
-    EXPECT_TRUE(has(said, " Energy = (   0.02000+/-  0.00000)*Channel + (   0.1000")) << said; // said:
-    EXPECT_FALSE(has(said, "POSSIBLE ERROR"));
+    EXPECT_THAT(said, HasSubstr(" Energy calibration results:\n Element     X-ray line (keV)    Channel   Del (eV)\n"));
+    EXPECT_THAT(said, HasSubstr(" Energy = (   0.02000+/-  0.00000)*Channel + (   0.1000")); // said:
+    EXPECT_THAT(said, Not(HasSubstr("POSSIBLE ERROR")));
     EXPECT_NEAR(s.data.experiment.energy_per_channel(), 0.02, 0.02 * 1e-4);
     EXPECT_NEAR(s.data.experiment.energy_offset(), 0.1, 0.1 * 1e-4);
     EXPECT_NEAR(s.data.X[0], 0.1f, 1e-5f);
@@ -133,9 +135,9 @@ TEST_F(SpectrumSession, XrayCalibrationRecoversGainAndOffsetAndApplies) {
 TEST_F(SpectrumSession, APeakOffByThreeTenthsOfAKevRefusesTheCalibration) {
     enter_xray_peaks(0.3);
     const std::string said = key('G', 0.0f);
-    EXPECT_TRUE(has(said, " POSSIBLE ERROR - 1 of your data point(s) could not\n"
-                          " be fit to better than the detector resolution (   0.20 keV).\n"
-                          " Energy calibration not applied to data.\n"));
+    EXPECT_THAT(said, HasSubstr(" POSSIBLE ERROR - 1 of your data point(s) could not\n"
+                                " be fit to better than the detector resolution (   0.20 keV).\n"
+                                " Energy calibration not applied to data.\n"));
     EXPECT_EQ(s.data.X[10], 10.0f);
     EXPECT_EQ(s.data.experiment.energy_per_channel(), 1.0f);
     EXPECT_EQ(s.data.x_label.trimmed(), "X");
@@ -145,18 +147,20 @@ TEST_F(SpectrumSession, APeakOffByThreeTenthsOfAKevRefusesTheCalibration) {
     // nothing changes.
     key('Z', 0.0f);
     std::string none = key('G', 0.0f);
-    EXPECT_TRUE(has(none, " Unable to fit a straight line to one or less points!\n Energy calibration results:\n"));
-    EXPECT_TRUE(has(none, " Chi-squ =   0.0000    \n Energy calibration not applied to data.\n")) << none;
+    EXPECT_THAT(none,
+                HasSubstr(" Unable to fit a straight line to one or less points!\n Energy calibration results:\n"));
+    EXPECT_THAT(none, HasSubstr(" Chi-squ =   0.0000    \n Energy calibration not applied to data.\n"));
     key('M', 100.0f, 50.0f, "fe\n");
     std::string one = key('G', 0.0f);
-    EXPECT_TRUE(has(one, " Unable to fit a straight line to one or less points!\n Energy calibration results:\n"));
-    EXPECT_TRUE(has(one, " FE K      6.4040       100.00      -6404.0    \n")) << one;
-    EXPECT_TRUE(has(one, " POSSIBLE ERROR - 1 of your data point(s) could not\n"));
+    EXPECT_THAT(one,
+                HasSubstr(" Unable to fit a straight line to one or less points!\n Energy calibration results:\n"));
+    EXPECT_THAT(one, HasSubstr(" FE K      6.4040       100.00      -6404.0    \n"));
+    EXPECT_THAT(one, HasSubstr(" POSSIBLE ERROR - 1 of your data point(s) could not\n"));
     key('M', 100.0f, 50.0f, "cu\n");
     std::string level = key('G', 0.0f);
-    EXPECT_TRUE(has(level, " Infinite slope (vertical) line.\n Energy calibration results:\n"));
-    EXPECT_TRUE(has(level, " Energy = (   0.00000+/-  0.00000)*Channel + ( 100.00000+/-  0.00000) keV\n")) << level;
-    EXPECT_TRUE(has(level, " POSSIBLE ERROR - 2 of your data point(s) could not\n"));
+    EXPECT_THAT(level, HasSubstr(" Infinite slope (vertical) line.\n Energy calibration results:\n"));
+    EXPECT_THAT(level, HasSubstr(" Energy = (   0.00000+/-  0.00000)*Channel + ( 100.00000+/-  0.00000) keV\n"));
+    EXPECT_THAT(level, HasSubstr(" POSSIBLE ERROR - 2 of your data point(s) could not\n"));
     EXPECT_EQ(s.data.X[10], 10.0f);
 }
 
@@ -167,18 +171,18 @@ TEST_F(SpectrumSession, RbsIdentificationCalibrationAndAngleScan) {
     const double e_au = kinematic_factor(4.0026, 196.967, theta) * e0;
     // Identification at a surface energy names the element among its neighbours.
     const std::string named = key('/', static_cast<float>(e_au + 0.3));
-    EXPECT_TRUE(has(named, ">>>  79 Au   196.967")) << named;
-    EXPECT_TRUE(has(named, " <<< Best match"));
+    EXPECT_THAT(named, HasSubstr(">>>  79 Au   196.967"));
+    EXPECT_THAT(named, HasSubstr(" <<< Best match"));
     // Oxygen, silicon and gold at channels for 2 keV per channel, no offset.
     const double e_o = kinematic_factor(4.0026, 15.9994, theta) * e0;
-    EXPECT_TRUE(
-        has(key('M', static_cast<float>(e_si / 2.0), 50.0f, "si\n"), "Element name for surface energy at 565.7"));
+    EXPECT_THAT(key('M', static_cast<float>(e_si / 2.0), 50.0f, "si\n"),
+                HasSubstr("Element name for surface energy at 565.7"));
     key('M', static_cast<float>(e_au / 2.0), 50.0f, "AU\n");
     key('M', static_cast<float>(e_o / 2.0), 50.0f, "o\n");
     const std::string scan = key('T', 0.0f);
-    EXPECT_TRUE(has(scan, " Scattering angle:   Calibration              Mean error\n"));
+    EXPECT_THAT(scan, HasSubstr(" Scattering angle:   Calibration              Mean error\n"));
     // Only the spectrum's own angle puts the three peaks on one line.
-    EXPECT_TRUE(has(scan, "\n     170.00          2.00000     ")) << scan;
+    EXPECT_THAT(scan, HasSubstr("\n     170.00          2.00000     "));
     auto mean_error = [&](const std::string& angle) {
         const std::size_t row = scan.find("\n     " + angle);
         return row == std::string::npos ? -1.0 : std::stod(scan.substr(row + 40, 11));
@@ -186,11 +190,11 @@ TEST_F(SpectrumSession, RbsIdentificationCalibrationAndAngleScan) {
     EXPECT_LT(mean_error("170.00"), 1.0) << scan;
     EXPECT_GT(mean_error("169.00"), 50.0);
     EXPECT_GT(mean_error("175.00"), mean_error("171.00"));
-    EXPECT_TRUE(has(scan, "\n     175.00"));
+    EXPECT_THAT(scan, HasSubstr("\n     175.00"));
     EXPECT_EQ(s.data.X[10], 10.0f); // the scan applies nothing
     const std::string said = key('G', 0.0f);
-    EXPECT_TRUE(has(said, "Element     k*E0 (keV)    Channel   Del (eV)"));
-    EXPECT_FALSE(has(said, "POSSIBLE ERROR"));
+    EXPECT_THAT(said, HasSubstr("Element     k*E0 (keV)    Channel   Del (eV)"));
+    EXPECT_THAT(said, Not(HasSubstr("POSSIBLE ERROR")));
     EXPECT_NEAR(s.data.experiment.energy_per_channel(), 2.0, 1e-4);
     EXPECT_NEAR(s.data.X[10], 20.0f, 1e-2f);
 
@@ -240,9 +244,9 @@ TEST_F(SpectrumSession, KeysSetMarkersAndEditTheData) {
     key('P', 50.0f, 9.0f);
     key('s', 60.0f, 9.0f);
     EXPECT_EQ(es(), (std::vector<float>{0.0f, 0.0f, 0.0f, 3.0f}));
-    EXPECT_TRUE(has(key('K', 0.0f), "Key not used by BUMP"));
+    EXPECT_THAT(key('K', 0.0f), HasSubstr("Key not used by BUMP"));
     EXPECT_FALSE(bump_key(s, 'q', 0.0f, 0.0f));
-    EXPECT_TRUE(has(key('Z', 0.0f), "All elements deleted from list."));
+    EXPECT_THAT(key('Z', 0.0f), HasSubstr("All elements deleted from list."));
 }
 
 TEST_F(SpectrumSession, MarkerFileSavedReadAndFaults) {
@@ -260,12 +264,12 @@ TEST_F(SpectrumSession, MarkerFileSavedReadAndFaults) {
               "    1.5000    , -1.00000E+06,   3.0000    , -2.00000E+06,   4.5000    , -3.00000E+06\n"
               "    6.0000    , -4.00000E+06,   7.5000    , -5.00000E+06,   9.0000    , -6.00000E+06\n");
     s.markers = Markers{};
-    EXPECT_TRUE(has(run("BUMP/R"), " Markers READ FROM file QVMARK.DAT\n"));
+    EXPECT_THAT(run("BUMP/R"), HasSubstr(" Markers READ FROM file QVMARK.DAT\n"));
     EXPECT_EQ(s.markers.x[5], 9.0);
     EXPECT_EQ(s.markers.y[3], -4e6);
 
     { std::ofstream("QVMARK.DAT") << " 1, 2, 3\n"; }
-    EXPECT_TRUE(has(run("BUMP/R"), " ERROR READING MARKERS FROM FILE QVMARK.DAT\n"));
+    EXPECT_THAT(run("BUMP/R"), HasSubstr(" ERROR READING MARKERS FROM FILE QVMARK.DAT\n"));
     EXPECT_EQ(s.markers.x[5], 9.0); // kept
     EXPECT_EQ(run("BUMP/X"), " Unknown option.\x07\n");
     s.draw.picture_drawn = false;

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "commands/command_table.h"
 #include "graphics/drivers/recording_driver.h"
-#include "interpreter/command_table.h"
 #include "interpreter/interpreter.h"
 #include "plot/plot.h"
 #include "session/session.h"
@@ -80,6 +80,15 @@ struct CommandSession {
         s.data.X[k] = x;
         s.data.Y[k] = y;
         s.data.SIGMA[k] = sigma;
+    }
+    // The square from (0, 0) to (100, 100) in the window, drawn on the device
+    // as a move and four draws.
+    void box(char device) {
+        plot_pen(s, device, 0, 0, 3);
+        plot_pen(s, device, 100, 0, 2);
+        plot_pen(s, device, 100, 100, 2);
+        plot_pen(s, device, 0, 100, 2);
+        plot_pen(s, device, 0, 0, 2);
     }
     std::vector<float> xs() const { return {s.data.X.begin(), s.data.X.begin() + s.data.count}; }
     std::vector<float> ys() const { return {s.data.Y.begin(), s.data.Y.begin() + s.data.count}; }

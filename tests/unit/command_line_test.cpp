@@ -3,8 +3,9 @@
 
 #include <sstream>
 
+#include "commands/command_table.h"
 #include "commands/commands.h"
-#include "interpreter/command_table.h"
+#include "commands/control/control.h"
 #include "interpreter/interpreter.h"
 #include "session/session.h"
 #include "temp_dir.h"

@@ -126,7 +126,7 @@ TEST_F(ConvergingFit, StopQueryEndsItAsTheIterationLimitWould) {
     StopAfterOne::asked = 0;
     ConvergingFitSettings settings;
     settings.stop = StopAfterOne::query;
-    const ConvergingFitResult r = converging_fit(s.engine, out, model.engine_inputs(), settings);
+    const ConvergingFitResult r = converging_fit(s.engine(), out, model.engine_inputs(), settings);
     EXPECT_EQ(r.stop, ConvergingStop::Stopped);
     EXPECT_EQ(r.iterations, 1);
     for (int k : {0, 2}) {

@@ -1,6 +1,6 @@
 // The data-file readers of DATA, LOAD and MAKE and the text SAVE writes,
 // run on in-memory files with the messages caught.
-#include "dataset/files/data_file.h"
+#include "files/data_file.h"
 
 #include <gtest/gtest.h>
 

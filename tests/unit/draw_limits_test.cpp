@@ -11,6 +11,7 @@
 #include "command_fixture.h"
 #include "commands/graphics/draw/draw_command.h"
 #include "commands/graphics/draw/limits.h"
+#include "models/catalogue.h"
 #include "session/session.h"
 
 namespace tarva {

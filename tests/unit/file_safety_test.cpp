@@ -18,6 +18,8 @@ namespace tarva {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
+
 using testing_support::ProcessOptions;
 using testing_support::ProcessRun;
 
@@ -25,7 +27,6 @@ constexpr const char* kSmallData = "Small test\nX\nY\n5 1\n0\n1\n0\n1 2 0.5\n2 3
 
 class FileSafety : public testing_support::TarvaProcess {
 protected:
-    static bool has(const ProcessRun& r, const std::string& text) { return r.out.find(text) != std::string::npos; }
     // Whether a PostScript file got its ending.
     bool finished_postscript(const std::string& name) const {
         const std::string ps = contents(name);
@@ -55,19 +56,19 @@ TEST_F(FileSafety, OnlyRegularFilesAreRead) {
                              o);
     ASSERT_FALSE(r.timed_out) << r.out;
     EXPECT_TRUE(r.exited_with(0));
-    EXPECT_TRUE(has(r, "     Executing the login macro: login.qvc\n\n ? Error opening login.qvc .\n")) << r.out;
-    EXPECT_TRUE(has(r, " fit>  ? Error opening z.qvc .\n fit>  ? Error opening f.qvc .\n")) << r.out;
-    EXPECT_TRUE(has(r, "     Executing the login macro: z.qvc\n\n ? Error opening z.qvc .\n")) << r.out;
-    EXPECT_TRUE(has(r, " fit>  Error opening " + path("tarva.hlp") + "\n")) << r.out;
-    EXPECT_TRUE(has(r, " Can't find " + path("qvfun.hlp"))) << r.out;
-    EXPECT_TRUE(has(r, " Unable to open and write to log for output.\n\n")) << r.out;
+    EXPECT_THAT(r.out, HasSubstr("     Executing the login macro: login.qvc\n\n ? Error opening login.qvc .\n"));
+    EXPECT_THAT(r.out, HasSubstr(" fit>  ? Error opening z.qvc .\n fit>  ? Error opening f.qvc .\n"));
+    EXPECT_THAT(r.out, HasSubstr("     Executing the login macro: z.qvc\n\n ? Error opening z.qvc .\n"));
+    EXPECT_THAT(r.out, HasSubstr(" fit>  Error opening " + path("tarva.hlp") + "\n"));
+    EXPECT_THAT(r.out, HasSubstr(" Can't find " + path("qvfun.hlp")));
+    EXPECT_THAT(r.out, HasSubstr(" Unable to open and write to log for output.\n\n"));
     // The counter files could not be read: numbering starts from memory and
     // the device files are left alone.
-    EXPECT_TRUE(has(r, " Plot written to: plt01.ps\n")) << r.out;
-    EXPECT_TRUE(has(r, " Error updating run number in hprun.hgl\n Opening HP-GL plot file: H1.hgl\n")) << r.out;
+    EXPECT_THAT(r.out, HasSubstr(" Plot written to: plt01.ps\n"));
+    EXPECT_THAT(r.out, HasSubstr(" Error updating run number in hprun.hgl\n Opening HP-GL plot file: H1.hgl\n"));
     // Logging to the null device silences what follows.
-    EXPECT_FALSE(has(r, "null.log")) << r.out;
-    EXPECT_FALSE(has(r, "Data file: small.fit")) << r.out;
+    EXPECT_THAT(r.out, Not(HasSubstr("null.log")));
+    EXPECT_THAT(r.out, Not(HasSubstr("Data file: small.fit")));
 }
 
 // The X-ray line database too is read only from a regular file: a
@@ -125,23 +126,24 @@ TEST_F(FileSafety, FullDiskIsNeverReportedAsSuccess) {
     ASSERT_TRUE(r.exited_with(0)) << r.out << r.err;
     // The plot files fill up during their first picture: said there and at
     // CLOSE, never "closed".
-    EXPECT_TRUE(has(r, " Plot written to: plt08.ps\n")) << r.out;
+    EXPECT_THAT(r.out, HasSubstr(" Plot written to: plt08.ps\n"));
     const std::string ps_failed = " Unable to write plt08.ps completely... plot file incomplete.\n";
-    EXPECT_TRUE(has(r, ps_failed + " fit> " + ps_failed)) << r.out;
-    EXPECT_FALSE(has(r, "file closed")) << r.out;
+    EXPECT_THAT(r.out, HasSubstr(ps_failed + " fit> " + ps_failed));
+    EXPECT_THAT(r.out, Not(HasSubstr("file closed")));
     const std::string hpgl_failed = " Unable to write H1.hgl completely... plot file incomplete.\n";
-    EXPECT_TRUE(has(r, hpgl_failed + " fit> " + hpgl_failed)) << r.out;
-    EXPECT_FALSE(has(r, "HP-GL plot file closed")) << r.out;
+    EXPECT_THAT(r.out, HasSubstr(hpgl_failed + " fit> " + hpgl_failed));
+    EXPECT_THAT(r.out, Not(HasSubstr("HP-GL plot file closed")));
     EXPECT_EQ(contents("qvm.ps"), " 8\n"); // small enough to fit
     // The map and the listing keep their older files; the listing is shown.
-    EXPECT_TRUE(has(r, " ?QVAGP - Unable to write TARVA.AGP\n")) << r.out;
+    EXPECT_THAT(r.out, HasSubstr(" ?QVAGP - Unable to write TARVA.AGP\n"));
     EXPECT_EQ(contents("TARVA.AGP"), "old map\n");
-    EXPECT_TRUE(has(r, " Unable to write RES.lis completely... listing follows here.\n")) << r.out;
-    EXPECT_TRUE(has(r, " Reduced chi-squared = ")) << r.out;
+    EXPECT_THAT(r.out, HasSubstr(" Unable to write RES.lis completely... listing follows here.\n"));
+    EXPECT_THAT(r.out, HasSubstr(" Reduced chi-squared = "));
     EXPECT_EQ(contents("RES.lis"), "old listing\n");
     // The log gives up and output returns to the terminal.
-    EXPECT_TRUE(has(r, "  27 Unable to open and write to tarva.log for output.\n\n fit>  Data file: small.fit\n fit> "))
-        << r.out;
+    EXPECT_THAT(
+        r.out,
+        HasSubstr("  27 Unable to open and write to tarva.log for output.\n\n fit>  Data file: small.fit\n fit> "));
     EXPECT_TRUE(temporaries(path("")).empty());
 }
 
@@ -154,9 +156,9 @@ TEST_F(FileSafety, FullDiskUnderTheTerminalDestinationIsSaid) {
     o.file_size_limit = 1000;
     const ProcessRun r = run("termin 1\ndest plot.tek\ndata small\ndraw\ndraw\nfval 2\nexit\n", o);
     ASSERT_TRUE(r.exited_with(0)) << r.out << r.err;
-    EXPECT_TRUE(has(r, " Destination for plot set to: plot.tek\n")) << r.out;
+    EXPECT_THAT(r.out, HasSubstr(" Destination for plot set to: plot.tek\n"));
     const std::string failed = " Unable to write plot.tek completely... plot file incomplete.\n";
-    EXPECT_TRUE(has(r, " fit> " + failed + " fit> " + failed + " fit>  FOR X =    2.0")) << r.out;
+    EXPECT_THAT(r.out, HasSubstr(" fit> " + failed + " fit> " + failed + " fit>  FOR X =    2.0"));
     EXPECT_EQ(r.out.substr(r.out.size() - failed.size()), failed) << r.out;
     EXPECT_EQ(contents("plot.tek").size(), 1000u);
 }
@@ -174,17 +176,17 @@ TEST_F(FileSafety, CounterFilesSurviveAFullDisk) {
     o.file_size_limit = 1; // not even a counter fits
     const ProcessRun r = run("data small\ndraw/q\ndraw/h\nsave kept\nmca/s counts\nout mac\nexit\n", o);
     ASSERT_TRUE(r.exited_with(0)) << r.out << r.err;
-    EXPECT_TRUE(has(r, " Unable to write kept.fit completely... data not saved.\n")) << r.out;
-    EXPECT_TRUE(has(r, " Unable to write counts.mca completely... spectrum not saved.\a\n")) << r.out;
-    EXPECT_TRUE(has(r, " Unable to write mac.qvc, macro file not changed.\n")) << r.out;
+    EXPECT_THAT(r.out, HasSubstr(" Unable to write kept.fit completely... data not saved.\n"));
+    EXPECT_THAT(r.out, HasSubstr(" Unable to write counts.mca completely... spectrum not saved.\a\n"));
+    EXPECT_THAT(r.out, HasSubstr(" Unable to write mac.qvc, macro file not changed.\n"));
     EXPECT_EQ(contents("mac.qvc"), "old\n");
     EXPECT_FALSE(exists("kept.fit"));
     EXPECT_EQ(contents("qvm.ps"), " 7\n");
     EXPECT_EQ(contents("hpqvm.hgl"), "   12\n");
-    EXPECT_TRUE(has(r, " Unable to write plt01.ps completely... plot file incomplete.\n")) << r.out;
-    EXPECT_FALSE(has(r, "Plot written to")) << r.out;
-    EXPECT_TRUE(has(r, " Error updating run number in hprun.hgl\n Opening HP-GL plot file: H1.hgl\n")) << r.out;
-    EXPECT_FALSE(has(r, "Making a plot")) << r.out;
+    EXPECT_THAT(r.out, HasSubstr(" Unable to write plt01.ps completely... plot file incomplete.\n"));
+    EXPECT_THAT(r.out, Not(HasSubstr("Plot written to")));
+    EXPECT_THAT(r.out, HasSubstr(" Error updating run number in hprun.hgl\n Opening HP-GL plot file: H1.hgl\n"));
+    EXPECT_THAT(r.out, Not(HasSubstr("Making a plot")));
     EXPECT_TRUE(temporaries(path("")).empty());
 }
 
@@ -197,10 +199,10 @@ TEST_F(FileSafety, UnopenableFilesAreSaidAndOldFilesKept) {
     file("TARVA.AGP", "old map\n");
     const ProcessRun r = run("data small\ndraw/q\nparam/a nodir/x\nnpar 2\nagp\n\n1 2\n", {});
     ASSERT_TRUE(r.exited_with(0)) << r.out << r.err;
-    EXPECT_TRUE(has(r, " Unable to open plt01.ps for output.\n fit> ")) << r.out;
-    EXPECT_FALSE(has(r, "Plot written to")) << r.out;
-    EXPECT_TRUE(has(r, " Unable to open NODIR/X.lis for output... listing follows here.\n\n\n Function fitted:\n"))
-        << r.out;
+    EXPECT_THAT(r.out, HasSubstr(" Unable to open plt01.ps for output.\n fit> "));
+    EXPECT_THAT(r.out, Not(HasSubstr("Plot written to")));
+    EXPECT_THAT(r.out,
+                HasSubstr(" Unable to open NODIR/X.lis for output... listing follows here.\n\n\n Function fitted:\n"));
     EXPECT_EQ(contents("TARVA.AGP"), "old map\n");
     EXPECT_TRUE(temporaries(path("")).empty());
 }
@@ -219,7 +221,7 @@ TEST_F(FileSafety, HangupAndTerminationFinishThePlotFile) {
         EXPECT_TRUE(r.exited_with(1)) << sig << r.err;
         EXPECT_NE(r.err.find("Killed\n"), std::string::npos) << r.err;
         const std::string name = "plt0" + std::to_string(++number) + ".ps";
-        EXPECT_TRUE(has(r, " " + name + " file closed.\n")) << r.out;
+        EXPECT_THAT(r.out, HasSubstr(" " + name + " file closed.\n"));
         EXPECT_TRUE(finished_postscript(name));
     }
 }
@@ -292,9 +294,9 @@ TEST_F(FileSafety, LongComputationsStopAtTheFirstSignal) {
         EXPECT_TRUE(r.exited_with(1)) << c.command << r.out << r.err;
         EXPECT_LT(r.seconds_after_signal, 2.0) << c.command;
         EXPECT_NE(r.err.find("Killed\n"), std::string::npos) << r.err;
-        EXPECT_TRUE(has(r, c.said)) << r.out;
+        EXPECT_THAT(r.out, HasSubstr(c.said));
         const std::string plot = "plt0" + std::to_string(++number) + ".ps";
-        EXPECT_TRUE(has(r, " " + plot + " file closed.\n")) << r.out;
+        EXPECT_THAT(r.out, HasSubstr(" " + plot + " file closed.\n"));
         EXPECT_TRUE(finished_postscript(plot));
     }
     EXPECT_EQ(contents("TARVA.AGP"), "old map\n");

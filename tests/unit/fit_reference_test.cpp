@@ -528,15 +528,15 @@ TEST(KeptModelValues, AreUsedOnlyForTheSameParametersPointsAndSettings) {
     // The same engine without what it kept (the mask slots above the
     // parameter count carry over from one command to the next).
     auto expect_fresh = [&](const char* what) {
-        auto fresh = std::make_unique<EngineState>(s.engine);
+        auto fresh = std::make_unique<EngineState>(s.engine());
         fresh->terms_of = nullptr;
         fresh->values_kept = false;
-        const double kept = chi_square(s.engine, sink, model.engine_inputs());
+        const double kept = chi_square(s.engine(), sink, model.engine_inputs());
         EXPECT_EQ(bits(kept), bits(chi_square(*fresh, sink, model.engine_inputs()))) << what;
     };
     expect_fresh("first");
     expect_fresh("again, same parameters");
-    EXPECT_TRUE(s.engine.values_kept);
+    EXPECT_TRUE(s.engine().values_kept);
     s.fit.value[3] += 0.5;
     expect_fresh("a centre moved");
     s.data.X[48] += 0.25f; // on the first peak
@@ -548,13 +548,13 @@ TEST(KeptModelValues, AreUsedOnlyForTheSameParametersPointsAndSettings) {
     expect_fresh("one peak less");
     {
         SessionModel other(s);
-        (void)chi_square(s.engine, sink, other.engine_inputs());
-        EXPECT_NE(s.engine.terms_of, nullptr);
+        (void)chi_square(s.engine(), sink, other.engine_inputs());
+        EXPECT_NE(s.engine().terms_of, nullptr);
     }
     // A model that is gone leaves nothing behind that a later one at its
     // address could take for its own.
-    EXPECT_EQ(s.engine.terms_of, nullptr);
-    EXPECT_FALSE(s.engine.values_kept);
+    EXPECT_EQ(s.engine().terms_of, nullptr);
+    EXPECT_FALSE(s.engine().values_kept);
 }
 
 // On a zero line a peak's farthest nonzero values are subnormal numbers,

@@ -7,6 +7,7 @@
 #include <limits>
 #include <sstream>
 
+#include "command_fixture.h"
 #include "graphics/drivers/device_table.h"
 #include "plot/device.h"
 #include "plot/plot.h"
@@ -18,7 +19,6 @@ namespace {
 
 using testing_support::have_program;
 using testing_support::read_file;
-using testing_support::TempDir;
 using testing_support::write_file;
 
 const std::string E = "\x1b";
@@ -41,22 +41,11 @@ const std::string kClosing = "\n " + E + "%0A\n " + E + "E\n";
     return ::testing::AssertionSuccess();
 }
 
-struct Hpgl : ::testing::Test {
-    TempDir dir;
-    std::istringstream in;
-    std::ostringstream out;
-    Session s{in, out};
+struct Hpgl : testing_support::ScratchCommandFixture {
     float begin(char option, float aspect = 1.0f, float x0 = 0, float x1 = 100, float y0 = 0, float y1 = 100) {
         float status = -1;
         begin_plot(s, aspect, option, x0, x1, y0, y1, status);
         return status;
-    }
-    void box(char device) {
-        plot_pen(s, device, 0, 0, 3);
-        plot_pen(s, device, 100, 0, 2);
-        plot_pen(s, device, 100, 100, 2);
-        plot_pen(s, device, 0, 100, 2);
-        plot_pen(s, device, 0, 0, 2);
     }
 };
 

@@ -1,5 +1,5 @@
 // Record and free-format reading of text data files.
-#include "dataset/files/list_reader.h"
+#include "files/list_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -10,8 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "commands/control/macro.h"
 #include "interpreter/interpreter.h"
-#include "interpreter/macro.h"
 #include "session/next_file_name.h"
 #include "session/session.h"
 #include "temp_dir.h"

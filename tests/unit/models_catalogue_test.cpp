@@ -108,8 +108,8 @@ TEST(CatalogueListing, StopsAfterTheFirstUnusedAndRestores) {
         numbers.push_back(k);
         names.emplace_back(name.trimmed());
     });
-    ASSERT_EQ(numbers.size(), 36u);
-    for (int k = 1; k <= 36; ++k) EXPECT_EQ(numbers[static_cast<std::size_t>(k - 1)], k);
+    ASSERT_EQ(numbers.size(), kCatalogue.size() + 1);
+    for (int k = 1; k <= kCatalogueSize + 1; ++k) EXPECT_EQ(numbers[static_cast<std::size_t>(k - 1)], k);
     EXPECT_EQ(names.back(), "Unused");
     for (std::size_t i = 0; i + 1 < names.size(); ++i) EXPECT_NE(names[i].substr(0, 6), "Unused") << i + 1;
     EXPECT_EQ(names[0], "Fermi fn B(z) = B0/(1+exp(C0+C1*z+...+C5*z^4))");
@@ -119,7 +119,7 @@ TEST(CatalogueListing, StopsAfterTheFirstUnusedAndRestores) {
 }
 
 TEST(CatalogueNames, NamesFitTheirFields) {
-    for (int f = 1; f <= 36; ++f) {
+    for (int f = 1; f <= kCatalogueSize + 1; ++f) {
         EXPECT_LE(catalogue_name(f).size(), 50u) << f;
         EXPECT_FALSE(catalogue_name(f).empty()) << f;
     }

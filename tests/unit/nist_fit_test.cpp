@@ -135,7 +135,7 @@ Outcome fit_case(const Case& c, const std::string& start_text, const std::string
         }
         SessionModel model(*s);
         const EngineInputs inputs = model.engine_inputs();
-        r.cov = estimate_covariance(s->engine, inputs);
+        r.cov = estimate_covariance(s->engine(), inputs);
         for (int i = 0; i < inputs.npoints; ++i) {
             const double d = inputs.model(inputs.params, inputs.x[i]) - static_cast<double>(inputs.y[i]);
             r.rss += d * d;

@@ -3,6 +3,7 @@
 // pngtopnm); the README picture drawn into PNG agrees with its PostScript
 // page as Ghostscript renders it; names, pages, pens and widths; and the
 // faults: names that cannot be written, a disk that fills up, huge scales.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -22,6 +23,9 @@
 namespace tarva {
 namespace {
 
+using ::testing::HasSubstr;
+using ::testing::Not;
+
 namespace fs = std::filesystem;
 using testing_support::decode_png;
 using testing_support::have_program;
@@ -30,13 +34,11 @@ using testing_support::Picture;
 using testing_support::picture_from;
 using testing_support::read_file;
 
-bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 // Files of the checked writer's temporaries left in the working directory.
 std::vector<std::string> temporaries() {
     std::vector<std::string> found;
     for (const auto& e : fs::directory_iterator("."))
-        if (has(e.path().filename().string(), ".tmp")) found.push_back(e.path().filename());
+        if (e.path().filename().string().find(".tmp") != std::string::npos) found.push_back(e.path().filename());
     return found;
 }
 
@@ -50,7 +52,8 @@ std::vector<std::string> temporaries() {
     const std::string info = read_file("info.txt");
     for (const std::string& line : {std::string("Pages:           1\n"), std::string("Page size:       792 x 612 pts"),
                                     std::string("Page rot:        0\n")})
-        if (!has(info, line)) return ::testing::AssertionFailure() << file << ": no \"" << line << "\" in\n" << info;
+        if (info.find(line) == std::string::npos)
+            return ::testing::AssertionFailure() << file << ": no \"" << line << "\" in\n" << info;
     const auto page = picture_from("pdftoppm -r 20 -singlefile " + file + " page", "page.ppm");
     if (!page || page->width != 220 || page->height != 170 || (inked && ink(*page) <= 0.0))
         return ::testing::AssertionFailure() << "pdftoppm did not render " << file << ": " << read_file("tool.log");
@@ -235,9 +238,9 @@ TEST_F(ReadmePicture, DrawXAgreesWithGhostscriptsPostScript) {
     file("readme.qvc", read_file(pictures + "readme.qvc"));
     const testing_support::ProcessRun readme = run("@readme\n");
     ASSERT_TRUE(readme.exited_with(0)) << readme.out << readme.err;
-    ASSERT_TRUE(has(readme.out, " Plot written to: readme_fit.png\n")) << readme.out;
+    ASSERT_THAT(readme.out, HasSubstr(" Plot written to: readme_fit.png\n"));
     // EXIT, the macro's last line (echoed from the macro), closes the file.
-    EXPECT_TRUE(has(readme.out, "exit" + std::string(36, ' ') + "\n readme_fit.png file closed.\n")) << readme.out;
+    EXPECT_THAT(readme.out, HasSubstr("exit" + std::string(36, ' ') + "\n readme_fit.png file closed.\n"));
     const testing_support::ProcessRun others = run("data peaks\nfit\ndraw/q x\n-5 205\n0 420\n"
                                                    "define/x\n1\n12 -7\ndefine/x moved.png\n"
                                                    "draw/x x\n-5 205\n0 420\nexit\n");
@@ -482,12 +485,12 @@ TEST_F(PictureFilesOnAFullDisk, NeverReportedAsWritten) {
     ASSERT_TRUE(r.exited_with(0)) << r.out << r.err;
     // Said only of a file that is in place.
     const std::string failed = " Unable to write plt01.pdf: the file was not changed.\n";
-    EXPECT_TRUE(has(r.out, " fit> " + failed + " fit> " + failed)) << r.out;
-    EXPECT_FALSE(has(r.out, "Plot written to")) << r.out;
-    EXPECT_FALSE(has(r.out, "file closed")) << r.out;
+    EXPECT_THAT(r.out, HasSubstr(" fit> " + failed + " fit> " + failed));
+    EXPECT_THAT(r.out, Not(HasSubstr("Plot written to")));
+    EXPECT_THAT(r.out, Not(HasSubstr("file closed")));
     EXPECT_FALSE(exists("plt01.pdf"));
     for (const auto& e : fs::directory_iterator(path("")))
-        EXPECT_FALSE(has(e.path().filename().string(), ".tmp")) << e.path();
+        EXPECT_THAT(e.path().filename().string(), Not(HasSubstr(".tmp"))) << e.path();
 }
 
 } // namespace

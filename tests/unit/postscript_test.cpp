@@ -8,6 +8,7 @@
 #include <limits>
 #include <sstream>
 
+#include "command_fixture.h"
 #include "graphics/drivers/device_table.h"
 #include "plot/device.h"
 #include "plot/plot.h"
@@ -19,7 +20,6 @@ namespace {
 
 using testing_support::have_program;
 using testing_support::read_file;
-using testing_support::TempDir;
 using testing_support::write_file;
 
 const std::string kOpening = "%!\n"
@@ -56,28 +56,17 @@ const std::string kTrailer = " showpage \n\x04\n";
     return ::testing::AssertionSuccess();
 }
 
-struct PostScript : ::testing::Test {
-    TempDir dir;
-    std::istringstream in;
-    std::ostringstream out;
-    Session s{in, out};
+struct PostScript : testing_support::ScratchCommandFixture {
     void begin(float aspect = kSqrt2, float x0 = 0, float x1 = 100, float y0 = 0, float y1 = 100) {
         float status = -1;
         begin_plot(s, aspect, 'Q', x0, x1, y0, y1, status);
         EXPECT_EQ(status, 0.0f);
     }
-    void box(char device = 'Q') {
-        plot_pen(s, device, 0, 0, 3);
-        plot_pen(s, device, 100, 0, 2);
-        plot_pen(s, device, 100, 100, 2);
-        plot_pen(s, device, 0, 100, 2);
-        plot_pen(s, device, 0, 0, 2);
-    }
 };
 
 TEST_F(PostScript, BoxPictureFileAndMessages) {
     begin();
-    box();
+    box('Q');
     end_plot(s, 'Q');
     close_plot_files(s, '*');
     // Aspect sqrt 2, size 1: box from (1250, 1250) to (10250, 7613.96).
@@ -148,7 +137,7 @@ TEST_F(PostScript, WidthChangesAboveOneHundredthWriteAnItem) {
 TEST_F(PostScript, PicturesShareTheFileWithoutTheClearFlag) {
     s.graphics.clear_flag = false;
     begin();
-    box();
+    box('Q');
     end_plot(s, 'Q');
     begin(1.0f, 0, 10, 0, 10);
     plot_pen(s, 'Q', 0, 0, 3);
@@ -170,10 +159,10 @@ TEST_F(PostScript, PicturesShareTheFileWithoutTheClearFlag) {
 
 TEST_F(PostScript, ClearFlagStartsANewNumberedFilePerPicture) {
     begin();
-    box();
+    box('Q');
     end_plot(s, 'Q');
     begin();
-    box();
+    box('Q');
     end_plot(s, 'Q');
     EXPECT_NE(out.str().find("\n\n New plot file plt02.ps opened.\n\n Plot written to: plt02.ps\n"), std::string::npos)
         << out.str();

@@ -17,7 +17,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "dataset/files/data_file.h"
+#include "files/data_file.h"
 #include "models/evaluate.h"
 #include "temp_dir.h"
 #include "text/format.h"

@@ -5,9 +5,9 @@
 #include <sys/stat.h>
 
 #include "commands/commands.h"
-#include "dataset/files/data_file.h"
-#include "dataset/files/list_reader.h"
 #include "dataset/import/instrument_import.h"
+#include "files/data_file.h"
+#include "files/list_reader.h"
 #include "session/dialogue.h"
 #include "session/next_file_name.h"
 #include "text/format.h"
@@ -20,17 +20,11 @@ namespace {
 
 enum class NameStatus { Ok, Failed, Ended };
 
-std::string left_justified(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    return std::string(trimmed(text.substr(first)));
-}
-
 // The name on the command line (first `width` characters of the argument),
 // or the macro arguments when it is blank and a macro runs.
 std::string name_from_line(Session& s, const CommandContext& ctx, std::size_t width) {
-    std::string name = left_justified(ctx.argument().substr(0, width));
-    if (name.empty() && s.macro_running()) name = left_justified(s.interp.macro_args.view());
+    std::string name(trim(ctx.argument().substr(0, width)));
+    if (name.empty() && s.macro_running()) name = std::string(trim(s.interp.macro_args.view()));
     return name;
 }
 
@@ -77,7 +71,7 @@ NameStatus ask_input_name(Session& s, std::string& name, bool at_terminal) {
         answer = ask_file_name(s, prompt, 80);
         if (!answer) return NameStatus::Ended;
     }
-    name = left_justified(*answer);
+    name = std::string(trim(*answer));
     if (name.empty()) name = current;
     return name.empty() ? NameStatus::Failed : NameStatus::Ok;
 }
@@ -97,21 +91,15 @@ void add_extension(std::string& name, std::string_view extension) {
     if (name.find('.') == std::string::npos) name += extension;
 }
 
-bool regular_file(const std::string& name) {
-    struct stat st {};
-    return ::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 // Existence test and open of DATA and LOAD. Only regular files are read: a
 // directory or a device would give no records or never end.
 bool open_input(Session& s, const std::string& name, std::ifstream& file) {
     struct stat st {};
-    if (::stat(name.c_str(), &st) != 0) {
+    if (name.find('\0') != std::string::npos || ::stat(name.c_str(), &st) != 0) {
         s.out().line(name + " does not exist.");
         return false;
     }
-    if (S_ISREG(st.st_mode)) file.open(name, std::ios::in | std::ios::binary);
-    if (!file.is_open()) {
+    if (!open_regular(file, name)) {
         s.out().line("Unable to open " + name);
         s.out().blank_line();
         return false;
@@ -228,7 +216,7 @@ void cmd_make(Session& s, CommandContext& ctx) {
     if (name.empty()) {
         auto answer = ask_file_name(s, "Filename of data points > ", 30);
         if (!answer) return;
-        name = left_justified(*answer);
+        name = std::string(trim(*answer));
         if (name.empty()) return;
     }
     if (is_next(name, true) && !step_to_next(s, name)) {
@@ -237,12 +225,11 @@ void cmd_make(Session& s, CommandContext& ctx) {
     }
     std::ifstream file;
     for (;;) {
-        if (regular_file(name)) file.open(name, std::ios::in | std::ios::binary);
-        if (file.is_open()) break;
+        if (open_regular(file, name)) break;
         s.out().line("?QVMAKE- Can't open file " + name);
         auto answer = ask_file_name(s, "Filename for input > ", 30);
         if (!answer) return;
-        name = left_justified(*answer);
+        name = std::string(trim(*answer));
         if (name.empty()) return;
     }
     begin_table(name, s.data, s.fit);
@@ -267,7 +254,7 @@ void cmd_save(Session& s, CommandContext& ctx) {
         s.out().line("No data!\x07");
         return;
     }
-    std::string name = left_justified(ctx.argument().substr(0, 30));
+    std::string name(trim(ctx.argument().substr(0, 30)));
     if (name.empty()) {
         const std::string current(s.data.file_name.trimmed());
         std::string fallback;
@@ -279,7 +266,7 @@ void cmd_save(Session& s, CommandContext& ctx) {
                                                     : "Filename for output (CR for " + fallback + ") > ";
         auto answer = ask_file_name(s, prompt, 30);
         if (!answer) return;
-        name = left_justified(*answer);
+        name = std::string(trim(*answer));
         if (name.empty()) name = fallback;
         if (name.empty()) {
             s.out().line("No default data file name.");

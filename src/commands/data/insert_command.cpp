@@ -13,6 +13,7 @@
 #include "commands/data/data_transforms.h"
 #include "graphics/axes.h"
 #include "graphics/symbols.h"
+#include "models/catalogue.h"
 #include "models/evaluate.h"
 #include "plot/drawing.h"
 #include "plot/plot.h"
@@ -26,12 +27,6 @@ namespace {
 
 constexpr const char* kBell = "\x07";
 constexpr const char* kFull = "The data set holds at most 1024 points.";
-
-std::string left_justified(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    return std::string(trimmed(text.substr(first)));
-}
 
 std::optional<double> ask_number(Session& s, const std::string& prompt) { return ask_real(s, prompt, Echo::None); }
 
@@ -98,11 +93,11 @@ bool file_exists(const std::string& name) {
 // The output file name, with ".fit" added, and leave to replace an
 // existing file. nullopt when INSERT is to end.
 std::optional<std::string> output_name(Session& s, const CommandContext& ctx) {
-    std::string name = left_justified(ctx.argument().substr(0, 30));
+    std::string name(trim(ctx.argument().substr(0, 30)));
     if (name.empty()) {
         auto answer = ask_file_name(s, "Filename for output > ", 30, false);
         if (!answer) return std::nullopt;
-        name = left_justified(*answer);
+        name = std::string(trim(*answer));
         if (name.empty()) return std::nullopt;
     }
     if (name.find(".FIT") == std::string::npos && name.find(".fit") == std::string::npos) name += ".fit";
@@ -128,8 +123,6 @@ std::string text_line(const FixedText<100>& text) {
     const std::string_view t = text.trimmed();
     return " " + (t.empty() ? std::string(" ") : std::string(t)) + "\n";
 }
-
-bool drawing_only(int function) { return function == 5 || function == 9 || function == 11 || function == 12; }
 
 // The function number, with the catalogue listed on request.
 std::optional<int> ask_function(Session& s) {
@@ -165,7 +158,7 @@ bool ask_fit_state(Session& s) {
     s.out().blank_line();
     s.out().line(fit.function_name().view());
     s.out().blank_line();
-    if (drawing_only(fit.function)) return true;
+    if (!takes_parameters(fit.function)) return true;
 
     double answer = 0.0;
     for (;;) {
@@ -231,7 +224,7 @@ bool enter_points(Session& s, bool errors) {
 }
 
 // X in the increment prompt: 1P G13.5 left-justified, 0 as "0.0".
-std::string shown_x(double x) { return x == 0.0 ? std::string("0.0") : left_justified(g13(x)); }
+std::string shown_x(double x) { return x == 0.0 ? std::string("0.0") : std::string(trim(g13(x))); }
 
 // The increment way: X from an initial value, a final value and an increment; the
 // user types only Y (and the error) of each point.

@@ -33,9 +33,7 @@ std::vector<std::string> words_of(std::string_view text) {
 std::optional<std::string> ask_output_name(Session& s) {
     auto answer = ask_file_name(s, "Filename for output (CR to abort) > ", 30);
     if (!answer) return std::nullopt;
-    std::string name = *answer;
-    left_justify(name);
-    return std::string(trimmed(name));
+    return std::string(trim(*answer));
 }
 
 // Commits the file; reports a failure that left the old file in place.

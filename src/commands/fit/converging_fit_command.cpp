@@ -53,7 +53,7 @@ void cmd_fit_converging(Session& s, CommandContext& ctx) {
     settings.stop = stop_requested;
     // The starting chi-square in the weights the fit uses.
     settings.started = [&](double chi) { s.out().line("Starting CHI**2 = " + format_G(chi, 13, 5, 1)); };
-    const ConvergingFitResult r = converging_fit(s.engine, s.out(), in, settings);
+    const ConvergingFitResult r = converging_fit(s.engine(), s.out(), in, settings);
     if (r.stop == ConvergingStop::NotStarted) {
         s.out().blank_line();
         return;

@@ -23,10 +23,10 @@ void cmd_correl(Session& s, CommandContext& ctx) {
     }
     SessionModel model(s);
     if (ctx.qualifier == 'E') {
-        estimate_correlation(s.engine, s.out(), model.engine_inputs());
+        estimate_correlation(s.engine(), s.out(), model.engine_inputs());
         return;
     }
-    correlation_matrix(s.engine, s.out(), model.engine_inputs());
+    correlation_matrix(s.engine(), s.out(), model.engine_inputs());
 }
 
 namespace {

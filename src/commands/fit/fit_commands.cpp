@@ -182,7 +182,7 @@ void param_listing(Session& s, CommandContext& ctx) {
              format_G(s.fit.value[k], 13, 5, 1) + " fit error = " + format_G(s.fit.error[k], 13, 5, 1) +
              bounds_text(s.fit.bounds[k]));
     SessionModel model(s);
-    const double chi = chi_square(s.engine, s.out(), model.engine_inputs());
+    const double chi = chi_square(s.engine(), s.out(), model.engine_inputs());
     empty();
     emit("Reduced chi-squared = " + format_G(chi, 13, 5, 1));
     empty();
@@ -406,7 +406,7 @@ void cmd_chi(Session& s, CommandContext&) {
     // sum is shown, as the engine's own reduced chi-square does it.
     const int dof = s.data.count - active_count(s);
     const double reduced = chi / (dof != 0 ? dof : 1);
-    const double lib = chi_square(s.engine, s.out(), model.engine_inputs());
+    const double lib = chi_square(s.engine(), s.out(), model.engine_inputs());
     s.out().blank_line();
     s.out().line("Current CHI**2 = " + format_G(chi, 12, 5, 1));
     s.out().line("Reduced CHI**2 = " + format_G(reduced, 12, 5, 1));
@@ -433,12 +433,12 @@ void cmd_fit(Session& s, CommandContext& ctx) {
         return;
     }
     SessionModel model(s);
-    s.out().line("Starting CHI**2 = " + format_G(chi_square(s.engine, s.out(), model.engine_inputs()), 13, 5, 1));
+    s.out().line("Starting CHI**2 = " + format_G(chi_square(s.engine(), s.out(), model.engine_inputs()), 13, 5, 1));
     // Errors of a fit whose first step fails stay as they were.
     std::array<double, kMaxParams> errors = s.fit.error;
     int iterations = 0;
-    const bool finished =
-        fit(s.engine, s.out(), model.engine_inputs(), s.fit.value, errors, iterations, max_iterations, stop_requested);
+    const bool finished = fit(s.engine(), s.out(), model.engine_inputs(), s.fit.value, errors, iterations,
+                              max_iterations, stop_requested);
     for (int k = 0; k < slots(s); ++k) {
         if (s.fit.mask[k] == 0) continue;
         s.fit.error[k] = errors[k];
@@ -448,7 +448,7 @@ void cmd_fit(Session& s, CommandContext& ctx) {
     s.out().blank_line();
     s.out().line("After " + format_I(iterations, 8) + " iterations.");
     if (!finished) s.out().line("Fit stopped by a signal.");
-    s.out().line("Final CHI**2 = " + format_G(chi_square(s.engine, s.out(), model.engine_inputs()), 13, 5, 1));
+    s.out().line("Final CHI**2 = " + format_G(chi_square(s.engine(), s.out(), model.engine_inputs()), 13, 5, 1));
 }
 
 void cmd_mode(Session& s, CommandContext& ctx) {

@@ -7,8 +7,8 @@ namespace tarva {
 SessionModel::SessionModel(Session& s) : session_(s), inputs_{s.fit, s.data, s.models} {}
 
 SessionModel::~SessionModel() {
-    forget_kept_terms(session_.engine, &series_);
-    forget_kept_terms(session_.engine, &terms_);
+    forget_kept_terms(session_.engine(), &series_);
+    forget_kept_terms(session_.engine(), &terms_);
 }
 
 ModelRef SessionModel::ref() {
@@ -24,12 +24,12 @@ ModelRef SessionModel::ref() {
     // A kernel whose settings change no longer owns what the engine kept.
     if (gaussians) {
         const GaussianSeries g{n, f.log_result, f.sqrt_result};
-        if (!(g == series_)) forget_kept_terms(session_.engine, &series_);
+        if (!(g == series_)) forget_kept_terms(session_.engine(), &series_);
         series_ = g;
         kernel_ = gaussian_series_kernel(series_);
     } else {
         const TermSeries t{f.function, n, f.log_result, f.sqrt_result};
-        if (!(t == terms_)) forget_kept_terms(session_.engine, &terms_);
+        if (!(t == terms_)) forget_kept_terms(session_.engine(), &terms_);
         terms_ = t;
         kernel_ = term_series_kernel(terms_);
     }

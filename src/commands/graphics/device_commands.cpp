@@ -70,11 +70,6 @@ void cmd_define(Session& s, CommandContext& ctx) {
     define_placement(s, c, f, ox, oy);
 }
 
-void set_line_thickness(GraphicsState& g, int count, float offset) {
-    g.thick_count = std::clamp(count, 0, 10);
-    g.thick_offset = offset;
-}
-
 void cmd_thick(Session& s, CommandContext& ctx) {
     const int count = (ctx.qualifier >= '1' && ctx.qualifier <= '9') ? ctx.qualifier - '0' : 0;
     const float offset = static_cast<float>(ctx.number);

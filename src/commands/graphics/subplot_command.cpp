@@ -3,12 +3,11 @@
 // pen 1, then label groups (position, angle, height, text) to the end.
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 #include <fstream>
 
 #include "commands/commands.h"
 #include "commands/graphics/annotation.h"
-#include "dataset/files/list_reader.h"
+#include "files/list_reader.h"
 #include "graphics/text.h"
 #include "plot/drawing.h"
 #include "plot/plot.h"
@@ -16,6 +15,7 @@
 #include "session/session.h"
 #include "text/fixed_text.h"
 #include "text/format.h"
+#include "text/regular_file.h"
 
 namespace tarva {
 
@@ -95,11 +95,8 @@ void cmd_subplot(Session& s, CommandContext& ctx) {
     if (!picture_current(s)) return;
     const std::string name = file_name(s, ctx);
     if (name.empty()) return;
-    // Only a plain file: a directory does not read, a pipe could wait forever.
-    std::error_code ec;
     std::ifstream file;
-    if (std::filesystem::is_regular_file(name, ec) && !ec) file.open(name, std::ios::binary);
-    if (!file.is_open() || !file) {
+    if (!open_regular(file, name)) {
         s.out().line("Unable to open " + name + " for input.\a");
         return;
     }

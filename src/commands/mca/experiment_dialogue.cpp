@@ -99,13 +99,11 @@ bool ask_parameters(Session& s) {
 
 // The parameter file's name; empty when the command is to end.
 std::string parameter_file_name(Session& s, const CommandContext& ctx) {
-    std::string name(trimmed(ctx.argument().substr(0, 30)));
-    name.erase(0, std::min(name.size(), name.find_first_not_of(' ')));
+    std::string name(trim(ctx.argument().substr(0, 30)));
     if (name.empty()) {
         auto answer = ask_file_name(s, "Filename of experimental parameters > ", 80);
         if (!answer) return {};
-        name = std::string(trimmed(*answer));
-        name.erase(0, std::min(name.size(), name.find_first_not_of(' ')));
+        name = std::string(trim(*answer));
         if (name.empty()) return {};
     }
     if (name.find('.') == std::string::npos) name += ".EXP";

@@ -3,13 +3,13 @@
 #include <cmath>
 #include <fstream>
 #include <string>
-#include <sys/stat.h>
 
 #include "commands/commands.h"
 #include "commands/mca/mca_command.h"
 #include "commands/mca/mca_io.h"
 #include "dataset/mca/mca_load.h"
 #include "text/format.h"
+#include "text/regular_file.h"
 
 namespace tarva {
 
@@ -64,10 +64,8 @@ bool read_ascii(Session& s, const std::string& name) {
 }
 
 bool read_columns(Session& s, const std::string& name, char layout) {
-    struct stat st {};
     std::ifstream file;
-    if (::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode)) file.open(name, std::ios::in | std::ios::binary);
-    if (!file.is_open()) {
+    if (!open_regular(file, name)) {
         cannot_open(s, name);
         return false;
     }

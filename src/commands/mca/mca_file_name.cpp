@@ -10,12 +10,6 @@ namespace tarva {
 
 namespace {
 
-std::string left_justified(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    return std::string(trimmed(text.substr(first)));
-}
-
 // The position of the dot that starts the extension of the last path
 // component, or npos.
 std::size_t extension_dot(const std::string& name) {
@@ -36,7 +30,7 @@ std::string mca_file_name(Session& s, const CommandContext& ctx, bool& failed) {
     failed = false;
     const char q = ctx.qualifier;
     const bool save = q == 'S' || q == 'A';
-    std::string name = left_justified(ctx.argument());
+    std::string name(trim(ctx.argument()));
     if (name.empty()) {
         const std::string current(s.data.file_name.trimmed());
         std::string fallback;
@@ -47,7 +41,7 @@ std::string mca_file_name(Session& s, const CommandContext& ctx, bool& failed) {
         }
         auto answer = ask_file_name(s, prompt, 100);
         if (!answer) return {};
-        name = left_justified(*answer);
+        name = std::string(trim(*answer));
         if (name.empty()) name = fallback;
         if (name.empty()) return {};
     }

@@ -1,22 +1,21 @@
 #include "commands/mca/mca_io.h"
 
 #include <fstream>
-#include <sys/stat.h>
 
 #include "models/evaluate.h"
+#include "text/regular_file.h"
 
 namespace tarva {
 
 std::optional<std::string> read_small_file(const std::string& name, std::size_t limit) {
-    struct stat st {};
-    if (name.find('\0') != std::string::npos || ::stat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
-        static_cast<unsigned long long>(st.st_size) > limit)
-        return std::nullopt;
-    std::ifstream f(name, std::ios::in | std::ios::binary);
-    if (!f.is_open()) return std::nullopt;
-    std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
-    f.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(f.gcount()));
+    std::ifstream f;
+    if (!open_regular(f, name)) return std::nullopt;
+    std::string bytes;
+    char chunk[16384];
+    while (f.read(chunk, sizeof chunk) || f.gcount() > 0) {
+        bytes.append(chunk, static_cast<std::size_t>(f.gcount()));
+        if (bytes.size() > limit) return std::nullopt;
+    }
     if (f.bad()) return std::nullopt;
     return bytes;
 }

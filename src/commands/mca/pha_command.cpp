@@ -4,7 +4,6 @@
 #include <cmath>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
 
 #include "commands/commands.h"
 #include "commands/mca/mca_io.h"
@@ -12,6 +11,7 @@
 #include "session/dialogue.h"
 #include "session/next_file_name.h"
 #include "text/format.h"
+#include "text/regular_file.h"
 
 namespace tarva {
 
@@ -44,11 +44,8 @@ void print_syntax(OutputSink& out) {
 }
 
 // The record, or nullopt when the file is too short to hold it.
-std::optional<AcquisitionRecord> read_record(std::ifstream& file, const std::string& name, int record) {
-    struct stat st {};
+std::optional<AcquisitionRecord> read_record(std::ifstream& file, int record) {
     const auto offset = static_cast<unsigned long long>(record - 1) * kAcquisitionRecord;
-    if (::stat(name.c_str(), &st) != 0 || static_cast<unsigned long long>(st.st_size) < offset + kAcquisitionRecord)
-        return std::nullopt;
     std::string bytes(kAcquisitionRecord, '\0');
     file.seekg(static_cast<std::streamoff>(offset));
     file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -117,13 +114,11 @@ void cmd_pha(Session& s, CommandContext& ctx) {
         out.line(" No station number -  reading single energy spectrum");
         name = std::string(ctx.argument());
     }
-    name = std::string(trimmed(name));
-    name.erase(0, std::min(name.size(), name.find_first_not_of(' ')));
+    name = std::string(trim(name));
     if (name.empty()) {
         auto answer = ask_file_name(s, " PHA filename for input > ", 80);
         if (!answer) return;
-        name = std::string(trimmed(*answer));
-        name.erase(0, std::min(name.size(), name.find_first_not_of(' ')));
+        name = std::string(trim(*answer));
         if (name.empty()) return;
     }
     if (upper(name.substr(0, 4)) == "NEXT") {
@@ -135,10 +130,8 @@ void cmd_pha(Session& s, CommandContext& ctx) {
     }
     name = file_name_of(name, q);
 
-    struct stat st {};
     std::ifstream file;
-    if (::stat(name.c_str(), &st) == 0 && S_ISREG(st.st_mode)) file.open(name, std::ios::in | std::ios::binary);
-    if (!file.is_open()) {
+    if (!open_regular(file, name)) {
         out.line("?qvpha - Unable to open " + name + "\x07");
         ctx.number = 1.0;
         return;
@@ -146,7 +139,7 @@ void cmd_pha(Session& s, CommandContext& ctx) {
     out.blank_line();
     out.line("Reading data from " + name);
     out.blank_line();
-    auto record = read_record(file, name, station.record);
+    auto record = read_record(file, station.record);
     if (!record) {
         // A short file: nothing of the data set changes.
         out.line("?qvpha - Record " + std::to_string(station.record) + " is missing in " + name + "\x07");

@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -20,16 +20,12 @@
 #include "session/dialogue.h"
 #include "session/session.h"
 #include "text/format.h"
+#include "text/regular_file.h"
 #include "text/safe_file.h"
 
 namespace tarva {
 
 namespace {
-
-std::string stripped(std::string_view field) {
-    const std::size_t i = field.find_first_not_of(' ');
-    return i == std::string_view::npos ? "" : std::string(trimmed(field.substr(i)));
-}
 
 void list_markers(Session& s) {
     s.out().line("Current marker positions;");
@@ -48,16 +44,13 @@ void save_markers(Session& s) {
 }
 
 void read_markers(Session& s) {
-    std::error_code ec;
     std::ifstream in;
-    // Only a plain file is read (a FIFO of that name would block).
-    if (std::filesystem::is_regular_file(kMarkerFile, ec)) in.open(kMarkerFile);
-    if (!in.is_open()) {
+    if (!open_regular(in, kMarkerFile)) {
         s.out().line("Unable to OPEN marker file QVMARK.DAT");
     } else {
-        std::string text(4096, '\0');
-        in.read(text.data(), static_cast<std::streamsize>(text.size()));
-        text.resize(static_cast<std::size_t>(in.gcount()));
+        // The whole file: the twelve numbers may follow any number of
+        // blank lines, as in any list the program reads.
+        std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
         std::replace_if(
             text.begin(), text.end(), [](char c) { return c == '\n' || c == '\r' || c == '\t'; }, ' ');
         std::array<double, 12> v{};
@@ -184,7 +177,7 @@ void identify(Session& s, float x, float y) {
 void enter_peak(Session& s, float x) {
     const char kind = physics_kind(s);
     if (kind == ' ') return;
-    const std::string at = stripped(format_G(x, 12, 5, 1));
+    const std::string at(trim(format_G(x, 12, 5, 1)));
     const std::string prompt = kind == 'R' ? "Element name for surface energy at " + at + " > "
                                            : "X-ray line at " + at + "(K assumed unless L specified) > ";
     auto name = ask_text(s, prompt, 4);

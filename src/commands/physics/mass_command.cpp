@@ -21,12 +21,6 @@ namespace {
 
 std::string trimmed_text(const std::string& s) { return std::string(trimmed(s)); }
 
-// A number field without its leading blanks.
-std::string stripped(const std::string& field) {
-    const std::size_t i = field.find_first_not_of(' ');
-    return i == std::string::npos ? "" : trimmed_text(field.substr(i));
-}
-
 // Adds an element by typed symbol; false (and a message) when it is not
 // one or the list is full.
 bool label_element(Session& s, const std::string& typed) {
@@ -72,13 +66,13 @@ void ask_elements(Session& s) {
 
 void scale_setup(Session& s, const Beam& beam) {
     MassScaleSettings& m = s.physics.mass;
-    auto size = ask_real(s, "Size of numbers on scale (" + stripped(format_F(m.number_size, 5, 2)) + ") > ");
+    auto size = ask_real(s, "Size of numbers on scale (" + std::string(trim(format_F(m.number_size, 5, 2))) + ") > ");
     if (!size) return;
     if (*size > 1e-10) m.number_size = static_cast<float>(std::min(*size, 100.0));
     double start = m.start, end = m.end;
     if (!ask_number_pair(s,
-                         "Start and end mass units of scale (" + stripped(format_I(m.start, 4)) + "," +
-                             stripped(format_I(m.end, 4)) + ") > ",
+                         "Start and end mass units of scale (" + std::string(trim(format_I(m.start, 4))) + "," +
+                             std::string(trim(format_I(m.end, 4))) + ") > ",
                          start, end))
         return;
     m.start = std::max(round_nearest(start), round_nearest(beam.mass) + 1);

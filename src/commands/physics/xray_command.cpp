@@ -17,11 +17,6 @@ namespace tarva {
 
 namespace {
 
-std::string stripped(std::string_view field) {
-    const std::size_t i = field.find_first_not_of(' ');
-    return i == std::string_view::npos ? "" : std::string(trimmed(field.substr(i)));
-}
-
 char first_letter(std::string_view text) {
     const std::size_t i = text.find_first_not_of(' ');
     return i == std::string_view::npos ? ' ' : static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
@@ -64,7 +59,7 @@ std::optional<FoundSet> ask_set(Session& s) {
     }
     const std::string name(f.name.trimmed());
     if (family == 'G') {
-        f.label = stripped(format_I(f.isotope, 3)) + "-" + name;
+        f.label = std::string(trim(format_I(f.isotope, 3))) + "-" + name;
         s.out().line("Finding lines of " + format_I(f.isotope, 3) + "-" + name);
     } else {
         f.label = name;
@@ -118,8 +113,7 @@ void plot_derived(Session& s, bool pile_up) {
 void special_line(Session& s) {
     auto name = ask_text(s, "Name of special x-ray line to be plotted > ", 50);
     if (!name) return;
-    left_justify(*name);
-    const std::string label(trimmed(*name));
+    const std::string label(trim(*name));
     if (label.empty()) return;
     auto energy = ask_real(s, "Energy of special x-ray line > ");
     if (!energy) return;
@@ -130,22 +124,21 @@ void set_threshold(Session& s, double number) {
     XraySettings& x = s.physics.xray;
     if (number < 1e-10) {
         auto t = ask_real(s, "Threshold level for lowest relative intensity line (" +
-                                 stripped(format_F(x.threshold, 6, 3)) + ") new > ");
+                                 std::string(trim(format_F(x.threshold, 6, 3))) + ") new > ");
         if (!t) return;
         number = *t;
     }
     x.threshold = number;
-    s.out().line("Threshold set to " + stripped(format_F(x.threshold, 6, 3)));
+    s.out().line("Threshold set to " + std::string(trim(format_F(x.threshold, 6, 3))));
 }
 
 void set_height(Session& s) {
     XraySettings& x = s.physics.xray;
-    auto h =
-        ask_real(s, "Height for plotting x-ray line markers (0=auto, present=" + stripped(format_G(x.height, 12, 5)) +
-                        ") new > ");
+    auto h = ask_real(s, "Height for plotting x-ray line markers (0=auto, present=" +
+                             std::string(trim(format_G(x.height, 12, 5))) + ") new > ");
     if (!h) return;
     x.height = std::max(*h, 0.0);
-    s.out().line("X-ray line plot height set to " + stripped(format_G(x.height, 12, 5)));
+    s.out().line("X-ray line plot height set to " + std::string(trim(format_G(x.height, 12, 5))));
 }
 
 } // namespace

@@ -18,14 +18,6 @@ std::optional<TextLine> LineScanner::next() {
     return TextLine{line, ++number_};
 }
 
-std::string_view trim(std::string_view text) {
-    // By hand: find_first_not_of costs a library call per character.
-    std::size_t first = 0, end = text.size();
-    while (first < end && (text[first] == ' ' || text[first] == '\t')) ++first;
-    while (end > first && (text[end - 1] == ' ' || text[end - 1] == '\t' || text[end - 1] == '\r')) --end;
-    return text.substr(first, end - first);
-}
-
 std::string lower_ascii(std::string_view text) {
     std::string s(text);
     for (char& c : s)

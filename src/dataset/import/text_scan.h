@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text/fixed_text.h" // trim
+
 namespace tarva {
 
 struct TextLine {
@@ -28,8 +30,6 @@ private:
     long number_ = 0;
 };
 
-// Leading and trailing blanks and tabs removed.
-std::string_view trim(std::string_view text);
 std::string lower_ascii(std::string_view text);
 bool starts_with_nocase(std::string_view text, std::string_view head);
 

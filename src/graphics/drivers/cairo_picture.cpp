@@ -19,14 +19,14 @@ namespace tarva {
 namespace {
 
 constexpr Rgb kPalette[kPaletteSize] = {
-    {0, 0, 0},       // black
-    {200, 30, 30},   // red
-    {20, 130, 40},   // green
-    {30, 80, 200},   // blue
-    {170, 40, 160},  // magenta
-    {0, 140, 150},   // teal
-    {230, 110, 0},   // orange
-    {120, 80, 40},   // brown
+    {0, 0, 0},      // black
+    {200, 30, 30},  // red
+    {20, 130, 40},  // green
+    {30, 80, 200},  // blue
+    {170, 40, 160}, // magenta
+    {0, 140, 150},  // teal
+    {230, 110, 0},  // orange
+    {120, 80, 40},  // brown
 };
 
 // The page in inches (page units are 0.001 inch).
@@ -202,7 +202,7 @@ public:
 
 private:
     static constexpr double kPointsPerUnit = 72.0 / 1000.0;
-    static constexpr double kGrid = 4.0; // steps per point
+    static constexpr double kGrid = 4.0;      // steps per point
     static constexpr double kTolerance = 1.0; // points
 
     struct Spot {
@@ -280,8 +280,8 @@ private:
     const StrokeList& list_;
     double height_;
     bool rectangles_alone_;
-    std::vector<Spot> sub_; // the sub-path being gathered
-    std::vector<Spot> path_; // the sub-paths waiting for the next stroke
+    std::vector<Spot> sub_;                            // the sub-path being gathered
+    std::vector<Spot> path_;                           // the sub-paths waiting for the next stroke
     std::vector<std::pair<std::size_t, bool>> starts_; // where each begins in path_, and whether it is closed
     Spot pen_{0, 0};
     bool have_pen_ = false;
@@ -405,7 +405,8 @@ std::string render_file(const StrokeList& list, PictureFormat format, double dpi
     Surface surface(format == PictureFormat::Pdf ? cairo_pdf_surface_create_for_stream(append_bytes, &bytes, w, h)
                                                  : cairo_svg_surface_create_for_stream(append_bytes, &bytes, w, h));
     if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return {};
-    if (format == PictureFormat::Pdf) cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATOR, "tarva");
+    if (format == PictureFormat::Pdf)
+        cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATOR, "tarva");
     {
         Context cr(cairo_create(surface.get()));
         VectorPainter(cr.get(), list, h, format == PictureFormat::Pdf).paint();

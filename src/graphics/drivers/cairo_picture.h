@@ -39,8 +39,8 @@ inline constexpr float kWidestStroke = 500.0f;
 // DRAW/C's pen as the cairo pictures keep it, and the style of a stroke
 // drawn with it now.
 struct PicturePen {
-    int pen = 0;         // DRAW/C n > 0
-    float width = 1.0f;  // DRAW/C n < 0: the width -n
+    int pen = 0;        // DRAW/C n > 0
+    float width = 1.0f; // DRAW/C n < 0: the width -n
     // What DRAW/C hands every device (PlotDriver::pen_changed).
     void changed(int n, float w);
     // The pen's palette entry (black once COLOUR/D turned colour off), 5

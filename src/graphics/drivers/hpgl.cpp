@@ -76,9 +76,7 @@ void HpglDriver::set_orientation(OutputSink& out, bool vertical) {
     out.line(vertical ? "HP-GL mode with x-axis vertical." : "HP-GL mode with x-axis horizontal.");
 }
 
-void HpglDriver::report_failure(OutputSink& out) const {
-    report_incomplete_plot(out, name_.trimmed());
-}
+void HpglDriver::report_failure(OutputSink& out) const { report_incomplete_plot(out, name_.trimmed()); }
 
 // Writes the closing lines and closes the file; a file that did not reach
 // the disk whole is reported as such. `announce` adds the closing report

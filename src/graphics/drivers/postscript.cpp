@@ -146,9 +146,7 @@ void PostScriptDriver::open_numbered(DriverIo io, bool first) {
     file_.flush();
 }
 
-void PostScriptDriver::report_failure(DriverIo io) const {
-    report_incomplete_plot(io.out, name_.trimmed());
-}
+void PostScriptDriver::report_failure(DriverIo io) const { report_incomplete_plot(io.out, name_.trimmed()); }
 
 // Writes the ending and closes. False when some part of the file did not
 // reach the disk.

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "commands/graphics/draw/guide_line.h"
+#include "models/catalogue.h"
 #include "models/evaluate.h"
 #include "plot/plot.h"
 #include "session/session.h"
@@ -200,12 +201,13 @@ void draw_histogram(Session& s, char device, const PlotLimits& box, bool bars) {
 }
 
 void draw_function_line(Session& s, char device, const PlotLimits& box) {
-    switch (s.fit.function) {
-    case 5: return;
-    case 9: draw_connection_lines(s, device, box); return;
-    case 12: draw_histogram(s, device, box, false); return;
-    case 13: draw_histogram(s, device, box, true); return;
-    default: draw_model_curve(s, device, box); return;
+    switch (model_kind(s.fit.function)) {
+    case ModelKind::Blank: return;
+    case ModelKind::Connect: draw_connection_lines(s, device, box); return;
+    case ModelKind::Histogram: draw_histogram(s, device, box, false); return;
+    case ModelKind::BarGraph: draw_histogram(s, device, box, true); return;
+    case ModelKind::Curve:
+    case ModelKind::Spline: draw_model_curve(s, device, box); return;
     }
 }
 

@@ -40,16 +40,12 @@ void set_steps(Session& s, const CommandContext& ctx) {
 }
 
 void set_destination(Session& s, const CommandContext& ctx) {
-    std::string name(ctx.argument_trimmed());
-    const auto first = name.find_first_not_of(' ');
-    name = first == std::string::npos ? std::string() : name.substr(first);
+    std::string name(trim(ctx.argument()));
     if (name.empty()) {
         auto answer = ask_file_name(
             s, "Default destination is " + std::string(s.draw.default_destination.trimmed()) + " new > ", 50);
         if (!answer) return;
-        name = std::string(trimmed(*answer));
-        const auto f = name.find_first_not_of(' ');
-        name = f == std::string::npos ? std::string() : name.substr(f);
+        name = std::string(trim(*answer));
     }
     if (!name.empty()) s.draw.default_destination = name;
     open_draw_destination(s, s.draw.default_destination);

@@ -22,12 +22,6 @@ namespace {
 // factor, the data set and macro names at 0.75 of that.
 float title_size(const Session& s) { return 0.75f * s.graphics.char_size; }
 
-std::string strip(std::string_view t) {
-    const auto first = t.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    return std::string(trimmed(t.substr(first)));
-}
-
 // Height in world Y units of a capital at the given size (6 glyph units,
 // a glyph unit being a fifth of a plot unit times the size).
 float cap_height(float uy, float size) { return 1.2f * uy * size; }
@@ -44,7 +38,7 @@ float widest_y_number(const Session& s, const PlotLimits& box, float size) {
     float widest = 0.0f;
     for (double v : axis_values(box.ymin, box.ymax, step)) {
         const std::string text = log_y ? decade_number_text(v) : y_number_text(v, span, s.axes.y_digits);
-        widest = std::max(widest, text_width(s, size, prefix + strip(text)));
+        widest = std::max(widest, text_width(s, size, prefix + std::string(trim(text))));
     }
     return widest;
 }
@@ -78,11 +72,11 @@ std::string beam_ion(Session& s, float mass) {
     float weight = mass;
     element_lookup(s.out(), symbol, z, weight);
     if (z > 0 && std::fabs(mass - weight) < 0.5f) return std::string(symbol.trimmed());
-    return "m=" + strip(format_G(mass, 10, 5));
+    return "m=" + std::string(trim(format_G(mass, 10, 5)));
 }
 
 // A number in a 10-character field, trimmed.
-std::string field10(float v) { return strip(format_G(v, 10, 4)); }
+std::string field10(float v) { return std::string(trim(format_G(v, 10, 4))); }
 
 } // namespace
 

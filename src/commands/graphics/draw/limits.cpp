@@ -5,9 +5,11 @@
 #include <fstream>
 #include <vector>
 
+#include "models/catalogue.h"
 #include "models/evaluate.h"
 #include "session/session.h"
 #include "text/format.h"
+#include "text/regular_file.h"
 #include "text/safe_file.h"
 
 namespace tarva {
@@ -22,8 +24,6 @@ void Range::add(double v) {
     if (f < lo) lo = f;
     if (f > hi) hi = f;
 }
-
-bool model_sets_limits(int function) { return function != 5 && function != 9 && function != 12; }
 
 Range data_x_range(const Session& s) {
     Range r;
@@ -97,10 +97,8 @@ LimitsFileStatus read_limits_file(const std::string& name, PlotLimits& limits) {
     const bool exists = std::filesystem::exists(name, ec);
     if (ec) return LimitsFileStatus::CheckFailed;
     if (!exists) return LimitsFileStatus::Missing;
-    // Only a plain file: a directory does not read, a pipe could wait forever.
-    if (!std::filesystem::is_regular_file(name, ec) || ec) return LimitsFileStatus::OpenFailed;
-    std::ifstream in(name, std::ios::binary);
-    if (!in) return LimitsFileStatus::OpenFailed;
+    std::ifstream in;
+    if (!open_regular(in, name)) return LimitsFileStatus::OpenFailed;
     // Four numbers fit in far less; a larger file is cut, not slurped.
     constexpr std::size_t kMaxText = 4096;
     std::string text(kMaxText, '\0');
@@ -130,10 +128,8 @@ bool write_limits_file(const std::string& name, const PlotLimits& limits) {
 }
 
 std::string limit_text(double v) {
-    const std::string g = format_G(v, 13, 5, 1);
-    const auto first = g.find_first_not_of(' ');
-    if (first == std::string::npos) return "0";
-    return std::string(trimmed(std::string_view(g).substr(first)));
+    const std::string t(trim(format_G(v, 13, 5, 1)));
+    return t.empty() ? "0" : t;
 }
 
 } // namespace tarva

@@ -28,11 +28,6 @@ struct Range {
     float high() const { return empty() ? 0.0f : hi; }
 };
 
-// Whether the picture's Y range takes in the model values: not for the
-// functions that only draw the points (5), connect them (9) or draw a
-// histogram of them (12).
-bool model_sets_limits(int function);
-
 // X of all points.
 Range data_x_range(const Session& s);
 

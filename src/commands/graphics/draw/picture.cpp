@@ -11,6 +11,7 @@
 #include "commands/graphics/draw/labels.h"
 #include "graphics/axes.h"
 #include "graphics/symbols.h"
+#include "models/catalogue.h"
 #include "plot/drawing.h"
 #include "plot/plot.h"
 #include "session/dialogue.h"
@@ -168,7 +169,7 @@ void draw_picture(Session& s, char device, const DrawArguments& args) {
     }
     s.draw.overlay = 1;
     s.draw.last_device = device;
-    if (s.fit.function == 11 && s.draw.flags.instant_spline) {
+    if (model_kind(s.fit.function) == ModelKind::Spline && s.draw.flags.instant_spline) {
         CommandContext spline;
         spline.line = "SPLINE";
         cmd_spline(s, spline);

@@ -1,5 +1,6 @@
 // The command table: 80 six-character keys searched in order (the order
-// decides abbreviations), each with the routine that carries it out.
+// decides abbreviations), each with the routine that carries it out. The
+// interpreter looks words up here; MENU and the completion list the keys.
 #pragma once
 
 #include <array>
@@ -24,9 +25,5 @@ const std::array<CommandEntry, kCommandCount>& command_table();
 // The entry whose key starts with the first `len` characters of `word`
 // (table order decides), or nullptr.
 const CommandEntry* find_command(std::string_view word);
-
-// Runs the command named by the key (for commands that call others, such as
-// PRINT calling DRAW).
-void run_command(Session& s, std::string_view key, CommandContext& ctx);
 
 } // namespace tarva

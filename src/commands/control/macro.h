@@ -1,5 +1,5 @@
 // Starting macro files by name, shared by "@", the login macro and the
-// readers that chain to a macro.
+// interpreter's macro-by-name lookup; the end of the run.
 #pragma once
 
 #include <string>
@@ -16,7 +16,13 @@ inline constexpr std::size_t kMaxMacroStem = 26;
 // nesting level) is reported. Returns true when the macro now runs.
 bool open_macro(Session& s, std::string name);
 
-// True when a file (not a directory) of that name exists.
-bool regular_file_exists(const std::string& name);
+// Starts a macro file as "@ name" does, without the ".qvc" rule. Returns
+// false when it cannot be opened (not a regular file, or nine levels run
+// already); writes nothing itself.
+bool start_macro(Session& s, const std::string& name);
+
+// Ends the run as EXIT does: the command loop returns at its next turn
+// (and main closes the plot files).
+void request_exit(Session& s);
 
 } // namespace tarva

@@ -1,4 +1,4 @@
-#include "dataset/files/list_reader.h"
+#include "files/list_reader.h"
 
 #include <algorithm>
 #include <array>

@@ -1,8 +1,12 @@
+// Splitting a prepared command line into word, qualifier and numeric
+// argument: the interpreter's split of every line, and MASS's and XRAY's of
+// their answers.
+#include "commands/command_context.h"
+
 #include <cmath>
 #include <cstdint>
 #include <string>
 
-#include "commands/command_context.h"
 #include "text/format.h"
 
 namespace tarva {

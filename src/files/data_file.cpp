@@ -1,4 +1,4 @@
-#include "dataset/files/data_file.h"
+#include "files/data_file.h"
 
 #include <algorithm>
 #include <array>
@@ -6,6 +6,7 @@
 #include <functional>
 #include <vector>
 
+#include "models/catalogue.h"
 #include "models/evaluate.h"
 #include "text/format.h"
 
@@ -558,8 +559,7 @@ std::string data_file_text(const DataSet& data, FitState& fit, const ModelTables
     append_items(text, items);
     text += free_int(encoded_dimensions(data)) + '\n';
 
-    const bool with_fit =
-        data.log_y || !(fit.function == 5 || fit.function == 9 || fit.function == 11 || fit.function == 12);
+    const bool with_fit = data.log_y || takes_parameters(fit.function);
     ModelInputs inputs{fit, data, tables};
     const std::array<double, kMaxParams> params = fit.value;
     for (int i = 0; i < n; ++i) {

@@ -1,4 +1,4 @@
-#include "interpreter/command_table.h"
+#include "commands/command_table.h"
 
 #include "commands/commands.h"
 
@@ -99,14 +99,6 @@ const CommandEntry* find_command(std::string_view word) {
         if (key.substr(0, std::min(key.size(), word.size())) == word && key.size() >= word.size()) return &e;
     }
     return nullptr;
-}
-
-void run_command(Session& s, std::string_view key, CommandContext& ctx) {
-    for (const auto& e : kTable)
-        if (e.handler && key == e.key) {
-            e.handler(s, ctx);
-            return;
-        }
 }
 
 } // namespace tarva

@@ -1,12 +1,12 @@
 // MENU and HELP share one routine: the qualifiers F, S and T mean the same
 // with either word; otherwise HELP shows help sections and MENU the table.
-#include "interpreter/help.h"
+#include "commands/control/help.h"
 
 #include <fstream>
 #include <sys/stat.h>
 
+#include "commands/command_table.h"
 #include "commands/commands.h"
-#include "interpreter/command_table.h"
 #include "io/input_stack.h"
 #include "session/dialogue.h"
 #include "text/format.h"

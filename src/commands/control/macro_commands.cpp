@@ -1,22 +1,21 @@
 // Macro files: "@" (start or end a macro), REWIND, MACRO (the macro library
-// directory), OUT (extend a macro file with the stored label commands) and
-// the NEXT rule for numbered file names.
+// directory) and OUT (extend a macro file with the stored label commands).
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "commands/commands.h"
-#include "interpreter/interpreter.h"
-#include "interpreter/macro.h"
+#include "commands/control/macro.h"
 #include "session/dialogue.h"
-#include "session/next_file_name.h"
 #include "text/format.h"
 #include "text/safe_file.h"
 
 namespace tarva {
 
 namespace {
+
+constexpr std::size_t kMaxMacroDepth = 9;
 
 // Whether a name may be tried as a file. Only a definite "no such file"
 // counts as missing; any other failure of the test is left to the open,
@@ -28,6 +27,8 @@ bool may_exist(const std::string& name) {
     return errno != ENOENT && errno != ENOTDIR;
 }
 
+// Left-justified by the interpreter's own rule (leading blanks only), so OUT
+// stops at the same "@" line that ends the macro when it runs.
 std::string left_justified_trimmed(std::string_view text) {
     std::string t(text);
     left_justify(t);
@@ -86,11 +87,14 @@ ScanResult scan_macro_text(std::string_view text) {
 
 } // namespace
 
-bool regular_file_exists(const std::string& name) {
-    if (name.find('\0') != std::string::npos) return false;
-    struct stat st {};
-    return ::stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+bool start_macro(Session& s, const std::string& name) {
+    if (s.input().depth() >= kMaxMacroDepth) return false;
+    if (!s.input().push_macro(name)) return false; // only regular files
+    s.interp.last_macro = name;
+    return true;
 }
+
+void request_exit(Session& s) { s.interp.exit_requested = true; }
 
 bool open_macro(Session& s, std::string name) {
     name = std::string(trimmed(name));
@@ -250,38 +254,6 @@ void cmd_out(Session& s, CommandContext& ctx) {
     }
     s.out().line("Macro file " + name + " extended to " + format_I(count, 3) + " lines.");
     s.out().blank_line();
-}
-
-bool next_file_name(Session& s, std::string& name) {
-    std::string work = name;
-    left_justify(work);
-    const std::string_view text(work.data(), last_nonblank(work));
-    const std::size_t stem_end = std::min(text.find('.'), text.size());
-    auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
-    std::size_t last = stem_end;
-    while (last > 0 && !is_digit(text[last - 1])) --last;
-    if (last == 0) {
-        s.out().line("No numeric part to increment");
-        return false;
-    }
-    // Digits [first, last): at most six of them.
-    std::size_t first = last - 1;
-    while (first > 0 && is_digit(text[first - 1]) && last - first < 6) --first;
-    long long n = read_integer_field(text.substr(first, last - first)).value_or(0);
-    const std::string_view before = text.substr(0, first);
-    const std::string_view after = text.substr(last);
-    constexpr int kTries = 100;
-    for (int i = 0; i < kTries; ++i) {
-        ++n;
-        std::string digits = free_int(n).substr(1);
-        std::string candidate = std::string(before) + digits + std::string(after);
-        if (regular_file_exists(candidate)) {
-            name = candidate;
-            return true;
-        }
-    }
-    s.out().line("Cannot find a new file within " + format_I(kTries, 3) + " of exisiting file.");
-    return false;
 }
 
 } // namespace tarva

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "dataset/data_set.h"
-#include "dataset/files/list_reader.h"
+#include "files/list_reader.h"
 #include "io/output_sink.h"
 #include "models/fit_state.h"
 #include "models/model_tables.h"
