@@ -5,6 +5,7 @@
 
 #include "commands/commands.h"
 #include "commands/fit/session_model.h"
+#include "commands/front_end.h"
 #include "fitting/converging_fit.h"
 #include "io/stop_signal.h"
 #include "text/format.h"
@@ -40,6 +41,10 @@ void cmd_fit_converging(Session& s, CommandContext& ctx) {
         s.out().line("Maximum number of iterations set to " + format_I(max_iterations, 5));
         s.out().blank_line();
     }
+    run_converging_fit(s, max_iterations);
+}
+
+ConvergingFitResult run_converging_fit(Session& s, int max_iterations) {
     const int slots = std::clamp(s.fit.nparams, 0, kMaxParams);
     int m = 0;
     for (int k = 0; k < slots; ++k)
@@ -56,7 +61,7 @@ void cmd_fit_converging(Session& s, CommandContext& ctx) {
     const ConvergingFitResult r = converging_fit(s.engine(), s.out(), in, settings);
     if (r.stop == ConvergingStop::NotStarted) {
         s.out().blank_line();
-        return;
+        return r;
     }
     for (int k = 0; k < slots; ++k) s.fit.value[k] = r.values[k];
     model(std::span<const double>(s.fit.value), 0.0f); // current names
@@ -79,6 +84,7 @@ void cmd_fit_converging(Session& s, CommandContext& ctx) {
     s.out().line("After " + format_I(r.iterations, 8) + " iterations.");
     s.out().line(stop_line(r.stop));
     s.out().line("Final CHI**2 = " + format_G(r.reduced_chi_square, 13, 5, 1));
+    return r;
 }
 
 } // namespace tarva
