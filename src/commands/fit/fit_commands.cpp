@@ -448,7 +448,10 @@ void cmd_fit(Session& s, CommandContext& ctx) {
     s.out().blank_line();
     s.out().line("After " + format_I(iterations, 8) + " iterations.");
     if (!finished) s.out().line("Fit stopped by a signal.");
-    s.out().line("Final CHI**2 = " + format_G(chi_square(s.engine(), s.out(), model.engine_inputs()), 13, 5, 1));
+    const double final_chi = chi_square(s.engine(), s.out(), model.engine_inputs());
+    s.out().line("Final CHI**2 = " + format_G(final_chi, 13, 5, 1));
+    record_last_fit(s, false, finished, finished ? "calls done" : "stopped by a signal", iterations,
+                    model.engine_inputs().npoints, final_chi);
 }
 
 void cmd_mode(Session& s, CommandContext& ctx) {
