@@ -117,6 +117,7 @@ TEST_F(Batch, TableInTheGivenOrderWithValuesAsPrintedInteractively) {
     ASSERT_FALSE(r.timed_out);
     EXPECT_TRUE(r.exited_with(1)) << r.err; // some files failed
     EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "") << "no progress line when standard error is no terminal";
     const auto rows = table_of(contents("res.csv"));
     ASSERT_EQ(rows.size(), 9u) << contents("res.csv");
     EXPECT_EQ(rows[0][0], "file");

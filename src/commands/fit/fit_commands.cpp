@@ -450,8 +450,8 @@ void cmd_fit(Session& s, CommandContext& ctx) {
     if (!finished) s.out().line("Fit stopped by a signal.");
     const double final_chi = chi_square(s.engine(), s.out(), model.engine_inputs());
     s.out().line("Final CHI**2 = " + format_G(final_chi, 13, 5, 1));
-    record_last_fit(s, false, finished, finished ? "calls done" : "stopped by a signal", iterations,
-                    model.engine_inputs().npoints, final_chi);
+    record_last_fit(s, false, finished, finished ? "calls done" : "stopped by a signal", iterations, s.data.count,
+                    final_chi);
 }
 
 void cmd_mode(Session& s, CommandContext& ctx) {
