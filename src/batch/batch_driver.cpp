@@ -106,7 +106,8 @@ std::string duration_text(double seconds) {
 class Progress {
 public:
     Progress(bool on, std::size_t total) : on_(on), total_(total), start_(Clock::now()) {}
-    void show(std::size_t done, std::size_t failed, bool force) {
+    // `ran`: the files of `done` that ran (the rate counts only those).
+    void show(std::size_t done, std::size_t failed, std::size_t ran, bool force) {
         if (!on_) return;
         const auto now = Clock::now();
         if (!force && now - last_ < std::chrono::milliseconds(200)) return;
@@ -115,8 +116,8 @@ public:
         std::string line = "\r" + free_int(static_cast<long long>(done)).substr(1) + "/" +
                            free_int(static_cast<long long>(total_)).substr(1) + " files, " +
                            free_int(static_cast<long long>(failed)).substr(1) + " failed";
-        if (done > 0 && elapsed > 0) {
-            const double rate = static_cast<double>(done) / elapsed;
+        if (ran > 0 && elapsed > 0) {
+            const double rate = static_cast<double>(ran) / elapsed;
             line += ", " + std::string(trim(format_F(rate, 12, rate < 10 ? 2 : 1))) + " files/s, " +
                     duration_text(static_cast<double>(total_ - done) / rate) + " left";
         }
@@ -215,7 +216,7 @@ int run_batch(const BatchOptions& o, std::ostream& err) {
     std::vector<std::size_t> queue;
     std::unordered_map<std::string, std::size_t> first;
     for (std::size_t i = 0; i < n; ++i) first.emplace(o.files[i], i);
-    std::size_t done = 0, failures = 0;
+    std::size_t done = 0, failures = 0, ran = 0;
     auto decide = [&](std::size_t row, const std::string& status, const std::vector<std::string>& fit) {
         rows[row] = table_row(o.files[lo + row], status, fit);
         decided[row] = true;
@@ -290,6 +291,7 @@ int run_batch(const BatchOptions& o, std::ostream& err) {
 
     auto finish = [&](Running& r) {
         ::close(r.fd);
+        ++ran;
         int st = 0;
         while (::waitpid(r.pid, &st, 0) < 0 && errno == EINTR) {}
         FileOutcome out;
@@ -306,10 +308,10 @@ int run_batch(const BatchOptions& o, std::ostream& err) {
         else
             status = "crashed: exit status " + free_int(WEXITSTATUS(st)).substr(1);
         decide(r.row, status, whole ? out.fit : std::vector<std::string>{});
-        progress.show(done, failures, false);
+        progress.show(done, failures, ran, false);
     };
 
-    progress.show(done, failures, true);
+    progress.show(done, failures, ran, true);
     while (true) {
         if (!stop_signal())
             while (static_cast<int>(running.size()) < jobs && next < queue.size()) start(queue[next++]);
@@ -357,12 +359,12 @@ int run_batch(const BatchOptions& o, std::ostream& err) {
             finish(running[k]);
             running.erase(running.begin() + static_cast<std::ptrdiff_t>(k));
         }
-        progress.show(done, failures, false);
+        progress.show(done, failures, ran, false);
     }
     const std::size_t not_run = total - done;
     for (std::size_t r = 0; r < total; ++r)
         if (!decided[r]) decide(r, "not run: the batch was stopped", {});
-    progress.show(done, failures, true);
+    progress.show(done, failures, ran, true);
     progress.end();
 
     if (!write_table(o, writer.get(), table_text(rows, !o.table_part), err)) return 2;

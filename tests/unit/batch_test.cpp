@@ -14,6 +14,7 @@
 
 #include "batch/batch_table.h"
 #include "tarva_process.h"
+#include "tarva_terminal.h"
 #include "text/format.h"
 
 namespace tarva {
@@ -207,6 +208,20 @@ TEST_F(Batch, SigtermStopsTheRunningFileAndTheTableSaysWhatWasNotRun) {
     EXPECT_EQ(rows[2][1], "stopped");
     EXPECT_EQ(rows[3][1], "not run: the batch was stopped");
     EXPECT_EQ(rows[4][1], "not run: the batch was stopped");
+}
+
+TEST_F(Batch, ProgressLineOnATerminal) {
+    testing_support::TerminalOptions o;
+    o.args = {"--batch", "twog.qvc", "--table", "res.csv", "a1.dat", "a2.dat", "missing.dat"};
+    const testing_support::TerminalRun r = testing_support::run_at_terminal(path(""), o);
+    if (r.no_terminal) GTEST_SKIP() << "no pseudo-terminal";
+    EXPECT_TRUE(r.exited_with(1)) << r.seen;
+    // One line rewritten in place from the first count to the last, then
+    // left with a line end; the table went to its file.
+    EXPECT_THAT(r.seen, StartsWith("\r1/3 files, 1 failed   \r"));
+    EXPECT_THAT(r.seen, HasSubstr("\r3/3 files, 1 failed, "));
+    EXPECT_THAT(r.seen, HasSubstr(" files/s, 0:00 left   \r\n"));
+    EXPECT_EQ(r.seen.find("file,status"), std::string::npos);
 }
 
 TEST_F(Batch, ArgumentsThatCannotMakeARunSaySo) {
