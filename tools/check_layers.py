@@ -31,7 +31,7 @@ import tempfile
 LAYERS = [
     ("text", ["text"]),
     ("input/output core", ["io"]),
-    ("libraries", ["dataset", "models", "files", "fitting", "graphics", "physics"]),
+    ("libraries", ["dataset", "models", "files", "fitting", "graphics", "physics", "analysis"]),
     ("session", ["session"]),
     ("plot layer", ["plot"]),
     ("commands", ["commands"]),

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/peak_settings.h"
 #include "dataset/data_set.h"
 #include "graphics/axis_settings.h"
 #include "graphics/draw_settings.h"
@@ -79,6 +80,7 @@ struct Session {
     FontSettings fonts;
     Markers markers;
     PhysicsSettings physics;
+    PeakSettings peaks;
 
     // The least-squares engine's working copy and scratch (about 800 KB),
     // allocated once with the session and kept between fits. Behind a

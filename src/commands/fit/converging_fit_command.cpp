@@ -5,6 +5,7 @@
 
 #include "commands/commands.h"
 #include "commands/fit/session_model.h"
+#include "commands/front_end.h"
 #include "fitting/converging_fit.h"
 #include "io/stop_signal.h"
 #include "text/format.h"
@@ -55,6 +56,10 @@ void cmd_fit_converging(Session& s, CommandContext& ctx) {
         s.out().line("Maximum number of iterations set to " + format_I(max_iterations, 5));
         s.out().blank_line();
     }
+    run_converging_fit(s, max_iterations);
+}
+
+ConvergingFitResult run_converging_fit(Session& s, int max_iterations) {
     const int slots = std::clamp(s.fit.nparams, 0, kMaxParams);
     int m = 0;
     for (int k = 0; k < slots; ++k)
@@ -71,7 +76,7 @@ void cmd_fit_converging(Session& s, CommandContext& ctx) {
     const ConvergingFitResult r = converging_fit(s.engine(), s.out(), in, settings);
     if (r.stop == ConvergingStop::NotStarted) {
         s.out().blank_line();
-        return;
+        return r;
     }
     for (int k = 0; k < slots; ++k) s.fit.value[k] = r.values[k];
     model(std::span<const double>(s.fit.value), 0.0f); // current names
@@ -99,6 +104,7 @@ void cmd_fit_converging(Session& s, CommandContext& ctx) {
     const bool converged = r.stop == ConvergingStop::Converged || r.stop == ConvergingStop::Rounding ||
                            r.stop == ConvergingStop::ExactFit || r.stop == ConvergingStop::NoProgress;
     record_last_fit(s, true, converged, stop_phrase(r.stop), r.iterations, r.points, r.reduced_chi_square, determined);
+    return r;
 }
 
 } // namespace tarva
