@@ -35,7 +35,9 @@ LAYERS = [
     ("session", ["session"]),
     ("plot layer", ["plot"]),
     ("commands", ["commands"]),
-    ("interpreter", ["interpreter", "."]),
+    ("interpreter", ["interpreter"]),
+    ("batch driver", ["batch"]),
+    ("program", ["."]),
 ]
 LIBRARY_LAYER = "libraries"
 SESSION_HEADER = "session/session.h"

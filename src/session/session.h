@@ -53,6 +53,15 @@ struct InterpreterState {
     // The $ command quotes those pieces for the shell.
     std::string expanded_line;
     std::string substituted;
+    // What went wrong in a macro, counted for a batch run's results table
+    // (nothing reads them in an interactive run): lines whose word is neither
+    // a command nor a macro (the first such word kept), reads of a data
+    // file or spectrum that failed (DATA, LOAD, MAKE, MCA, PHA), and
+    // prompts whose macro ended before it answered them.
+    int unknown_words = 0;
+    std::string first_unknown_word;
+    int failed_reads = 0;
+    int unanswered_prompts = 0;
 };
 
 struct Session {

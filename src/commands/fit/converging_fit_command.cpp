@@ -32,6 +32,21 @@ std::string stop_line(ConvergingStop stop) {
     return "";
 }
 
+// The stop in a few words, for the results table of a batch run.
+std::string stop_phrase(ConvergingStop stop) {
+    switch (stop) {
+    case ConvergingStop::Converged: return "converged";
+    case ConvergingStop::Rounding: return "converged within rounding";
+    case ConvergingStop::ExactFit: return "exact fit";
+    case ConvergingStop::NoProgress: return "no further progress";
+    case ConvergingStop::Failed: return "linear algebra failed";
+    case ConvergingStop::IterationLimit: return "iteration limit";
+    case ConvergingStop::Stopped: return "stopped by a signal";
+    case ConvergingStop::NotStarted: break;
+    }
+    return "";
+}
+
 } // namespace
 
 void cmd_fit_converging(Session& s, CommandContext& ctx) {
@@ -84,6 +99,11 @@ ConvergingFitResult run_converging_fit(Session& s, int max_iterations) {
     s.out().line("After " + format_I(r.iterations, 8) + " iterations.");
     s.out().line(stop_line(r.stop));
     s.out().line("Final CHI**2 = " + format_G(r.reduced_chi_square, 13, 5, 1));
+    bool determined[kMaxParams] = {};
+    for (int k = 0; k < slots; ++k) determined[k] = r.covariance.determined[k];
+    const bool converged = r.stop == ConvergingStop::Converged || r.stop == ConvergingStop::Rounding ||
+                           r.stop == ConvergingStop::ExactFit || r.stop == ConvergingStop::NoProgress;
+    record_last_fit(s, true, converged, stop_phrase(r.stop), r.iterations, r.points, r.reduced_chi_square, determined);
     return r;
 }
 

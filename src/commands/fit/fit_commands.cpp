@@ -456,6 +456,8 @@ DescribedFitRun run_described_fit(Session& s, int max_iterations) {
     if (!run.finished) s.out().line("Fit stopped by a signal.");
     run.chi_square = chi_square(s.engine(), s.out(), model.engine_inputs());
     s.out().line("Final CHI**2 = " + format_G(run.chi_square, 13, 5, 1));
+    record_last_fit(s, false, run.finished, run.finished ? "calls done" : "stopped by a signal", run.iterations,
+                    s.data.count, run.chi_square);
     return run;
 }
 
