@@ -6,6 +6,7 @@
 #include <iostream>
 #include <unistd.h>
 
+#include "batch/batch_driver.h"
 #include "interpreter/interpreter.h"
 #include "interpreter/keyboard.h"
 #include "interpreter/program_arguments.h"
@@ -79,6 +80,8 @@ void install_signal_handlers() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // A batch run or the merge of its tables; an interactive run goes on below.
+    if (auto status = tarva::answer_batch_arguments(argc, argv, std::cerr)) return *status;
     if (auto status = tarva::answer_program_arguments(argc, argv, std::getenv("TARVA_LIB"), std::cout, std::cerr))
         return *status;
     std::ios::sync_with_stdio(false);

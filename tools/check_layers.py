@@ -31,11 +31,13 @@ import tempfile
 LAYERS = [
     ("text", ["text"]),
     ("input/output core", ["io"]),
-    ("libraries", ["dataset", "models", "files", "fitting", "graphics", "physics"]),
+    ("libraries", ["dataset", "models", "files", "fitting", "graphics", "physics", "analysis"]),
     ("session", ["session"]),
     ("plot layer", ["plot"]),
     ("commands", ["commands"]),
-    ("interpreter", ["interpreter", "."]),
+    ("interpreter", ["interpreter"]),
+    ("batch driver", ["batch"]),
+    ("program", ["."]),
 ]
 LIBRARY_LAYER = "libraries"
 SESSION_HEADER = "session/session.h"

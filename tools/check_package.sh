@@ -22,6 +22,17 @@ for f in bin/tarva lib/tarva/tarva-xylib lib/tarva/tarva.hlp lib/tarva/qvfun.hlp
          share/doc/tarva/LICENSE share/doc/tarva/NOTICES; do
   [ -f "$scratch/install/usr/local/$f" ] || fail "cmake --install did not install $f"
 done
+# The Python package, where the build made the module: installed under the
+# prefix and importable from there, finding the installed library files.
+site=$(sed -n 's/^TARVA_PYTHON_INSTALL_DIR:PATH=//p' "$build/CMakeCache.txt")
+python=$(sed -n 's/^Python3_EXECUTABLE:FILEPATH=//p' "$build/CMakeCache.txt")
+if [ -n "$site" ] && [ -d "$build/python/tarva" ]; then
+  [ -f "$scratch/install/usr/local/$site/tarva/__init__.py" ] || fail "cmake --install did not install the Python package"
+  lines=$(cd "$scratch" && PYTHONPATH="$scratch/install/usr/local/$site" TARVA_LIB="$scratch/install/usr/local/lib/tarva/" \
+          "$python" -c 'import tarva; print(len(tarva.Session().xray_lines("Fe", "K")))') \
+    || fail "the installed Python package does not import"
+  [ "$lines" -gt 0 ] || fail "the installed Python package finds no X-ray lines"
+fi
 man -l "$scratch/install/usr/local/share/man/man1/tarva.1" 2>/dev/null | grep -q 'tarva - interactive fitting' \
   || groff -man -Tutf8 "$scratch/install/usr/local/share/man/man1/tarva.1" 2>/dev/null | grep -q 'tarva - interactive fitting' \
   || fail "the man page does not format"

@@ -80,7 +80,7 @@ constexpr std::array<CommandEntry, kCommandCount> kTable{{
     {"LOAD", cmd_load},
     {"MACRO", cmd_macro},
     {"IMPORT", cmd_import},
-    {"", nullptr},
+    {"PEAKS", cmd_peaks},
     {"", nullptr},
     {"", nullptr},
     {"", nullptr},

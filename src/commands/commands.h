@@ -81,5 +81,7 @@ void cmd_load(Session& s, CommandContext& ctx);
 void cmd_macro(Session& s, CommandContext& ctx);
 // IMPORT (commands/mca/import_command.cpp), the first word after the described table.
 void cmd_import(Session& s, CommandContext& ctx);
+// PEAKS (commands/physics/peaks_command.cpp), the second.
+void cmd_peaks(Session& s, CommandContext& ctx);
 
 } // namespace tarva

@@ -30,12 +30,17 @@ using converging::JacobianPlan;
 // formed from the residuals themselves and the stop is the fit's own.
 
 // Damping: lambda multiplies the squared column scales D^2 (Moré's scaling:
-// the largest norm each column of the Jacobian has had). It starts small,
+// the largest norm each column of the Jacobian has had, with a floor
+// relative to the parameter's magnitude; see take_jacobian). It starts small,
 // so a good start takes nearly Gauss-Newton steps, and follows Nielsen's
 // rule: after a step whose chi-square fell by a fraction rho of the
 // predicted fall, lambda *= max(1/3, 1 - (2 rho - 1)^3); after a rejected
 // step it is multiplied by 2, 4, 8, ...
 constexpr double kInitialDamping = 1e-3;
+// The scales have a floor (see take_jacobian): a step that moves a
+// parameter by its own magnitude is damped at least like one along a
+// column whose norm is this fraction of the residual norm.
+constexpr double kDampingFloor = 0.1;
 constexpr double kMostDamping = 1e300;
 
 // Residual given to a point whose model value is not a finite number: the
@@ -249,6 +254,10 @@ private:
     std::array<double, kEngineDerivPoints> weight_{};
     std::array<Transform, kEngineParams> tr_{};
     std::array<double, kEngineParams> u_{}, g_{}, d2_{}, gn_{}, colnorm_{};
+    // Moré's part of the scales D^2 (the largest squared column norms so
+    // far), and the scale of each parameter at the start (max of its
+    // magnitude and its typical magnitude) for their floor.
+    std::array<double, kEngineParams> more_{}, scale0_{};
     std::array<double, kEngineParams> u_jacobian_{}; // where the last Jacobian was taken
     bool gn_ok_ = false;
     double previous_gn_size_ = 0.0; // of the Gauss-Newton step one iteration before
@@ -322,6 +331,7 @@ bool Minimiser::start(std::span<const ParameterBounds> bounds) {
         tr_[k] = slot < static_cast<int>(bounds.size()) ? make_transform(bounds[slot], e_.a[slot], plan_.typical[k])
                                                         : Transform{};
         u_[k] = tr_[k].internal(e_.a[slot]);
+        scale0_[k] = std::max(std::fabs(e_.a[slot]), plan_.typical[k]);
     }
     // A start on a bound was moved inside (or the transform's rounding
     // moved it): its values and derivatives anew. Otherwise the last pass
@@ -333,7 +343,7 @@ bool Minimiser::start(std::span<const ParameterBounds> bounds) {
         converging::precise_jacobian(e_, model_, plan_);
     }
     chi_ = residuals_of_values(f_.data(), m_.data());
-    d2_.fill(0.0);
+    more_.fill(0.0);
     return take_jacobian();
 }
 
@@ -421,7 +431,20 @@ bool Minimiser::take_jacobian() {
         g_[a] = static_cast<double>(g[a]);
         const double sq = jtj[a * tda + a];
         colnorm_[a] = std::sqrt(sq);
-        d2_[a] = std::max(d2_[a], sq > 0.0 ? sq : 1.0);
+        more_[a] = std::max(more_[a], sq > 0.0 ? sq : 1.0);
+        // The floor of the scale: moving a parameter by its own magnitude
+        // max(|p|, its scale at the start) is damped at least as much as a
+        // column carrying kDampingFloor of the residual norm would be. A
+        // parameter the model hardly depends on here (the rate of an
+        // exponential that has died out at every point but one) has a
+        // column near 0, and without the floor the damping would not hold
+        // it back at all: one step sends it off to where the model no
+        // longer depends on it, a flat plain the fit cannot leave. Near the
+        // optimum the columns exceed the floor and the steps are Moré's.
+        const double x = tr_[a].external(u_[a]);
+        const double size = std::max(std::fabs(x), scale0_[a]);
+        const double floor = size > 0.0 ? kDampingFloor * std::sqrt(chi_) * std::fabs(slope[a]) / size : 0.0;
+        d2_[a] = std::isfinite(floor) ? std::max(more_[a], floor * floor) : more_[a];
         for (int b = a + 1; b < p_; ++b) jtj[b * tda + a] = jtj[a * tda + b];
     }
     qr_done_ = false;

@@ -97,14 +97,21 @@ void jacobian_with_steps(EngineState& e, ModelRef model, const JacobianPlan& pla
 
 // The typical magnitudes from derivatives taken at the start: a hundredth
 // of the Y range over the largest derivative. 0 where the model does not
-// depend on it.
+// depend on it. A parameter that starts away from 0 has its own magnitude
+// as its scale, and the typical one is at most that: where the model
+// hardly depends on it at the start (the rate of an exponential that has
+// died out at all points but one), the derivatives would make it huge, and
+// a difference step scaled to it would be far too wide once the parameter
+// matters.
 void typical_from_derivatives(const EngineState& e, double yrange, JacobianPlan& plan, bool zeros_only) {
     for (int p = 0; p < e.nvaried; ++p) {
-        if (zeros_only && e.a[e.varied[p]] != 0.0) continue;
+        const double start = std::fabs(e.a[e.varied[p]]);
+        if (zeros_only && start != 0.0) continue;
         double big = 0.0;
         for (int i = 0; i < e.npoints; ++i)
             if (std::isfinite(e.point_deriv[i][p])) big = std::max(big, std::fabs(e.point_deriv[i][p]));
-        const double t = big > 0.0 ? 0.01 * yrange / big : 0.0;
+        double t = big > 0.0 ? 0.01 * yrange / big : 0.0;
+        if (start > 0.0 && t > start) t = start;
         plan.typical[p] = std::isfinite(t) ? t : 0.0;
     }
 }

@@ -31,7 +31,8 @@ struct JacobianPlan {
     bool lists = false;    // and each point lists its nonzero columns
     // The typical magnitude of each parameter: how far it must move to
     // change the model by a hundredth of the range of the data's Y at the
-    // start. The difference step is kStepFraction of max(|p|, typical), so
+    // start, at most the parameter's own start value where that is not 0.
+    // The difference step is kStepFraction of max(|p|, typical), so
     // a parameter that starts at 0 (a slope, an offset) gets a step fitting
     // the data's units instead of none at all.
     std::array<double, kEngineParams> typical{};

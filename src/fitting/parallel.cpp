@@ -86,6 +86,13 @@ public:
     // Whether the helper is spinning or working (not asleep).
     bool awake() const { return !sleeping_.load(std::memory_order_relaxed); }
 
+    // One job at a time: a second thread's job (another session fitting at
+    // the same time, as the Python module allows) runs on that thread
+    // alone, with the same result, instead of overwriting the job the
+    // helper works on.
+    bool try_claim() { return !in_use_.exchange(true, std::memory_order_acquire); }
+    void release() { in_use_.store(false, std::memory_order_release); }
+
 private:
     // Claims the next piece of generation `gen`, or -1 when there is none.
     int take(std::uint64_t gen) {
@@ -148,6 +155,7 @@ private:
     std::atomic<bool> sleeping_{false};
     std::mutex mutex_;
     std::condition_variable wake_;
+    std::atomic<bool> in_use_{false};
     std::thread thread_;
 };
 
@@ -227,8 +235,14 @@ void run_split_raw(int n, bool use_helper, void (*body)(void*, int, int), void* 
         body(context, 0, n);
         return;
     }
+    Helper& h = helper();
+    if (!h.try_claim()) {
+        body(context, 0, n);
+        return;
+    }
     const int size = (n + kPieces - 1) / kPieces;
-    helper().run(body, context, n, size, (n + size - 1) / size);
+    h.run(body, context, n, size, (n + size - 1) / size);
+    h.release();
 }
 
 void run_halves_raw(bool use_helper, void (*body)(void*, int, int), void* context) {
@@ -237,7 +251,14 @@ void run_halves_raw(bool use_helper, void (*body)(void*, int, int), void* contex
         body(context, 1, 2);
         return;
     }
-    helper().run(body, context, 2, 1, 2);
+    Helper& h = helper();
+    if (!h.try_claim()) {
+        body(context, 0, 1);
+        body(context, 1, 2);
+        return;
+    }
+    h.run(body, context, 2, 1, 2);
+    h.release();
 }
 
 } // namespace tarva

@@ -42,6 +42,12 @@ std::string_view up_to_first_blank(std::string_view text) {
     return text.substr(0, std::min(b, len));
 }
 
+// The commands that read a data file or spectrum and report a failed read
+// through the numeric argument.
+bool is_reader(CommandHandler h) {
+    return h == &cmd_data || h == &cmd_load || h == &cmd_make || h == &cmd_mca || h == &cmd_pha;
+}
+
 } // namespace
 
 bool expand_markers(const Session& s, std::string& line, std::string* substituted) {
@@ -108,7 +114,10 @@ void dispatch(Session& s, CommandContext& ctx) {
         e->handler(s, ctx);
         // DATA reports a failed read through the numeric argument; a macro
         // that relies on the data must not go on.
-        if (e->handler == &cmd_data && ctx.number > 1e-10 && s.macro_running()) s.input().pop_macro();
+        if (ctx.number > 1e-10 && is_reader(e->handler)) {
+            ++s.interp.failed_reads;
+            if (e->handler == &cmd_data && s.macro_running()) s.input().pop_macro();
+        }
         return;
     }
     std::string file = lower(std::string(word) + ".qvc");
@@ -129,6 +138,7 @@ void dispatch(Session& s, CommandContext& ctx) {
         if (!start_macro(s, path)) s.out().line("? Error opening " + path + " .");
         return;
     }
+    if (s.interp.unknown_words++ == 0) s.interp.first_unknown_word = word;
     s.out().line("?" + std::string(full.substr(0, 8)));
 }
 

@@ -31,7 +31,10 @@ void write_help(std::ostream& out, const char* library_override) {
     out << "Start-up macro: login.qvc in the working directory, or in $HOME/bin/.\n"
            "\n"
            "  --help          this text\n"
-           "  --version       the version number\n";
+           "  --version       the version number\n"
+           "  --batch MACRO [-j N] [--table CSV] [--logs DIR] [--timeout S] FILE...\n"
+           "                  MACRO once per FILE (~ is the file), one results table\n"
+           "  --merge-tables [--table CSV] PART...   joins the parts of a cluster run\n";
 }
 
 } // namespace

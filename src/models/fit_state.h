@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 #include "text/fixed_text.h"
@@ -32,6 +33,26 @@ struct ParameterBounds {
     friend bool operator==(const ParameterBounds&, const ParameterBounds&) = default;
 };
 
+// What the last fit (FIT or FIT/C) ended with, as it printed it: a batch
+// run's results table reads it when the macro has ended. `done` stays false
+// until a fit has run.
+struct LastFit {
+    bool done = false;
+    bool converging = false; // FIT/C
+    bool converged = true;   // FIT/C reached one of its convergence tests
+    std::string stop;        // a short phrase: "converged", "iteration limit", ...
+    int function = 0;
+    int nparams = 0;
+    int iterations = 0;
+    int points = 0; // points fitted
+    double reduced_chi_square = 0.0;
+    std::array<FixedText<10>, kMaxParams> names{};
+    std::array<double, kMaxParams> value{};
+    std::array<double, kMaxParams> error{};
+    std::array<bool, kMaxParams> varied{}; // unmasked: the fit set its error
+    std::array<bool, kMaxParams> error_determined{};
+};
+
 struct FitState {
     int function = 5;
     int nparams = 1;
@@ -43,6 +64,7 @@ struct FitState {
     int log_result = 0;                               // log10 of the result
     int sqrt_result = 0;                              // square root of the result
     std::array<ParameterBounds, kMaxParams> bounds{}; // set by PARAM/L
+    LastFit last_fit;
 
     FitState() {
         for (int i = 0; i < 10; ++i) {

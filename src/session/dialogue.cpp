@@ -8,9 +8,10 @@
 namespace tarva {
 
 void input_ended(Session& s) {
-    if (s.macro_running())
+    if (s.macro_running()) {
+        ++s.interp.unanswered_prompts;
         s.input().pop_macro();
-    else
+    } else
         s.interp.exit_requested = true;
 }
 

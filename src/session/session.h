@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/peak_settings.h"
 #include "dataset/data_set.h"
 #include "graphics/axis_settings.h"
 #include "graphics/draw_settings.h"
@@ -52,6 +53,15 @@ struct InterpreterState {
     // The $ command quotes those pieces for the shell.
     std::string expanded_line;
     std::string substituted;
+    // What went wrong in a macro, counted for a batch run's results table
+    // (nothing reads them in an interactive run): lines whose word is neither
+    // a command nor a macro (the first such word kept), reads of a data
+    // file or spectrum that failed (DATA, LOAD, MAKE, MCA, PHA), and
+    // prompts whose macro ended before it answered them.
+    int unknown_words = 0;
+    std::string first_unknown_word;
+    int failed_reads = 0;
+    int unanswered_prompts = 0;
 };
 
 struct Session {
@@ -70,6 +80,7 @@ struct Session {
     FontSettings fonts;
     Markers markers;
     PhysicsSettings physics;
+    PeakSettings peaks;
 
     // The least-squares engine's working copy and scratch (about 800 KB),
     // allocated once with the session and kept between fits. Behind a

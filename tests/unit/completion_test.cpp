@@ -51,7 +51,8 @@ TEST(Completion, CommandWordsInTableOrderAndTypedCase) {
     EXPECT_EQ(complete("fu"), Names({"funct", "fuzz"}));
     EXPECT_EQ(complete("  ma"), Names({"mask", "make", "mass", "macro"}));
     EXPECT_EQ(complete("im"), Names{"import"});
-    EXPECT_EQ(complete("").size(), 74u);
+    EXPECT_EQ(complete("pe"), Names({"period", "peaks"}));
+    EXPECT_EQ(complete("").size(), 75u);
     EXPECT_EQ(complete("zz"), Names{});
     // A word with its qualifier is complete already.
     EXPECT_EQ(complete("draw/"), Names{});

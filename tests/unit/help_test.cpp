@@ -205,7 +205,7 @@ TEST_F(HelpTest, MenuListsTheTableEightToALine) {
         for (int k = 0; k < 8; ++k) expected += pad(table[static_cast<std::size_t>(row * 8 + k)].key, 6) + "   ";
         EXPECT_EQ(line, expected);
     }
-    EXPECT_EQ(line, " MACRO    IMPORT   " + std::string(54, ' '));
+    EXPECT_EQ(line, " MACRO    IMPORT   PEAKS    " + std::string(45, ' '));
     std::getline(lines, line);
     EXPECT_EQ(line, "");
     std::getline(lines, line);

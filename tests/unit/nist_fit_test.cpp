@@ -215,18 +215,18 @@ INSTANTIATE_TEST_SUITE_P(Certified, NistFit,
                                            Expectation{"Wampler4", 1, -4.8}, Expectation{"Wampler5", 1, -4.8}),
                          case_name);
 
-// FIT/C reaches a worst LRE of 6 on every run but MGH17 from its first
-// start: from there the exponentials' rates of 1 and 2 leave both terms
-// dead at every x but 0, the first step sets the constant and the two
-// amplitudes to cancel there, and the fit ends at that degenerate point
-// (fityk and gnuplot fail there too). Wampler4 and Wampler5 started at the
-// optimum itself keep it.
+// FIT/C reaches a worst LRE of 6 on every run, MGH17 from its first start
+// too: there the exponentials' rates of 1 and 2 leave both terms dead at
+// every x but 0 (fityk and gnuplot end at that degenerate point), and the
+// fit must neither send a rate off to where the model no longer depends on
+// it nor take its derivatives over a step scaled to that flat start.
+// Wampler4 and Wampler5 started at the optimum itself keep it.
 INSTANTIATE_TEST_SUITE_P(
     Certified, NistConvergingFit,
     ::testing::Values(Expectation{"Misra1a", 1, 6.0}, Expectation{"Misra1a", 2, 6.0}, Expectation{"BoxBOD", 1, 6.0},
                       Expectation{"BoxBOD", 2, 6.0}, Expectation{"Lanczos1", 1, 6.0}, Expectation{"Lanczos1", 2, 6.0},
                       Expectation{"Lanczos2", 1, 6.0}, Expectation{"Lanczos2", 2, 6.0}, Expectation{"Lanczos3", 1, 6.0},
-                      Expectation{"Lanczos3", 2, 6.0}, Expectation{"MGH17", 1, -5.2}, Expectation{"MGH17", 2, 6.0},
+                      Expectation{"Lanczos3", 2, 6.0}, Expectation{"MGH17", 1, 6.0}, Expectation{"MGH17", 2, 6.0},
                       Expectation{"Eckerle4", 1, 6.0}, Expectation{"Eckerle4", 2, 6.0}, Expectation{"Norris", 1, 6.0},
                       Expectation{"Pontius", 1, 6.0}, Expectation{"Filip", 1, 6.0}, Expectation{"Wampler1", 1, 6.0},
                       Expectation{"Wampler2", 1, 6.0}, Expectation{"Wampler3", 1, 6.0}, Expectation{"Wampler4", 1, 6.0},

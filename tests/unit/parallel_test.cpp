@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
+#include <thread>
 #include <vector>
 
 #include "fitting/parallel.h"
@@ -46,6 +48,29 @@ TEST(RunHalves, RunsBothHalvesOnceEachTime) {
             ASSERT_EQ(second.load(), round);
         }
     }
+    set_helper_use(HelperUse::when_it_pays);
+}
+
+// Two threads with jobs at the same time (two sessions fitting side by
+// side): each job is done whole, every index once, by its own caller and
+// the helper, never mixed with the other's.
+TEST(RunSplit, JobsOfTwoThreadsAtOnceEachDoneWholeOnce) {
+    set_helper_use(HelperUse::always);
+    auto work = [](int tag, std::vector<int>& out, bool& ok) {
+        for (int round = 1; round <= 400 && ok; ++round) {
+            run_split(static_cast<int>(out.size()), [&](int begin, int end) {
+                for (int i = begin; i < end; ++i) out[static_cast<std::size_t>(i)] += tag;
+            });
+            for (std::size_t i = 0; i < out.size() && ok; ++i) ok = out[i] == round * tag;
+        }
+    };
+    std::vector<int> a(700, 0), b(1000, 0);
+    bool ok_a = true, ok_b = true;
+    std::thread other(work, 3, std::ref(b), std::ref(ok_b));
+    work(1, a, ok_a);
+    other.join();
+    EXPECT_TRUE(ok_a);
+    EXPECT_TRUE(ok_b);
     set_helper_use(HelperUse::when_it_pays);
 }
 

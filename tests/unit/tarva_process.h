@@ -20,6 +20,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #include "temp_dir.h"
 
@@ -43,8 +44,9 @@ struct ProcessOptions {
     // write past it fails as on a full disk.
     long long file_size_limit = 0;
     // Sent once `signal_text` (normally the prompt) has appeared
-    // `signal_at_prompt` times; the input then stays open so the program is
-    // waiting when it comes.
+    // `signal_at_prompt` times (0: from the start, `signal_delay_ms`
+    // later); the input then stays open so the program is waiting when it
+    // comes.
     int signal = 0;
     int signal_at_prompt = 1;
     std::string signal_text = "fit> ";
@@ -53,6 +55,8 @@ struct ProcessOptions {
     std::string late_input;
     int signal_delay_ms = 0;
     int deadline_seconds = 20;
+    // The program's arguments (none: an interactive run).
+    std::vector<std::string> args;
 };
 
 // A scratch directory that is the program's working directory, HOME and
@@ -92,7 +96,10 @@ protected:
                 rlimit r{static_cast<rlim_t>(o.file_size_limit), static_cast<rlim_t>(o.file_size_limit)};
                 if (::setrlimit(RLIMIT_FSIZE, &r) != 0) ::_exit(125);
             }
-            ::execl(TARVA_BINARY, "tarva", static_cast<char*>(nullptr));
+            std::vector<char*> argv{const_cast<char*>("tarva")};
+            for (const std::string& a : o.args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execv(TARVA_BINARY, argv.data());
             ::_exit(127);
         }
         ::close(in[0]);
@@ -106,6 +113,11 @@ protected:
         const auto deadline = Clock::now() + std::chrono::seconds(o.deadline_seconds);
         bool signalled = o.signal == 0, due = false;
         Clock::time_point signal_at = deadline, sent_at{};
+        // signal_at_prompt 0: the signal is due from the start, after the delay.
+        if (!signalled && o.signal_at_prompt == 0) {
+            signal_at = Clock::now() + std::chrono::milliseconds(o.signal_delay_ms);
+            due = true;
+        }
         pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
         int open_streams = 2;
         while (open_streams > 0) {

@@ -31,6 +31,7 @@ struct TerminalOptions {
     std::vector<std::string> keys;
     int signal = 0; // sent after the last keys
     std::chrono::milliseconds deadline{5000};
+    std::vector<std::string> args; // the program's arguments (none: a session)
 };
 
 // Runs the program in `dir` (also its HOME and TARVA_LIB) on a dumb
@@ -49,7 +50,10 @@ inline TerminalRun run_at_terminal(const std::string& dir, const TerminalOptions
         ::setenv("TARVA_LIB", dir.c_str(), 1);
         ::setenv("TERM", "dumb", 1);
         ::setenv("INPUTRC", "/dev/null", 1);
-        ::execl(TARVA_BINARY, "tarva", static_cast<char*>(nullptr));
+        std::vector<char*> argv{const_cast<char*>("tarva")};
+        for (const std::string& a : o.args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(TARVA_BINARY, argv.data());
         ::_exit(127);
     }
     // Reads for `wait`, or until `until` has been seen; false once the

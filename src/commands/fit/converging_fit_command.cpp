@@ -5,6 +5,7 @@
 
 #include "commands/commands.h"
 #include "commands/fit/session_model.h"
+#include "commands/front_end.h"
 #include "fitting/converging_fit.h"
 #include "io/stop_signal.h"
 #include "text/format.h"
@@ -31,6 +32,21 @@ std::string stop_line(ConvergingStop stop) {
     return "";
 }
 
+// The stop in a few words, for the results table of a batch run.
+std::string stop_phrase(ConvergingStop stop) {
+    switch (stop) {
+    case ConvergingStop::Converged: return "converged";
+    case ConvergingStop::Rounding: return "converged within rounding";
+    case ConvergingStop::ExactFit: return "exact fit";
+    case ConvergingStop::NoProgress: return "no further progress";
+    case ConvergingStop::Failed: return "linear algebra failed";
+    case ConvergingStop::IterationLimit: return "iteration limit";
+    case ConvergingStop::Stopped: return "stopped by a signal";
+    case ConvergingStop::NotStarted: break;
+    }
+    return "";
+}
+
 } // namespace
 
 void cmd_fit_converging(Session& s, CommandContext& ctx) {
@@ -40,6 +56,10 @@ void cmd_fit_converging(Session& s, CommandContext& ctx) {
         s.out().line("Maximum number of iterations set to " + format_I(max_iterations, 5));
         s.out().blank_line();
     }
+    run_converging_fit(s, max_iterations);
+}
+
+ConvergingFitResult run_converging_fit(Session& s, int max_iterations) {
     const int slots = std::clamp(s.fit.nparams, 0, kMaxParams);
     int m = 0;
     for (int k = 0; k < slots; ++k)
@@ -56,7 +76,7 @@ void cmd_fit_converging(Session& s, CommandContext& ctx) {
     const ConvergingFitResult r = converging_fit(s.engine(), s.out(), in, settings);
     if (r.stop == ConvergingStop::NotStarted) {
         s.out().blank_line();
-        return;
+        return r;
     }
     for (int k = 0; k < slots; ++k) s.fit.value[k] = r.values[k];
     model(std::span<const double>(s.fit.value), 0.0f); // current names
@@ -79,6 +99,12 @@ void cmd_fit_converging(Session& s, CommandContext& ctx) {
     s.out().line("After " + format_I(r.iterations, 8) + " iterations.");
     s.out().line(stop_line(r.stop));
     s.out().line("Final CHI**2 = " + format_G(r.reduced_chi_square, 13, 5, 1));
+    bool determined[kMaxParams] = {};
+    for (int k = 0; k < slots; ++k) determined[k] = r.covariance.determined[k];
+    const bool converged = r.stop == ConvergingStop::Converged || r.stop == ConvergingStop::Rounding ||
+                           r.stop == ConvergingStop::ExactFit || r.stop == ConvergingStop::NoProgress;
+    record_last_fit(s, true, converged, stop_phrase(r.stop), r.iterations, r.points, r.reduced_chi_square, determined);
+    return r;
 }
 
 } // namespace tarva

@@ -10,6 +10,7 @@
 
 #include "commands/commands.h"
 #include "commands/fit/session_model.h"
+#include "commands/front_end.h"
 #include "io/stop_signal.h"
 #include "plot/screen.h"
 #include "session/dialogue.h"
@@ -425,20 +426,25 @@ void cmd_fit(Session& s, CommandContext& ctx) {
         s.out().line("Maxmimum number of calls set to " + format_I(max_iterations, 5));
         s.out().blank_line();
     }
+    run_described_fit(s, max_iterations);
+}
+
+DescribedFitRun run_described_fit(Session& s, int max_iterations) {
+    DescribedFitRun run;
     const int m = active_count(s);
     s.out().line("No. parameters active = " + format_I(m, 8));
     if (m == 0) {
         s.out().line("No parameters active, can't fit!");
         s.out().blank_line();
-        return;
+        return run;
     }
+    run.started = true;
     SessionModel model(s);
     s.out().line("Starting CHI**2 = " + format_G(chi_square(s.engine(), s.out(), model.engine_inputs()), 13, 5, 1));
     // Errors of a fit whose first step fails stay as they were.
     std::array<double, kMaxParams> errors = s.fit.error;
-    int iterations = 0;
-    const bool finished = fit(s.engine(), s.out(), model.engine_inputs(), s.fit.value, errors, iterations,
-                              max_iterations, stop_requested);
+    run.finished = fit(s.engine(), s.out(), model.engine_inputs(), s.fit.value, errors, run.iterations, max_iterations,
+                       stop_requested);
     for (int k = 0; k < slots(s); ++k) {
         if (s.fit.mask[k] == 0) continue;
         s.fit.error[k] = errors[k];
@@ -446,9 +452,13 @@ void cmd_fit(Session& s, CommandContext& ctx) {
                      "     error = " + format_G(s.fit.error[k], 13, 5, 1));
     }
     s.out().blank_line();
-    s.out().line("After " + format_I(iterations, 8) + " iterations.");
-    if (!finished) s.out().line("Fit stopped by a signal.");
-    s.out().line("Final CHI**2 = " + format_G(chi_square(s.engine(), s.out(), model.engine_inputs()), 13, 5, 1));
+    s.out().line("After " + format_I(run.iterations, 8) + " iterations.");
+    if (!run.finished) s.out().line("Fit stopped by a signal.");
+    run.chi_square = chi_square(s.engine(), s.out(), model.engine_inputs());
+    s.out().line("Final CHI**2 = " + format_G(run.chi_square, 13, 5, 1));
+    record_last_fit(s, false, run.finished, run.finished ? "calls done" : "stopped by a signal", run.iterations,
+                    s.data.count, run.chi_square);
+    return run;
 }
 
 void cmd_mode(Session& s, CommandContext& ctx) {

@@ -50,4 +50,26 @@ EngineInputs SessionModel::engine_inputs() {
                         std::span<const int>(s.fit.mask)};
 }
 
+void record_last_fit(Session& s, bool converging, bool converged, std::string stop, int iterations, int points,
+                     double reduced_chi_square, const bool* determined) {
+    LastFit& r = s.fit.last_fit;
+    r.done = true;
+    r.converging = converging;
+    r.converged = converged;
+    r.stop = std::move(stop);
+    r.function = s.fit.function;
+    r.nparams = std::clamp(s.fit.nparams, 0, kMaxParams);
+    r.iterations = iterations;
+    r.points = points;
+    r.reduced_chi_square = reduced_chi_square;
+    for (int k = 0; k < kMaxParams; ++k) {
+        const bool in = k < r.nparams;
+        r.names[k] = in ? s.fit.param_name(k).view() : std::string_view();
+        r.value[k] = in ? s.fit.value[k] : 0.0;
+        r.varied[k] = in && s.fit.mask[k] != 0;
+        r.error[k] = r.varied[k] ? s.fit.error[k] : 0.0;
+        r.error_determined[k] = r.varied[k] && (!determined || determined[k]);
+    }
+}
+
 } // namespace tarva

@@ -36,4 +36,11 @@ private:
     PointKernel kernel_;
 };
 
+// Keeps what a fit that just ended printed in s.fit.last_fit: the current
+// function, parameter names, values and errors (s.fit, written back by the
+// fit) and the given summary. `determined` (may be null: every error is)
+// tells by slot whether FIT/C could determine the error.
+void record_last_fit(Session& s, bool converging, bool converged, std::string stop, int iterations, int points,
+                     double reduced_chi_square, const bool* determined = nullptr);
+
 } // namespace tarva

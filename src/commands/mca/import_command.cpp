@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "commands/commands.h"
+#include "commands/front_end.h"
 #include "commands/mca/mca_io.h"
 #include "dataset/import/instrument_import.h"
 #include "dataset/import/text_scan.h"
@@ -131,6 +132,11 @@ void cmd_import(Session& s, CommandContext& ctx) {
         if (name.empty()) return failed(s, ctx, "");
     }
 
+    import_named(s, ctx, name, window, columns);
+}
+
+void import_named(Session& s, CommandContext& ctx, const std::string& name, const ChannelWindow& window,
+                  const ColumnChoice& columns) {
     ReadOutcome read = read_instrument_file(name);
     if (!read && read.error == "does not exist") return failed(s, ctx, name + " does not exist.");
     Outcome<ImportedData> imported =

@@ -1,0 +1,1 @@
+../xray_sets_settings_and_markers.files/pixe.d
