@@ -413,7 +413,17 @@ void markers(Session& s) {
         if (k < s.peaks.names.size() && k < s.peaks.named_centres.size() && s.peaks.named_centres[k] == p.x &&
             !s.peaks.names[k].empty())
             label = s.peaks.names[k];
-        draw_text(s, device, x - 0.5f * text_width(s, size, label), y1 + 0.5f * uy, size, 0.0f, label);
+        const float lx = x - 0.5f * text_width(s, size, label);
+        float ly = y1 + 0.5f * uy;
+        if (print_styled(s, device)) {
+            // Labels of close peaks are moved up past the ones already
+            // there; the ticks stay over the peaks.
+            const float cap = 1.2f * size * uy;
+            const LabelBox wanted{lx, ly, text_width(s, size, label), cap};
+            ly = place_labels({&wanted, 1}, s.draw.placed_labels, 0.3f * cap, true)[0].y;
+            s.draw.placed_labels.push_back({lx, ly, wanted.width, cap});
+        }
+        draw_text(s, device, lx, ly, size, 0.0f, label);
         ++drawn;
     }
     end_plot(s, device);
