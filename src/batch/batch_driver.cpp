@@ -155,6 +155,16 @@ std::string signal_status(int sig) {
     return "crashed: signal " + free_int(sig).substr(1) + (name ? std::string(" (") + name + ")" : std::string());
 }
 
+// The table's checked temporary file (none for standard output); false,
+// with the reason on err, when it cannot be opened.
+bool open_table(const BatchOptions& o, std::unique_ptr<SafeFileWriter>& writer, std::ostream& err) {
+    if (o.table == "-") return true;
+    writer = std::make_unique<SafeFileWriter>(o.table);
+    if (writer->open()) return true;
+    err << "tarva: unable to open the table " << o.table << ": " << std::strerror(writer->error()) << "\n";
+    return false;
+}
+
 bool write_table(const BatchOptions& o, SafeFileWriter* writer, const std::string& text, std::ostream& err) {
     if (!writer) {
         std::cout << text;
@@ -184,15 +194,9 @@ int run_batch(const BatchOptions& o, std::ostream& err) {
         err << "tarva: the macro file " << o.macro << " does not exist or is not a regular file\n";
         return 2;
     }
+    // Opened now, so an unwritable table is known before any file runs.
     std::unique_ptr<SafeFileWriter> writer;
-    if (o.table != "-") {
-        // Opened now, so an unwritable table is known before any file runs.
-        writer = std::make_unique<SafeFileWriter>(o.table);
-        if (!writer->open()) {
-            err << "tarva: unable to open the table " << o.table << ": " << std::strerror(writer->error()) << "\n";
-            return 2;
-        }
-    }
+    if (!open_table(o, writer, err)) return 2;
     if (!o.logs.empty()) {
         struct stat st {};
         if (::mkdir(o.logs.c_str(), 0777) != 0 && errno != EEXIST) {
@@ -386,13 +390,7 @@ int merge_tables(const BatchOptions& o, std::ostream& err) {
         rows.insert(rows.end(), r->begin(), r->end());
     }
     std::unique_ptr<SafeFileWriter> writer;
-    if (o.table != "-") {
-        writer = std::make_unique<SafeFileWriter>(o.table);
-        if (!writer->open()) {
-            err << "tarva: unable to open the table " << o.table << ": " << std::strerror(writer->error()) << "\n";
-            return 2;
-        }
-    }
+    if (!open_table(o, writer, err)) return 2;
     return write_table(o, writer.get(), table_text(rows, !o.table_part), err) ? 0 : 2;
 }
 

@@ -4,6 +4,7 @@
 
 #include "graphics/drivers/device_table.h"
 #include "plot/device.h"
+#include "plot/drawing.h"
 #include "session/session.h"
 
 namespace tarva {
@@ -132,13 +133,7 @@ void set_panel(Session& s, char device, float low, float high, float xmin, float
     GraphicsState& g = s.graphics;
     g.panel_low = low;
     g.panel_high = high;
-    g.xmin = xmin;
-    g.xmax = xmax;
-    g.ymin = ymin;
-    g.ymax = ymax;
-    g.xspan = xmax - xmin;
-    g.yspan = ymax - ymin;
-    g.left_margin = xmin - 0.05f * (xmax - xmin);
+    set_window(s, xmin, xmax, ymin, ymax);
     driver_for(g, device).window_changed(io_of(s, device));
 }
 
