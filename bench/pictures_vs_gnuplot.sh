@@ -36,11 +36,11 @@ awk 'BEGIN {
     p = 400 * exp(-0.5 * ((i - 300) / 12) ^ 2) + 250 * exp(-0.5 * ((i - 700) / 20) ^ 2)
     printf "%d %.4f %.4f\n", i, 20 + p, sqrt(20 + p)
   }
-}' > spec.fit
-tail -n +8 spec.fit > spec.dat
+}' > xrf.fit
+tail -n +8 xrf.fit > xrf.dat
 
 tarva_script() { # format count style
-  echo "data spec"
+  echo "data xrf"
   [ "$3" = symbols ] && echo "draw/d cp"
   case $1 in
     pdf) echo "define/x *" ;;
@@ -61,7 +61,7 @@ gnuplot_script() { # format count
   esac
   echo "f(x) = 20 + 400*exp(-0.5*((x-300)/12)**2) + 250*exp(-0.5*((x-700)/20)**2)"
   echo "set samples 251"
-  echo "do for [i=1:$2] { set output sprintf('g%03d.$ext', i); plot 'spec.dat' with yerrorbars pt 5 ps 0.3, f(x) with lines lw 2 }"
+  echo "do for [i=1:$2] { set output sprintf('g%03d.$ext', i); plot 'xrf.dat' with yerrorbars pt 5 ps 0.3, f(x) with lines lw 2 }"
   echo "set output"
 }
 

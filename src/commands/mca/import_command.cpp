@@ -39,13 +39,13 @@ std::optional<long> whole_number(const std::string& word) {
 }
 
 // "x[,y[,sigma]]" of IMPORT/X.
-ColumnChoice x_columns(const std::string& spec) {
+ColumnChoice x_columns(const std::string& text) {
     ColumnChoice c;
     std::string* parts[] = {&c.x, &c.y, &c.sigma};
     std::size_t from = 0;
     for (std::string* part : parts) {
-        const std::size_t comma = spec.find(',', from);
-        *part = spec.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+        const std::size_t comma = text.find(',', from);
+        *part = text.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
         if (comma == std::string::npos) break;
         from = comma + 1;
     }

@@ -52,8 +52,8 @@ std::string column_list(const NumberTable& t) {
 }
 
 // A column by 1-based number or by name (any case).
-Outcome<std::size_t> column_index(const NumberTable& t, const std::string& spec) {
-    const std::string_view want = trim(spec);
+Outcome<std::size_t> column_index(const NumberTable& t, const std::string& wanted) {
+    const std::string_view want = trim(wanted);
     if (auto n = parse_number(want); n && *n == std::floor(*n)) {
         if (*n >= 1 && *n <= static_cast<double>(t.columns.size())) return {static_cast<std::size_t>(*n) - 1, {}};
         return Outcome<std::size_t>::failure("no column " + std::string(want) + ": the table has " +
