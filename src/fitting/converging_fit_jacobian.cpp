@@ -201,6 +201,14 @@ void precise_jacobian(EngineState& e, ModelRef model, const JacobianPlan& plan) 
 
 namespace {
 
+// The columns the data determine at all (nonzero norm) into `keep`; their count.
+int nonzero_columns(const std::array<double, kEngineParams>& norm, int nvaried, std::array<int, kEngineParams>& keep) {
+    int m = 0;
+    for (int k = 0; k < nvaried; ++k)
+        if (norm[k] > 0.0) keep[static_cast<std::size_t>(m++)] = k;
+    return m;
+}
+
 // The weighted Jacobian with columns scaled to unit length into `jac`
 // (n x p); the column norms into `norm` (0 for a column of zeros, which
 // stays zero). Entries that are not finite count as 0.
@@ -274,9 +282,7 @@ bool small_covariance(const EngineState& e, const std::array<double, kEngineDeri
     std::array<double, kEngineParams> norm{};
     scaled_jacobian(e, weight, full.get(), norm);
     std::array<int, kEngineParams> keep{};
-    int m = 0;
-    for (int k = 0; k < e.nvaried; ++k)
-        if (norm[k] > 0.0) keep[m++] = k;
+    const int m = nonzero_columns(norm, e.nvaried, keep);
     if (m == 0) return true;
     const auto um = static_cast<std::size_t>(m);
     GslPtr<gsl_matrix> jac(gsl_matrix_alloc(n, um)), r(gsl_matrix_alloc(um, um)), v(gsl_matrix_alloc(um, um));
@@ -397,9 +403,7 @@ bool normal_covariance(const EngineState& e, const gsl_matrix* gram, double tol,
     }
     if (!eigen) return false;
     std::array<int, kEngineParams> keep{};
-    int m = 0;
-    for (int k = 0; k < e.nvaried; ++k)
-        if (norm[k] > 0.0) keep[m++] = k;
+    const int m = nonzero_columns(norm, e.nvaried, keep);
     if (m == 0) return true;
     const auto um = static_cast<std::size_t>(m);
     GslPtr<gsl_matrix> s(gsl_matrix_alloc(um, um)), vec(gsl_matrix_alloc(um, um));
